@@ -1,0 +1,16 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "settings/ChildSettings.h"
+
+namespace child {
+
+// One message, in Japanese, that names the settings file and each line that cannot be read,
+// by its number, with what is wrong with it.
+std::string DescribeProblems(const std::filesystem::path& file,
+                             const std::vector<settings::LineProblem>& problems);
+
+}  // namespace child

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/CodePage.h"
+#include "settings/SettingsFormat.h"
+
+namespace settings {
+
+struct ChildSettings {
+  std::string MasterComp;  // UTF-8
+  std::int16_t MasterPort = 0;
+  std::int16_t MyHostPort = 0;
+  std::string MyCompNum;  // at most two characters, UTF-8
+};
+
+enum class OpenResult { Opened, NotFound, CannotOpen };
+
+// The file's lines, decoded from the system's code page.
+struct SettingsLines {
+  OpenResult result = OpenResult::CannotOpen;
+  std::vector<std::u32string> lines;
+};
+
+// Reads the whole file; a folder of that name, a locked file or a failed read is CannotOpen.
+SettingsLines ReadSettingsLines(const std::filesystem::path& path, const platform::CodePage& codePage);
+
+// A key line that cannot be taken apart: reading it would need a value where there is none, or
+// would store a port number that does not fit 16 bits.
+struct LineProblem {
+  enum class Kind { KeyFieldCut, PortOutOfRange };
+  int lineNumber = 0;  // from 1
+  Kind kind = Kind::KeyFieldCut;
+  Key key = Key::MasterComp;
+  std::string value;  // the value text, UTF-8, for PortOutOfRange
+};
+
+struct ReadOutcome {
+  OpenResult result = OpenResult::CannotOpen;
+  std::vector<LineProblem> problems;  // when not empty, nothing was stored
+};
+
+// Fills `settings` from the file; a key that stands on several lines is applied each time, so
+// the last one wins, and a key with no line keeps its value. The settings are changed only
+// when the file opened and every key line could be read.
+ReadOutcome ReadChildSettings(const std::filesystem::path& path, const platform::CodePage& codePage,
+                              ChildSettings& settings);
+
+}  // namespace settings

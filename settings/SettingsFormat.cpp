@@ -1,0 +1,123 @@
+#include "settings/SettingsFormat.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+
+namespace settings {
+namespace {
+
+struct KeyEntry {
+  Key key;
+  std::u32string_view prefix;
+  std::string_view field;
+};
+
+constexpr std::size_t kPrefixLength = 9;
+
+constexpr std::array<KeyEntry, 4> kKeys{{
+    {Key::MasterPort, U"MasterPor", "MasterPortx="},
+    {Key::MyHostPort, U"MyHostPor", "MyHostPortx="},
+    {Key::MasterComp, U"MasterCom", "MasterCompx="},
+    {Key::MyCompNum, U"MyCompNum", "MyCompNumxx="},
+}};
+
+bool IsDigit(char32_t c) { return c >= U'0' && c <= U'9'; }
+
+// Keeps only the characters that can take part in a number, as ASCII, and stops where the
+// number ends: the result is what std::from_chars reads.
+std::string NumberPrefix(std::u32string_view text) {
+  std::string compact;
+  for (char32_t c : text) {
+    if (c == U' ' || c == U'\t' || c == U'\n') continue;
+    if (c >= 0x80) break;
+    compact.push_back(static_cast<char>(c));
+  }
+  std::size_t i = 0;
+  std::string number;
+  if (i < compact.size() && (compact[i] == '+' || compact[i] == '-')) {
+    if (compact[i] == '-') number.push_back('-');
+    ++i;
+  }
+  bool digits = false;
+  bool point = false;
+  for (; i < compact.size(); ++i) {
+    const char c = compact[i];
+    if (IsDigit(static_cast<unsigned char>(c))) {
+      digits = true;
+    } else if (c == '.' && !point) {
+      point = true;
+    } else {
+      break;
+    }
+    number.push_back(c);
+  }
+  if (!digits) return {};
+  if (i < compact.size() && (compact[i] == 'E' || compact[i] == 'e')) {
+    std::size_t j = i + 1;
+    std::string exponent = "e";
+    if (j < compact.size() && (compact[j] == '+' || compact[j] == '-')) exponent.push_back(compact[j++]);
+    const std::size_t firstDigit = j;
+    while (j < compact.size() && IsDigit(static_cast<unsigned char>(compact[j]))) exponent.push_back(compact[j++]);
+    if (j > firstDigit) number += exponent;
+  }
+  return number;
+}
+
+}  // namespace
+
+std::vector<std::u32string> SplitLines(std::u32string_view text) {
+  std::vector<std::u32string> lines;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != U'\r' && text[i] != U'\n') continue;
+    lines.emplace_back(text.substr(start, i - start));
+    if (text[i] == U'\r' && i + 1 < text.size() && text[i + 1] == U'\n') ++i;
+    start = i + 1;
+  }
+  if (start < text.size()) lines.emplace_back(text.substr(start));
+  return lines;
+}
+
+bool IsSectionLine(std::u32string_view line) { return !line.empty() && line.front() == U'['; }
+
+std::optional<Key> RecogniseKey(std::u32string_view line) {
+  if (IsSectionLine(line) || line.size() < kPrefixLength) return std::nullopt;
+  for (const KeyEntry& entry : kKeys) {
+    if (line.substr(0, kPrefixLength) == entry.prefix) return entry.key;
+  }
+  return std::nullopt;
+}
+
+std::string_view KeyField(Key key) {
+  for (const KeyEntry& entry : kKeys) {
+    if (entry.key == key) return entry.field;
+  }
+  return {};
+}
+
+std::u32string_view ValueOf(std::u32string_view line) {
+  return line.size() < kKeyFieldLength ? std::u32string_view{} : line.substr(kKeyFieldLength);
+}
+
+double ReadNumber(std::u32string_view text) {
+  const std::string number = NumberPrefix(text);
+  if (number.empty()) return 0.0;
+  double value = 0.0;
+  const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+  if (error == std::errc::result_out_of_range) {
+    // Far too large in magnitude (or so small it is 0): the sign and the exponent tell which.
+    const bool tiny = number.find("e-") != std::string::npos;
+    if (tiny) return 0.0;
+    return number.front() == '-' ? -HUGE_VAL : HUGE_VAL;
+  }
+  return error == std::errc{} ? value : 0.0;
+}
+
+std::optional<std::int16_t> ReadPortValue(std::u32string_view text) {
+  const double rounded = std::nearbyint(ReadNumber(text));  // default rounding: halves to even
+  if (!(rounded >= -32768.0 && rounded <= 32767.0)) return std::nullopt;
+  return static_cast<std::int16_t>(rounded);
+}
+
+}  // namespace settings
