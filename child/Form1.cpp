@@ -19,11 +19,8 @@ platform::FormSpec Form1::Declaration() {
   form.clientWidth = 3630;
   form.clientHeight = 450;
   form.controls = {
-      {.name = "Label1", .kind = platform::ControlKind::Label, .left = 600, .top = 120,
-       .width = 1815, .height = 255},
-      {.name = "Command1", .kind = platform::ControlKind::Button, .caption = "End", .left = 2640,
-       .top = 120, .width = 855, .height = 255, .tabIndex = 0,
-       .onClick = [this] { Command1_Click(); }},
+      platform::Label("Label1", {600, 120, 1815, 255}),
+      platform::Button("Command1", "End", {2640, 120, 855, 255}, 0, [this] { Command1_Click(); }),
   };
   form.onClose = [this] { Unload(); };
   return form;

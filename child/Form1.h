@@ -13,6 +13,10 @@ namespace child {
 
 // Program-wide state that start-up fills and shutdown releases.
 struct Program {
+  Program(platform::Desktop& desktop, platform::InstanceGuard& instance,
+          const platform::CodePage& codePage)
+      : desktop(desktop), instance(instance), codePage(codePage) {}
+
   platform::Desktop& desktop;
   platform::InstanceGuard& instance;
   const platform::CodePage& codePage;

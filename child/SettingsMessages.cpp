@@ -31,7 +31,8 @@ std::string Describe(const settings::LineProblem& problem) {
 
 std::string DescribeProblems(const std::filesystem::path& file,
                              const std::vector<settings::LineProblem>& problems) {
-  std::string text = "設定ファイル「" + file.filename().string() + "」に読み取れない行があります。\n";
+  std::string text =
+      "設定ファイル「" + file.filename().string() + "」に読み取れない行があります。\n";
   for (const auto& problem : problems) text += "\n" + Describe(problem);
   text += "\n\nファイルを直してから、もう一度起動してください。";
   return text;

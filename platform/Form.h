@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -12,13 +13,35 @@ namespace platform {
 enum class ControlKind { Label, Button };
 
 struct ControlSpec {
-  std::string name;     // "Label1", "Command1": also the object name a backend gives the widget
+  std::string name;  // "Label1", "Command1": also the object name a backend gives the widget
   ControlKind kind = ControlKind::Label;
   std::string caption;  // UTF-8
   int left = 0, top = 0, width = 0, height = 0;
-  int tabIndex = -1;    // -1: not a tab stop of its own
+  int tabIndex = -1;  // -1: not a tab stop of its own
   std::function<void()> onClick;
 };
+
+struct Geometry {
+  int left = 0, top = 0, width = 0, height = 0;
+};
+
+inline ControlSpec Label(std::string name, Geometry at, std::string caption = {}) {
+  return {std::move(name),
+          ControlKind::Label,
+          std::move(caption),
+          at.left,
+          at.top,
+          at.width,
+          at.height,
+          -1,
+          {}};
+}
+
+inline ControlSpec Button(std::string name, std::string caption, Geometry at, int tabIndex,
+                          std::function<void()> onClick) {
+  return {std::move(name), ControlKind::Button, std::move(caption), at.left,           at.top,
+          at.width,        at.height,           tabIndex,           std::move(onClick)};
+}
 
 enum class FrameStyle {
   FixedDialog,  // title bar and window menu, no minimise/maximise, not resizable

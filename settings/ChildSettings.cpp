@@ -8,7 +8,8 @@
 
 namespace settings {
 
-SettingsLines ReadSettingsLines(const std::filesystem::path& path, const platform::CodePage& codePage) {
+SettingsLines ReadSettingsLines(const std::filesystem::path& path,
+                                const platform::CodePage& codePage) {
   std::error_code error;
   const auto status = std::filesystem::status(path, error);
   if (status.type() == std::filesystem::file_type::not_found) return {OpenResult::NotFound, {}};

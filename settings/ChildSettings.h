@@ -26,7 +26,8 @@ struct SettingsLines {
 };
 
 // Reads the whole file; a folder of that name, a locked file or a failed read is CannotOpen.
-SettingsLines ReadSettingsLines(const std::filesystem::path& path, const platform::CodePage& codePage);
+SettingsLines ReadSettingsLines(const std::filesystem::path& path,
+                                const platform::CodePage& codePage);
 
 // A key line that cannot be taken apart: reading it would need a value where there is none, or
 // would store a port number that does not fit 16 bits.

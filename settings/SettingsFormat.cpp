@@ -22,7 +22,9 @@ constexpr std::array<KeyEntry, 4> kKeys{{
     {Key::MyCompNum, U"MyCompNum", "MyCompNumxx="},
 }};
 
-bool IsDigit(char32_t c) { return c >= U'0' && c <= U'9'; }
+bool IsDigit(char32_t c) {
+  return c >= U'0' && c <= U'9';
+}
 
 // Keeps only the characters that can take part in a number, as ASCII, and stops where the
 // number ends: the result is what std::from_chars reads.
@@ -56,9 +58,11 @@ std::string NumberPrefix(std::u32string_view text) {
   if (i < compact.size() && (compact[i] == 'E' || compact[i] == 'e')) {
     std::size_t j = i + 1;
     std::string exponent = "e";
-    if (j < compact.size() && (compact[j] == '+' || compact[j] == '-')) exponent.push_back(compact[j++]);
+    if (j < compact.size() && (compact[j] == '+' || compact[j] == '-'))
+      exponent.push_back(compact[j++]);
     const std::size_t firstDigit = j;
-    while (j < compact.size() && IsDigit(static_cast<unsigned char>(compact[j]))) exponent.push_back(compact[j++]);
+    while (j < compact.size() && IsDigit(static_cast<unsigned char>(compact[j])))
+      exponent.push_back(compact[j++]);
     if (j > firstDigit) number += exponent;
   }
   return number;
@@ -79,7 +83,9 @@ std::vector<std::u32string> SplitLines(std::u32string_view text) {
   return lines;
 }
 
-bool IsSectionLine(std::u32string_view line) { return !line.empty() && line.front() == U'['; }
+bool IsSectionLine(std::u32string_view line) {
+  return !line.empty() && line.front() == U'[';
+}
 
 std::optional<Key> RecogniseKey(std::u32string_view line) {
   if (IsSectionLine(line) || line.size() < kPrefixLength) return std::nullopt;
