@@ -10,6 +10,9 @@ inline constexpr std::string_view kMessageTitle = "Velostrander_Childからの�
 inline constexpr std::string_view kWarningTitle = "警告";
 inline constexpr std::string_view kAlreadyRunning = "すでにこのプログラムは起動しています";
 inline constexpr std::string_view kSettingsFileMissing = " ファイルがありません";
+inline constexpr std::string_view kBrowserUnavailable =
+    "ブラウザを起動できませんでした。ページを開くように指示されたときに、もう一度起動を試みます。";
+inline constexpr std::string_view kMasterNotFound = "Velostrander_Masterが見つかりません";
 inline constexpr std::string_view kComputerNumberLabel = "コンピュータ番号:";
 
 }  // namespace child

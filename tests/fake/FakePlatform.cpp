@@ -76,4 +76,107 @@ std::size_t FakeDesktop::loadedWindows() const {
   return count;
 }
 
+void FakeScheduler::runLater(std::chrono::milliseconds, std::function<void()> task) {
+  tasks_.push_back(std::move(task));
+}
+
+int FakeScheduler::runPending(int limit) {
+  int ran = 0;
+  while (!tasks_.empty() && ran < limit) {
+    auto task = std::move(tasks_.front());
+    tasks_.erase(tasks_.begin());
+    task();
+    ++ran;
+  }
+  return ran;
+}
+
+void FakeBrowser::navigate(std::string_view url) {
+  state_->navigated.emplace_back(url);
+  state_->busyPolls = state_->pagePolls;
+  log_.push_back("browser navigate " + std::string(url));
+}
+
+void FakeBrowser::setVisible(bool visible) {
+  state_->visible = visible;
+  log_.push_back(std::string("browser visible ") + (visible ? "true" : "false"));
+}
+
+bool FakeBrowser::busy() {
+  if (state_->busyPolls == 0) return false;
+  --state_->busyPolls;
+  return true;
+}
+
+void FakeBrowser::setFullScreen(bool on) {
+  state_->fullScreen = on;
+  log_.push_back(std::string("browser fullscreen ") + (on ? "true" : "false"));
+}
+
+void FakeBrowser::setToolBar(bool on) {
+  state_->toolBar = on;
+  log_.push_back(std::string("browser toolbar ") + (on ? "true" : "false"));
+}
+
+void FakeBrowser::setMenuBar(bool on) {
+  state_->menuBar = on;
+  log_.push_back(std::string("browser menubar ") + (on ? "true" : "false"));
+}
+
+platform::BrowserCreation FakeBrowserFactory::create() {
+  if (failuresLeft > 0) {
+    --failuresLeft;
+    log_.push_back("browser create failed");
+    return {nullptr, "no browser installed"};
+  }
+  ++created;
+  last_ = std::make_shared<BrowserState>();
+  last_->pagePolls = busyPollsPerPage;
+  log_.push_back("browser created");
+  return {std::make_unique<FakeBrowser>(log_, last_), {}};
+}
+
+platform::BindResult FakeEndpoint::bind(std::uint16_t port) {
+  if (bindResult == platform::BindResult::Bound) boundPort = port;
+  return bindResult;
+}
+
+bool FakeEndpoint::send(std::string_view bytes) {
+  sent.emplace_back(bytes);
+  return boundPort >= 0;
+}
+
+platform::Arrival FakeEndpoint::read() {
+  if (queue_.empty()) return {{}, -1};
+  auto arrival = std::move(queue_.front());
+  queue_.erase(queue_.begin());
+  return arrival;
+}
+
+void FakeEndpoint::setPaused(bool pause) {
+  paused = pause;
+  raisePending();
+}
+
+void FakeEndpoint::arrive(platform::Arrival arrival) {
+  queue_.push_back(std::move(arrival));
+  raisePending();
+}
+
+// One event per waiting datagram, never nested, as an event loop raises them.
+void FakeEndpoint::raisePending() {
+  if (raising_) return;
+  raising_ = true;
+  while (!paused && !queue_.empty()) onArrival();
+  raising_ = false;
+}
+
+std::unique_ptr<platform::UdpEndpoint> FakeNetwork::createUdpEndpoint(
+    std::function<void()> onArrival) {
+  auto created = std::make_unique<FakeEndpoint>();
+  created->onArrival = std::move(onArrival);
+  endpoint = created.get();
+  return created;
+}
+
 }  // namespace fake

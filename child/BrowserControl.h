@@ -1,0 +1,59 @@
+// The agent's one browser: created hidden at start-up, driven by the master's datagrams,
+// released at shutdown.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/Browser.h"
+#include "platform/Desktop.h"
+#include "platform/Scheduler.h"
+
+namespace child {
+
+class BrowserControl {
+ public:
+  // How long ShowPage waits for a page at most, and how often it looks: a page that never
+  // finishes must not hold up the master's later commands for good.
+  static constexpr std::chrono::milliseconds kPollInterval{20};
+  static constexpr int kMaxPolls = 750;  // 15 s
+
+  BrowserControl(platform::BrowserFactory& factory, platform::Scheduler& scheduler,
+                 platform::Desktop& desktop);
+
+  // Start-up: a hidden browser, full screen, tool bar and menu bar off. When none can be
+  // created, says so once; the next datagram that needs a browser tries again.
+  void Create();
+  // Shutdown: hides the browser and drops it. Silent, and harmless when repeated or when no
+  // browser was ever created; no browser is created after it.
+  void Release();
+
+  // Opens the URL exactly as given, shows the browser, and calls `loaded` once the browser no
+  // longer reports itself busy (or the wait's bound has passed). User events go on meanwhile.
+  void ShowPage(std::string_view url, std::function<void()> loaded);
+  void SetFullScreen(bool on);
+  void SetVisible(bool visible);
+  void HideMenuBar();
+
+ private:
+  enum class State { NotCreated, Wanted, Released };
+
+  // The browser to drive, created again when the user has closed it or it crashed; null when
+  // none can be had.
+  platform::Browser* Usable();
+  // The error, for the user, when no browser could be created.
+  std::optional<std::string> CreateConfigured();
+  void WaitUntilLoaded(std::function<void()> loaded, int pollsLeft);
+
+  platform::BrowserFactory& factory_;
+  platform::Scheduler& scheduler_;
+  platform::Desktop& desktop_;
+  std::unique_ptr<platform::Browser> browser_;
+  State state_ = State::NotCreated;
+};
+
+}  // namespace child

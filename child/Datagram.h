@@ -1,0 +1,21 @@
+// What a datagram from the master console asks of the agent.
+#pragma once
+
+#include <string_view>
+
+namespace child {
+
+enum class Request {
+  OpenUrl,     // the whole text is a URL
+  PartScreen,  // leave full-screen display
+  FullScreen,
+  VisibleTrue,   // show the browser window
+  VisibleFalse,  // hide it
+  NoChange,      // a command whose verb is none of the four
+};
+
+// The text is a command when its first eight characters are exactly "Command:"; the verb is
+// everything after them, compared exactly. Any other text is a URL.
+Request DecodeDatagram(std::string_view text);
+
+}  // namespace child

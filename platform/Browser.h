@@ -1,0 +1,41 @@
+// The platform's web browser, driven by the agent: one window it opens URLs in, shows, hides
+// and switches to full screen.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// Calls never throw and never block on a page. A property the browser does not support is
+// skipped silently, so the caller's other steps still run.
+class Browser {
+ public:
+  // Drops the agent's reference: the browser window goes away with it where the platform
+  // ties the two together.
+  virtual ~Browser() = default;
+  // False once the user has closed the browser window or the browser has crashed.
+  virtual bool alive() = 0;
+  virtual void navigate(std::string_view url) = 0;  // the URL exactly as given, UTF-8
+  virtual void setVisible(bool visible) = 0;
+  // True from navigate() until the page has loaded (or failed to).
+  virtual bool busy() = 0;
+  virtual void setFullScreen(bool on) = 0;
+  virtual void setToolBar(bool on) = 0;
+  virtual void setMenuBar(bool on) = 0;
+};
+
+struct BrowserCreation {
+  std::unique_ptr<Browser> browser;  // empty when no browser could be created
+  std::string error;                 // why not, for the user
+};
+
+class BrowserFactory {
+ public:
+  virtual ~BrowserFactory() = default;
+  // A new browser, hidden.
+  virtual BrowserCreation create() = 0;
+};
+
+}  // namespace platform

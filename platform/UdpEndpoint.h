@@ -1,0 +1,47 @@
+// The agent's one UDP endpoint: bound once, raises one arrival event per datagram on the UI
+// thread, reads each datagram whole, and sends one text as one datagram.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// The read error that follows a datagram of ours the destination refused (nothing listened on
+// that port there). Windows reports it under this number; other platforms map theirs to it.
+inline constexpr int kConnectionReset = 10054;
+
+enum class BindResult { Bound, PortInUse, AccessDenied, Failed };
+
+struct Arrival {
+  std::string bytes;  // the whole payload, in the system's code page
+  int error = 0;      // 0, kConnectionReset, or another platform code
+};
+
+class UdpEndpoint {
+ public:
+  virtual ~UdpEndpoint() = default;
+  // All local IPv4 addresses, with a receive buffer deep enough for a burst of datagrams.
+  virtual BindResult bind(std::uint16_t port) = 0;
+  virtual void setRemoteHost(std::string_view host) = 0;  // a host name or a dotted address
+  virtual void setRemotePort(std::uint16_t port) = 0;
+  // Sends to the remote host and port; false when it could not be sent at all (an unknown
+  // host, an unbound endpoint). A refusal by the destination shows up later, on a read.
+  virtual bool send(std::string_view bytes) = 0;
+  // Reads the pending datagram; called from the arrival event.
+  virtual Arrival read() = 0;
+  // While paused, no arrival event is raised; datagrams wait in the endpoint, none lost, and
+  // resuming raises the events for them in arrival order.
+  virtual void setPaused(bool paused) = 0;
+};
+
+class Network {
+ public:
+  virtual ~Network() = default;
+  virtual std::unique_ptr<UdpEndpoint> createUdpEndpoint(std::function<void()> onArrival) = 0;
+};
+
+}  // namespace platform
