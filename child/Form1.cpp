@@ -2,7 +2,8 @@
 
 #include <string>
 
-#include "child/SettingsMessages.h"
+#include "child/Datagram.h"
+#include "child/Messages.h"
 #include "child/Texts.h"
 
 namespace child {
@@ -27,7 +28,7 @@ platform::FormSpec Form1::Declaration() {
 }
 
 void Form1::Load() {
-  window_ = program_.desktop.createWindow(Declaration());
+  window_ = desktop().createWindow(Declaration());
   Form_Load();
   if (state_ == State::HalfStarted) window_->setVisible(true);
 }
@@ -35,10 +36,10 @@ void Form1::Load() {
 void Form1::Form_Load() {
   // The call panel comes up here, first of all, also in an instance refused next.
 
-  if (program_.instance.anotherInstanceRunning()) {
+  if (program_.platform.instance.anotherInstanceRunning()) {
     state_ = State::Refused;
-    program_.desktop.showMessage(kAlreadyRunning, kWarningTitle);
-    program_.desktop.endProgram();
+    desktop().showMessage(kAlreadyRunning, kWarningTitle);
+    desktop().endProgram();
     return;
   }
 
@@ -52,22 +53,26 @@ void Form1::Form_Load() {
   window_->setCaption("Label1",
                       std::string(kComputerNumberLabel) + program_.childSettings.MyCompNum);
 
-  // The UDP endpoint is bound to MyHostPort here, then the tray icon is added.
+  BindEndpoint();
+
+  // The tray icon is added here.
 
   window_->setVisible(false);
 
-  // Here Menu1 is hidden, the endpoint's remote host preset to MasterComp, and the browser
-  // created, hidden.
+  // Menu1 is hidden here.
+
+  endpoint_->setRemoteHost(program_.childSettings.MasterComp);
+  program_.browser.Create();
 
   state_ = State::Running;
 }
 
 bool Form1::ReadSettings() {
-  const auto outcome =
-      settings::ReadChildSettings(program_.settingsFile, program_.codePage, program_.childSettings);
+  const auto outcome = settings::ReadChildSettings(
+      program_.settingsFile, program_.platform.codePage, program_.childSettings);
   switch (outcome.result) {
     case settings::OpenResult::NotFound:
-      program_.desktop.showMessage(kSettingsFileMissing, kMessageTitle);
+      desktop().showMessage(kSettingsFileMissing, kMessageTitle);
       return false;
     case settings::OpenResult::CannotOpen:
       return false;
@@ -75,14 +80,69 @@ bool Form1::ReadSettings() {
       break;
   }
   if (outcome.problems.empty()) return true;
-  program_.desktop.showMessage(DescribeProblems(program_.settingsFile, outcome.problems),
-                               kMessageTitle);
+  desktop().showMessage(DescribeProblems(program_.settingsFile, outcome.problems), kMessageTitle);
   return false;
+}
+
+// An agent that cannot listen still starts: its call panel and tray stay useful, and the
+// message tells the user why the master's commands will not arrive.
+void Form1::BindEndpoint() {
+  endpoint_ = program_.platform.network.createUdpEndpoint([this] { Winsock1_DataArrival(); });
+  const std::int16_t port = program_.childSettings.MyHostPort;
+  const auto result =
+      port > 0 ? endpoint_->bind(static_cast<std::uint16_t>(port)) : platform::BindResult::Failed;
+  if (result != platform::BindResult::Bound) {
+    desktop().showMessage(DescribeBindFailure(port, result), kMessageTitle);
+  }
+}
+
+void Form1::Winsock1_DataArrival() {
+  const platform::Arrival arrival = endpoint_->read();
+  if (arrival.error != 0) {
+    if (arrival.error == platform::kConnectionReset) ShowMessageHoldingDatagrams(kMasterNotFound);
+    return;
+  }
+  const std::string text = program_.platform.codePage.toUtf8(arrival.bytes);
+  BrowserControl& browser = program_.browser;
+  switch (DecodeDatagram(text)) {
+    case Request::OpenUrl:
+      endpoint_->setPaused(true);
+      browser.ShowPage(text, [this] { FinishDatagram(); });
+      return;
+    case Request::PartScreen:
+      browser.SetFullScreen(false);
+      break;
+    case Request::FullScreen:
+      browser.SetFullScreen(true);
+      break;
+    case Request::VisibleTrue:
+      browser.SetVisible(true);
+      break;
+    case Request::VisibleFalse:
+      browser.SetVisible(false);
+      break;
+    case Request::NoChange:
+      break;
+  }
+  FinishDatagram();
+}
+
+void Form1::FinishDatagram() {
+  program_.browser.HideMenuBar();
+  // "End" may have unloaded the window, and the endpoint with it, while a page loaded.
+  if (endpoint_) endpoint_->setPaused(false);
+}
+
+void Form1::ShowMessageHoldingDatagrams(std::string_view text) {
+  endpoint_->setPaused(true);
+  desktop().showMessage(text, kMessageTitle);
+  if (endpoint_) endpoint_->setPaused(false);
 }
 
 void Form1::Command1_Click() {
   state_ = State::Ending;
-  // The browser is hidden and released here, and the call panel unloaded.
+  program_.browser.Release();
+  // The call panel is unloaded here.
   Unload();
   // The tray icon is removed here once more, which changes nothing.
 }
@@ -91,11 +151,13 @@ void Form1::Unload() {
   if (!window_) return;
   state_ = State::Ending;
   Form_Unload();
+  endpoint_.reset();
   window_.reset();
 }
 
 void Form1::Form_Unload() {
-  // The browser is hidden and released here, and the tray icon removed.
+  program_.browser.Release();
+  // The tray icon is removed here.
 }
 
 }  // namespace child

@@ -3,25 +3,38 @@
 
 #include <filesystem>
 #include <memory>
+#include <string_view>
 
+#include "child/BrowserControl.h"
+#include "platform/Browser.h"
 #include "platform/CodePage.h"
 #include "platform/Desktop.h"
 #include "platform/InstanceGuard.h"
+#include "platform/Scheduler.h"
+#include "platform/UdpEndpoint.h"
 #include "settings/ChildSettings.h"
 
 namespace child {
 
-// Program-wide state that start-up fills and shutdown releases.
-struct Program {
-  Program(platform::Desktop& desktop, platform::InstanceGuard& instance,
-          const platform::CodePage& codePage)
-      : desktop(desktop), instance(instance), codePage(codePage) {}
-
+// What the agent needs of its platform.
+struct AgentPlatform {
   platform::Desktop& desktop;
   platform::InstanceGuard& instance;
   const platform::CodePage& codePage;
+  platform::Network& network;
+  platform::BrowserFactory& browsers;
+  platform::Scheduler& scheduler;
+};
+
+// Program-wide state that start-up fills and shutdown releases.
+struct Program {
+  explicit Program(const AgentPlatform& platform)
+      : platform(platform), browser(platform.browsers, platform.scheduler, platform.desktop) {}
+
+  AgentPlatform platform;
   std::filesystem::path settingsFile{settings::kSettingsFileName};
   settings::ChildSettings childSettings;
+  BrowserControl browser;
 };
 
 class Form1 {
@@ -37,18 +50,26 @@ class Form1 {
   void Form_Load();
   void Command1_Click();
   void Form_Unload();
+  void Winsock1_DataArrival();
 
   State state() const { return state_; }
   bool loaded() const { return window_ != nullptr; }
 
  private:
+  platform::Desktop& desktop() { return program_.platform.desktop; }
   platform::FormSpec Declaration();
   bool ReadSettings();
+  void BindEndpoint();
+  // A datagram is done: its last step, then the next one may arrive.
+  void FinishDatagram();
+  // Later datagrams wait in the endpoint while the user reads a message about this one.
+  void ShowMessageHoldingDatagrams(std::string_view text);
   // Runs Form_Unload to its end, then drops the window; does nothing once unloaded.
   void Unload();
 
   Program& program_;
   std::unique_ptr<platform::Window> window_;
+  std::unique_ptr<platform::UdpEndpoint> endpoint_;  // Winsock1: lives as long as the window
   State state_ = State::Starting;
 };
 

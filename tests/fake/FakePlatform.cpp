@@ -173,9 +173,9 @@ void FakeEndpoint::raisePending() {
 
 std::unique_ptr<platform::UdpEndpoint> FakeNetwork::createUdpEndpoint(
     std::function<void()> onArrival) {
-  auto created = std::make_unique<FakeEndpoint>();
+  auto created = std::make_unique<FakeEndpoint>(endpoint);
   created->onArrival = std::move(onArrival);
-  endpoint = created.get();
+  created->bindResult = bindResult;
   return created;
 }
 

@@ -135,6 +135,10 @@ class FakeBrowserFactory : public platform::BrowserFactory {
 
 class FakeEndpoint : public platform::UdpEndpoint {
  public:
+  explicit FakeEndpoint(FakeEndpoint*& registered) : registered_(registered) { registered = this; }
+  ~FakeEndpoint() override {
+    if (registered_ == this) registered_ = nullptr;
+  }
   platform::BindResult bind(std::uint16_t port) override;
   void setRemoteHost(std::string_view host) override { remoteHost = host; }
   void setRemotePort(std::uint16_t port) override { remotePort = port; }
@@ -155,6 +159,7 @@ class FakeEndpoint : public platform::UdpEndpoint {
 
  private:
   void raisePending();
+  FakeEndpoint*& registered_;
   std::vector<platform::Arrival> queue_;
   bool raising_ = false;
 };
@@ -164,6 +169,7 @@ class FakeNetwork : public platform::Network {
   std::unique_ptr<platform::UdpEndpoint> createUdpEndpoint(
       std::function<void()> onArrival) override;
   FakeEndpoint* endpoint = nullptr;  // the one created last, while it lives
+  platform::BindResult bindResult = platform::BindResult::Bound;  // for endpoints created next
 };
 
 }  // namespace fake

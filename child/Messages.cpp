@@ -1,4 +1,4 @@
-#include "child/SettingsMessages.h"
+#include "child/Messages.h"
 
 #include "settings/Text.h"
 
@@ -27,7 +27,28 @@ std::string Describe(const settings::LineProblem& problem) {
   return line;
 }
 
+std::string BindReason(int port, platform::BindResult result) {
+  if (port <= 0) return "1～32767 の番号を指定してください";
+  switch (result) {
+    case platform::BindResult::PortInUse:
+      return "ほかのプログラムが使用しています";
+    case platform::BindResult::AccessDenied:
+      return "このポートを使う権限がありません";
+    case platform::BindResult::Bound:
+    case platform::BindResult::Failed:
+      break;
+  }
+  return "ポートを開けませんでした";
+}
+
 }  // namespace
+
+std::string DescribeBindFailure(int port, platform::BindResult result) {
+  return "UDPポート " + std::to_string(port) + " で受信を始められませんでした（" +
+         BindReason(port, result) +
+         "）。\nVelostrander_Master からの指示は、このコンピュータに届きません。\n"
+         "設定ファイル「Velostrander_Child.ini」の MyHostPortx= の値を確かめてください。";
+}
 
 std::string DescribeProblems(const std::filesystem::path& file,
                              const std::vector<settings::LineProblem>& problems) {
