@@ -1,0 +1,57 @@
+#include "platform/qt/QtDesktop.h"
+
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <algorithm>
+#include <cstdio>
+
+#include "platform/qt/QtFormWidget.h"
+#include "platform/qt/QtText.h"
+#include "platform/qt/QtWindow.h"
+
+namespace platform {
+
+QtDesktop::QtDesktop() : systemClose_([this] { closeAllWindows(); }) {
+  QtFormWidget::describeToAccessibility();
+}
+
+std::unique_ptr<Window> QtDesktop::createWindow(const FormSpec& spec) {
+  return std::make_unique<QtWindow>(*this, spec);
+}
+
+void QtDesktop::showMessage(std::string_view text, std::string_view title) {
+  QMessageBox box(QMessageBox::NoIcon, ToQString(title), ToQString(text), QMessageBox::Ok);
+  box.setTextFormat(Qt::PlainText);
+  box.setWindowModality(Qt::ApplicationModal);
+  box.exec();
+}
+
+void QtDesktop::endProgram() {
+  std::fflush(nullptr);
+  _exit(0);
+}
+
+void QtDesktop::windowLoaded(QtWindow* window) {
+  loaded_.push_back(window);
+}
+
+void QtDesktop::windowUnloaded(QtWindow* window) {
+  std::erase(loaded_, window);
+  // Ends an open message box's loop too. Before the main loop has started, main() finds no
+  // loaded window and does not start it.
+  if (loaded_.empty()) QCoreApplication::exit(0);
+}
+
+void QtDesktop::closeAllWindows() {
+  const std::vector<QtWindow*> windows = loaded_;
+  for (QtWindow* window : windows) {
+    // A handler may unload other windows than its own.
+    if (std::find(loaded_.begin(), loaded_.end(), window) == loaded_.end()) continue;
+    const auto handler = window->onClose();  // a copy: the handler destroys the window
+    if (handler) handler();
+  }
+}
+
+}  // namespace platform

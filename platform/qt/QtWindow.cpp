@@ -1,0 +1,135 @@
+#include "platform/qt/QtWindow.h"
+
+#include <QIcon>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <algorithm>
+#include <utility>
+
+#include "platform/qt/QtDesktop.h"
+#include "platform/qt/QtText.h"
+#include "platform/qt/QtX11.h"
+
+namespace platform {
+namespace {
+
+constexpr double kTwipsPerInch = 1440.0;
+
+// Device-independent pixels: with Qt's high-DPI scaling the logical DPI is what one of them
+// stands for.
+int ToPixels(int twips, qreal dotsPerInch) {
+  return qRound(twips * dotsPerInch / kTwipsPerInch);
+}
+
+// Converts the edges rather than the size, so that controls that touch in twips still touch.
+QRect ToPixels(const ControlSpec& control, qreal dotsPerInch) {
+  const QPoint topLeft(ToPixels(control.left, dotsPerInch), ToPixels(control.top, dotsPerInch));
+  const QPoint bottomRight(ToPixels(control.left + control.width, dotsPerInch),
+                           ToPixels(control.top + control.height, dotsPerInch));
+  return QRect(topLeft, bottomRight - QPoint(1, 1));
+}
+
+Qt::WindowFlags FlagsFor(FrameStyle frame) {
+  if (frame == FrameStyle::None) return Qt::Window | Qt::FramelessWindowHint;
+  return Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+         Qt::WindowCloseButtonHint;
+}
+
+QWidget* CreateControl(const ControlSpec& control, QWidget* form) {
+  const QString caption = ToQString(control.caption);
+  if (control.kind == ControlKind::Button) return new QPushButton(caption, form);
+  auto* label = new QLabel(caption, form);
+  label->setTextFormat(Qt::PlainText);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  return label;
+}
+
+}  // namespace
+
+QtWindow::QtWindow(QtDesktop& desktop, const FormSpec& spec)
+    : desktop_(desktop),
+      onClose_(spec.onClose),
+      showInTaskbar_(spec.showInTaskbar),
+      widget_(new QtFormWidget(spec.onClose)) {
+  widget_->setObjectName(ToQString(spec.name));
+  widget_->setWindowFlags(FlagsFor(spec.frame));
+  widget_->setWindowTitle(ToQString(spec.caption));
+  if (spec.programIcon) widget_->setWindowIcon(QIcon(QStringLiteral(":/velostrander.png")));
+  const qreal dotsPerInch = widget_->screen()->logicalDotsPerInch();
+  widget_->setFixedSize(ToPixels(spec.clientWidth, dotsPerInch),
+                        ToPixels(spec.clientHeight, dotsPerInch));
+  addControls(spec.controls);
+  prepareNativeWindow();
+  desktop_.windowLoaded(this);
+}
+
+QtWindow::~QtWindow() {
+  for (const auto& connection : clickConnections_) QObject::disconnect(connection);
+  widget_->detach();
+  widget_->hide();
+  widget_->deleteLater();
+  desktop_.windowUnloaded(this);
+}
+
+void QtWindow::addControls(const std::vector<ControlSpec>& controls) {
+  std::vector<std::pair<int, QWidget*>> tabStops;
+  for (const ControlSpec& control : controls) {
+    QWidget* widget = addControl(control);
+    if (control.tabIndex >= 0) tabStops.emplace_back(control.tabIndex, widget);
+  }
+  std::stable_sort(tabStops.begin(), tabStops.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (std::size_t i = 1; i < tabStops.size(); ++i) {
+    QWidget::setTabOrder(tabStops[i - 1].second, tabStops[i].second);
+  }
+}
+
+QWidget* QtWindow::addControl(const ControlSpec& control) {
+  QWidget* widget = CreateControl(control, widget_);
+  widget->setObjectName(ToQString(control.name));
+  widget->setGeometry(ToPixels(control, widget_->screen()->logicalDotsPerInch()));
+  if (control.tabIndex < 0 && widget->focusPolicy() != Qt::NoFocus) {
+    widget->setFocusPolicy(Qt::ClickFocus);
+  }
+  if (auto* button = qobject_cast<QPushButton*>(widget); button && control.onClick) {
+    // The connection owns a copy of the handler, which Qt keeps alive while it runs even when
+    // the handler unloads this window.
+    clickConnections_.push_back(QObject::connect(button, &QPushButton::clicked,
+                                                 [handler = control.onClick] { handler(); }));
+  }
+  return widget;
+}
+
+// The native window exists from the start, so that what the window manager and the
+// accessibility tree see of a never-shown window is already right.
+void QtWindow::prepareNativeWindow() {
+  widget_->winId();
+  if (!showInTaskbar_) KeepOutOfTaskbar(*widget_);
+}
+
+void QtWindow::setVisible(bool visible) {
+  if (visible && !widget_->isVisible()) prepareNativeWindow();
+  widget_->setVisible(visible);
+}
+
+bool QtWindow::isVisible() const {
+  return widget_->isVisible();
+}
+
+void QtWindow::setCaption(std::string_view control, std::string_view text) {
+  auto* widget = widget_->findChild<QWidget*>(ToQString(control), Qt::FindDirectChildrenOnly);
+  if (auto* label = qobject_cast<QLabel*>(widget)) label->setText(ToQString(text));
+  if (auto* button = qobject_cast<QPushButton*>(widget)) button->setText(ToQString(text));
+}
+
+void QtWindow::disableCloseCommand() {
+  widget_->refuseUserClose();
+  const bool shown = widget_->isVisible();
+  // Changing the flags may re-create the native window, hidden.
+  widget_->setWindowFlag(Qt::WindowCloseButtonHint, false);
+  prepareNativeWindow();
+  if (shown) setVisible(true);
+}
+
+}  // namespace platform

@@ -1,0 +1,173 @@
+#include "platform/win32/Win32Desktop.h"
+
+#include <commctrl.h>
+
+#include <utility>
+
+#include "platform/win32/Win32Text.h"
+#include "platform/win32/resource.h"
+
+namespace platform {
+namespace {
+
+constexpr wchar_t kFormClass[] = L"Velostrander.Form";
+constexpr wchar_t kOwnerClass[] = L"Velostrander.HiddenOwner";
+constexpr int kTwipsPerInch = 1440;
+
+struct FrameStyles {
+  DWORD style;
+  DWORD exStyle;
+};
+
+FrameStyles StylesOf(FrameStyle frame) {
+  switch (frame) {
+    case FrameStyle::FixedDialog:
+      return {WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT};
+    case FrameStyle::None:
+      return {WS_POPUP | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT};
+  }
+  return {WS_POPUP, 0};
+}
+
+// Closing the owner would destroy every window it owns behind their objects' backs.
+LRESULT CALLBACK OwnerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_CLOSE) return 0;
+  return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+void RegisterClasses(HINSTANCE instance) {
+  WNDCLASSEXW form{};
+  form.cbSize = sizeof form;
+  form.lpfnWndProc = &Win32Window::WindowProc;
+  form.hInstance = instance;
+  form.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  form.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+  form.lpszClassName = kFormClass;
+  RegisterClassExW(&form);
+
+  WNDCLASSEXW owner{};
+  owner.cbSize = sizeof owner;
+  owner.lpfnWndProc = &OwnerProc;
+  owner.hInstance = instance;
+  owner.lpszClassName = kOwnerClass;
+  RegisterClassExW(&owner);
+}
+
+HFONT CreateMessageFont() {
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+  return CreateFontIndirectW(&metrics.lfMessageFont);
+}
+
+DWORD ControlStyle(const ControlSpec& control) {
+  const DWORD common = WS_CHILD | WS_VISIBLE | (control.tabIndex >= 0 ? WS_TABSTOP : 0);
+  switch (control.kind) {
+    case ControlKind::Label:
+      return common | SS_LEFT | (control.onClick ? SS_NOTIFY : 0);
+    case ControlKind::Button:
+      return common | BS_PUSHBUTTON;
+  }
+  return common;
+}
+
+const wchar_t* ControlClass(ControlKind kind) {
+  return kind == ControlKind::Button ? WC_BUTTONW : WC_STATICW;
+}
+
+}  // namespace
+
+Win32Desktop::Win32Desktop(HINSTANCE instance) : instance_(instance) {
+  // Loads the version 6 controls that the manifest asks for.
+  INITCOMMONCONTROLSEX controls{static_cast<DWORD>(sizeof(INITCOMMONCONTROLSEX)),
+                                ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
+  RegisterClasses(instance_);
+  const HDC screen = GetDC(nullptr);
+  dpiX_ = GetDeviceCaps(screen, LOGPIXELSX);
+  dpiY_ = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  font_ = CreateMessageFont();
+}
+
+Win32Desktop::~Win32Desktop() {
+  if (hiddenOwner_) DestroyWindow(hiddenOwner_);
+  if (font_) DeleteObject(font_);
+}
+
+std::unique_ptr<Window> Win32Desktop::createWindow(const FormSpec& spec) {
+  NativeForm form;
+  form.frame = createFrame(spec);
+  form.controls = createControls(form.frame, spec);
+  if (spec.programIcon) setProgramIcon(form.frame);
+  return std::make_unique<Win32Window>(std::move(form), spec, loaded_);
+}
+
+void Win32Desktop::showMessage(std::string_view text, std::string_view title) {
+  MessageBoxW(nullptr, Utf8ToUtf16(text).c_str(), Utf8ToUtf16(title).c_str(), MB_OK | MB_TASKMODAL);
+}
+
+void Win32Desktop::endProgram() {
+  ExitProcess(0);
+}
+
+void Win32Desktop::runEventLoop() {
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
+HWND Win32Desktop::createFrame(const FormSpec& spec) {
+  const FrameStyles styles = StylesOf(spec.frame);
+  RECT bounds{0, 0, pixelsX(spec.clientWidth), pixelsY(spec.clientHeight)};
+  AdjustWindowRectEx(&bounds, styles.style, FALSE, styles.exStyle);
+  // A window owned by a hidden window gets no taskbar button but keeps its own title bar.
+  const HWND owner = spec.showInTaskbar ? nullptr : hiddenOwner();
+  return CreateWindowExW(styles.exStyle, kFormClass, Utf8ToUtf16(spec.caption).c_str(),
+                         styles.style, CW_USEDEFAULT, CW_USEDEFAULT, bounds.right - bounds.left,
+                         bounds.bottom - bounds.top, owner, nullptr, instance_, nullptr);
+}
+
+std::vector<HWND> Win32Desktop::createControls(HWND frame, const FormSpec& spec) {
+  std::vector<HWND> controls;
+  for (const ControlSpec& control : spec.controls) {
+    const auto id = static_cast<INT_PTR>(Win32Window::kFirstControlId + controls.size());
+    const HWND hwnd = CreateWindowExW(
+        0, ControlClass(control.kind), Utf8ToUtf16(control.caption).c_str(), ControlStyle(control),
+        pixelsX(control.left), pixelsY(control.top), pixelsX(control.width),
+        pixelsY(control.height), frame, reinterpret_cast<HMENU>(id), instance_, nullptr);
+    SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    controls.push_back(hwnd);
+  }
+  return controls;
+}
+
+void Win32Desktop::setProgramIcon(HWND frame) const {
+  const auto load = [this](int widthMetric, int heightMetric) {
+    return LoadImageW(instance_, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON,
+                      GetSystemMetrics(widthMetric), GetSystemMetrics(heightMetric), LR_SHARED);
+  };
+  SendMessageW(frame, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(load(SM_CXICON, SM_CYICON)));
+  SendMessageW(frame, WM_SETICON, ICON_SMALL,
+               reinterpret_cast<LPARAM>(load(SM_CXSMICON, SM_CYSMICON)));
+}
+
+HWND Win32Desktop::hiddenOwner() {
+  if (!hiddenOwner_) {
+    hiddenOwner_ = CreateWindowExW(0, kOwnerClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                   instance_, nullptr);
+  }
+  return hiddenOwner_;
+}
+
+int Win32Desktop::pixelsX(int twips) const {
+  return MulDiv(twips, dpiX_, kTwipsPerInch);
+}
+
+int Win32Desktop::pixelsY(int twips) const {
+  return MulDiv(twips, dpiY_, kTwipsPerInch);
+}
+
+}  // namespace platform

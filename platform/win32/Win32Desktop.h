@@ -1,0 +1,47 @@
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "platform/Desktop.h"
+#include "platform/win32/Win32Window.h"
+
+namespace platform {
+
+// Renders each FormSpec as a native window with STATIC and BUTTON controls, sized from twips
+// with the screen's real DPI, in the system's message font.
+class Win32Desktop final : public Desktop {
+ public:
+  explicit Win32Desktop(HINSTANCE instance);
+  ~Win32Desktop() override;
+  Win32Desktop(const Win32Desktop&) = delete;
+  Win32Desktop& operator=(const Win32Desktop&) = delete;
+
+  std::unique_ptr<Window> createWindow(const FormSpec& spec) override;
+  void showMessage(std::string_view text, std::string_view title) override;
+  void endProgram() override;
+
+  bool anyWindowLoaded() const { return loaded_.any(); }
+  // Dispatches events until the last window is unloaded.
+  void runEventLoop();
+
+ private:
+  HWND createFrame(const FormSpec& spec);
+  std::vector<HWND> createControls(HWND frame, const FormSpec& spec);
+  void setProgramIcon(HWND frame) const;
+  HWND hiddenOwner();
+  int pixelsX(int twips) const;
+  int pixelsY(int twips) const;
+
+  HINSTANCE instance_;
+  int dpiX_ = 96;
+  int dpiY_ = 96;
+  HFONT font_ = nullptr;
+  HWND hiddenOwner_ = nullptr;
+  LoadedWindows loaded_;
+};
+
+}  // namespace platform

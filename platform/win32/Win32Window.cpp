@@ -1,0 +1,113 @@
+#include "platform/win32/Win32Window.h"
+
+#include <string>
+#include <utility>
+
+#include "platform/win32/Win32Text.h"
+
+namespace platform {
+namespace {
+
+// Takes the handler by value: the copy outlives the window object the handler may destroy.
+LRESULT Run(std::function<void()> handler) {
+  if (handler) handler();
+  return 0;
+}
+
+}  // namespace
+
+void LoadedWindows::remove() {
+  if (--count_ == 0) PostQuitMessage(0);
+}
+
+Win32Window::Win32Window(NativeForm form, FormSpec spec, LoadedWindows& loaded)
+    : form_(std::move(form)), spec_(std::move(spec)), loaded_(loaded) {
+  SetWindowLongPtrW(form_.frame, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  loaded_.add();
+}
+
+Win32Window::~Win32Window() {
+  // Detached first, so that the messages DestroyWindow sends run no handler.
+  SetWindowLongPtrW(form_.frame, GWLP_USERDATA, 0);
+  DestroyWindow(form_.frame);
+  loaded_.remove();
+}
+
+void Win32Window::setVisible(bool visible) {
+  ShowWindow(form_.frame, visible ? SW_SHOW : SW_HIDE);
+}
+
+bool Win32Window::isVisible() const {
+  return IsWindowVisible(form_.frame) != FALSE;
+}
+
+void Win32Window::setCaption(std::string_view control, std::string_view text) {
+  for (std::size_t i = 0; i < spec_.controls.size(); ++i) {
+    if (spec_.controls[i].name == control) {
+      SetWindowTextW(form_.controls[i], Utf8ToUtf16(text).c_str());
+    }
+  }
+}
+
+void Win32Window::disableCloseCommand() {
+  const HMENU menu = GetSystemMenu(form_.frame, FALSE);
+  std::string text(256, ' ');
+  GetMenuStringA(menu, 0xF060, text.data(), 256, 1);
+  ModifyMenuA(menu, 0xF060, 1, 0, text.data());
+  DrawMenuBar(form_.frame);
+  closeDisabled_ = true;
+}
+
+LRESULT CALLBACK Win32Window::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* window = reinterpret_cast<Win32Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (window) {
+    if (const auto result = window->handle(message, wParam, lParam)) return *result;
+  }
+  return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+std::optional<LRESULT> Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_COMMAND:
+      return onCommand(wParam, lParam);
+    case WM_SYSCOMMAND:
+      // Alt+F4 and the title bar's close button still ask for SC_CLOSE after the menu item
+      // has lost it.
+      if ((wParam & 0xFFF0) == SC_CLOSE && closeDisabled_) return 0;
+      return std::nullopt;
+    case WM_CLOSE:
+      if (closeDisabled_) return 0;
+      return Run(spec_.onClose);
+    case WM_ENDSESSION:
+      if (wParam) return Run(spec_.onClose);
+      return 0;
+    case WM_SETFOCUS:
+      if (const HWND target = firstTabStop()) SetFocus(target);
+      return 0;
+    default:
+      return std::nullopt;
+  }
+}
+
+std::optional<LRESULT> Win32Window::onCommand(WPARAM wParam, LPARAM lParam) {
+  const auto index = static_cast<std::size_t>(LOWORD(wParam) - kFirstControlId);
+  if (HIWORD(wParam) != BN_CLICKED || lParam == 0 || index >= spec_.controls.size()) {
+    return std::nullopt;
+  }
+  return Run(spec_.controls[index].onClick);
+}
+
+HWND Win32Window::firstTabStop() const {
+  HWND first = nullptr;
+  int lowest = 0;
+  for (std::size_t i = 0; i < spec_.controls.size(); ++i) {
+    const int tabIndex = spec_.controls[i].tabIndex;
+    if (tabIndex >= 0 && (!first || tabIndex < lowest)) {
+      first = form_.controls[i];
+      lowest = tabIndex;
+    }
+  }
+  return first;
+}
+
+}  // namespace platform

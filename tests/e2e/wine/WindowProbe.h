@@ -1,0 +1,38 @@
+// What wintree.exe and the hook it places in the observed program share. The hook answers a
+// probe message posted to a window: it acknowledges through a named event once the program's
+// thread has taken the probe from its queue, and for a menu probe first writes the items of the
+// window menu into named shared memory. Wine cannot read another process's menus.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace wintree {
+
+enum class Probe : WPARAM { Sync = 0, WindowMenu = 1 };
+
+struct MenuItem {
+  UINT state;  // GetMenuState flags
+  UINT id;     // the command the item sends
+  wchar_t text[128];
+};
+
+struct WindowMenuAnswer {
+  int count;
+  MenuItem items[32];
+};
+
+inline UINT ProbeMessage() {
+  return RegisterWindowMessageW(L"wintree.probe");
+}
+
+inline std::wstring AckEventName(LPARAM token) {
+  return L"Local\\wintree.ack." + std::to_wstring(token);
+}
+
+inline std::wstring AnswerName(LPARAM token) {
+  return L"Local\\wintree.answer." + std::to_wstring(token);
+}
+
+}  // namespace wintree
