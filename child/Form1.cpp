@@ -45,7 +45,9 @@ void Form1::Form_Load() {
 
   window_->disableCloseCommand();
 
-  if (!ReadSettings()) {
+  const bool read = ReadSettings();
+  if (Unloaded()) return;
+  if (!read) {
     state_ = State::HalfStarted;
     return;
   }
@@ -54,6 +56,7 @@ void Form1::Form_Load() {
                       std::string(kComputerNumberLabel) + program_.childSettings.MyCompNum);
 
   BindEndpoint();
+  if (Unloaded()) return;
 
   // The tray icon is added here.
 
@@ -63,8 +66,7 @@ void Form1::Form_Load() {
 
   endpoint_->setRemoteHost(program_.childSettings.MasterComp);
   program_.browser.Create();
-
-  state_ = State::Running;
+  if (!Unloaded()) state_ = State::Running;
 }
 
 bool Form1::ReadSettings() {

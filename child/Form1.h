@@ -58,6 +58,8 @@ class Form1 {
  private:
   platform::Desktop& desktop() { return program_.platform.desktop; }
   platform::FormSpec Declaration();
+  // The system may close the window while start-up shows a message; start-up then stops.
+  bool Unloaded() const { return !window_; }
   bool ReadSettings();
   void BindEndpoint();
   // A datagram is done: its last step, then the next one may arrive.

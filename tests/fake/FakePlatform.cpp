@@ -1,6 +1,7 @@
 #include "fake/FakePlatform.h"
 
 #include <stdexcept>
+#include <utility>
 
 namespace fake {
 
@@ -41,6 +42,7 @@ std::unique_ptr<platform::Window> FakeDesktop::createWindow(const platform::Form
 void FakeDesktop::showMessage(std::string_view text, std::string_view title) {
   messages.emplace_back(title, text);
   log.push_back("message " + std::string(title));
+  if (whileMessageOpen) std::exchange(whileMessageOpen, nullptr)();
 }
 
 void FakeDesktop::endProgram() {

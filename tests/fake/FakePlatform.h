@@ -58,6 +58,8 @@ class FakeDesktop : public platform::Desktop {
   std::vector<std::string> log;  // "create Form1", "show Form1", "message <title>: <text>", ...
   std::vector<std::pair<std::string, std::string>> messages;  // (title, text)
   bool ended = false;
+  // What happens while a message box is open (the box is then closed with OK).
+  std::function<void()> whileMessageOpen;
 
  private:
   std::map<std::string, std::shared_ptr<WindowState>> windows_;

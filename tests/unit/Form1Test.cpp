@@ -179,6 +179,22 @@ TEST_F(Form1Test, APortThatIsNotPositiveIsNeverBound) {
   }
 }
 
+TEST_F(Form1Test, ASystemCloseDuringAStartUpMessageStopsStartUp) {
+  for (const char* settings : {"", "MasterPor\r\n", "MyHostPortx=0\r\n"}) {
+    child::Program fresh{
+        child::AgentPlatform{desktop, instance, codePage, network, browsers, scheduler}};
+    fresh.settingsFile = program.settingsFile;
+    std::filesystem::remove(fresh.settingsFile);
+    if (*settings != '\0') WriteSettings(settings);
+    Form1 other{fresh};
+    desktop.whileMessageOpen = [this] { desktop.close("Form1"); };
+    other.Load();
+    EXPECT_FALSE(other.loaded()) << settings;
+    EXPECT_EQ(other.state(), Form1::State::Ending) << settings;
+    EXPECT_EQ(browsers.created, 0) << settings;
+  }
+}
+
 TEST_F(Form1Test, EndWorksFromTheHalfStartedState) {
   form.Load();
   desktop.click("Form1", "Command1");
