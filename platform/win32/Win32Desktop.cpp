@@ -95,12 +95,12 @@ Win32Desktop::~Win32Desktop() {
   if (font_) DeleteObject(font_);
 }
 
-std::unique_ptr<Window> Win32Desktop::createWindow(const FormSpec& spec) {
+std::unique_ptr<Window> Win32Desktop::createWindow(const FormSpec& declaration) {
   NativeForm form;
-  form.frame = createFrame(spec);
-  form.controls = createControls(form.frame, spec);
-  if (spec.programIcon) setProgramIcon(form.frame);
-  return std::make_unique<Win32Window>(std::move(form), spec, loaded_);
+  form.frame = createFrame(declaration);
+  form.controls = createControls(form.frame, declaration);
+  if (declaration.programIcon) setProgramIcon(form.frame);
+  return std::make_unique<Win32Window>(std::move(form), declaration, loaded_);
 }
 
 void Win32Desktop::showMessage(std::string_view text, std::string_view title) {
@@ -119,20 +119,20 @@ void Win32Desktop::runEventLoop() {
   }
 }
 
-HWND Win32Desktop::createFrame(const FormSpec& spec) {
-  const FrameStyles styles = StylesOf(spec.frame);
-  RECT bounds{0, 0, pixelsX(spec.clientWidth), pixelsY(spec.clientHeight)};
+HWND Win32Desktop::createFrame(const FormSpec& declaration) {
+  const FrameStyles styles = StylesOf(declaration.frame);
+  RECT bounds{0, 0, pixelsX(declaration.clientWidth), pixelsY(declaration.clientHeight)};
   AdjustWindowRectEx(&bounds, styles.style, FALSE, styles.exStyle);
   // A window owned by a hidden window gets no taskbar button but keeps its own title bar.
-  const HWND owner = spec.showInTaskbar ? nullptr : hiddenOwner();
-  return CreateWindowExW(styles.exStyle, kFormClass, Utf8ToUtf16(spec.caption).c_str(),
+  const HWND owner = declaration.showInTaskbar ? nullptr : hiddenOwner();
+  return CreateWindowExW(styles.exStyle, kFormClass, Utf8ToUtf16(declaration.caption).c_str(),
                          styles.style, CW_USEDEFAULT, CW_USEDEFAULT, bounds.right - bounds.left,
                          bounds.bottom - bounds.top, owner, nullptr, instance_, nullptr);
 }
 
-std::vector<HWND> Win32Desktop::createControls(HWND frame, const FormSpec& spec) {
+std::vector<HWND> Win32Desktop::createControls(HWND frame, const FormSpec& declaration) {
   std::vector<HWND> controls;
-  for (const ControlSpec& control : spec.controls) {
+  for (const ControlSpec& control : declaration.controls) {
     const auto id = static_cast<INT_PTR>(Win32Window::kFirstControlId + controls.size());
     const HWND hwnd = CreateWindowExW(
         0, ControlClass(control.kind), Utf8ToUtf16(control.caption).c_str(), ControlStyle(control),

@@ -20,7 +20,7 @@ class Win32Desktop final : public Desktop {
   Win32Desktop(const Win32Desktop&) = delete;
   Win32Desktop& operator=(const Win32Desktop&) = delete;
 
-  std::unique_ptr<Window> createWindow(const FormSpec& spec) override;
+  std::unique_ptr<Window> createWindow(const FormSpec& declaration) override;
   void showMessage(std::string_view text, std::string_view title) override;
   void endProgram() override;
 
@@ -29,8 +29,8 @@ class Win32Desktop final : public Desktop {
   void runEventLoop();
 
  private:
-  HWND createFrame(const FormSpec& spec);
-  std::vector<HWND> createControls(HWND frame, const FormSpec& spec);
+  HWND createFrame(const FormSpec& declaration);
+  std::vector<HWND> createControls(HWND frame, const FormSpec& declaration);
   void setProgramIcon(HWND frame) const;
   HWND hiddenOwner();
   int pixelsX(int twips) const;

@@ -20,8 +20,8 @@ void LoadedWindows::remove() {
   if (--count_ == 0) PostQuitMessage(0);
 }
 
-Win32Window::Win32Window(NativeForm form, FormSpec spec, LoadedWindows& loaded)
-    : form_(std::move(form)), spec_(std::move(spec)), loaded_(loaded) {
+Win32Window::Win32Window(NativeForm form, FormSpec declaration, LoadedWindows& loaded)
+    : form_(std::move(form)), declaration_(std::move(declaration)), loaded_(loaded) {
   SetWindowLongPtrW(form_.frame, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   loaded_.add();
 }
@@ -42,8 +42,8 @@ bool Win32Window::isVisible() const {
 }
 
 void Win32Window::setCaption(std::string_view control, std::string_view text) {
-  for (std::size_t i = 0; i < spec_.controls.size(); ++i) {
-    if (spec_.controls[i].name == control) {
+  for (std::size_t i = 0; i < declaration_.controls.size(); ++i) {
+    if (declaration_.controls[i].name == control) {
       SetWindowTextW(form_.controls[i], Utf8ToUtf16(text).c_str());
     }
   }
@@ -77,9 +77,9 @@ std::optional<LRESULT> Win32Window::handle(UINT message, WPARAM wParam, LPARAM l
       return std::nullopt;
     case WM_CLOSE:
       if (closeDisabled_) return 0;
-      return Run(spec_.onClose);
+      return Run(declaration_.onClose);
     case WM_ENDSESSION:
-      if (wParam) return Run(spec_.onClose);
+      if (wParam) return Run(declaration_.onClose);
       return 0;
     case WM_SETFOCUS:
       if (const HWND target = firstTabStop()) SetFocus(target);
@@ -91,17 +91,17 @@ std::optional<LRESULT> Win32Window::handle(UINT message, WPARAM wParam, LPARAM l
 
 std::optional<LRESULT> Win32Window::onCommand(WPARAM wParam, LPARAM lParam) {
   const auto index = static_cast<std::size_t>(LOWORD(wParam) - kFirstControlId);
-  if (HIWORD(wParam) != BN_CLICKED || lParam == 0 || index >= spec_.controls.size()) {
+  if (HIWORD(wParam) != BN_CLICKED || lParam == 0 || index >= declaration_.controls.size()) {
     return std::nullopt;
   }
-  return Run(spec_.controls[index].onClick);
+  return Run(declaration_.controls[index].onClick);
 }
 
 HWND Win32Window::firstTabStop() const {
   HWND first = nullptr;
   int lowest = 0;
-  for (std::size_t i = 0; i < spec_.controls.size(); ++i) {
-    const int tabIndex = spec_.controls[i].tabIndex;
+  for (std::size_t i = 0; i < declaration_.controls.size(); ++i) {
+    const int tabIndex = declaration_.controls[i].tabIndex;
     if (tabIndex >= 0 && (!first || tabIndex < lowest)) {
       first = form_.controls[i];
       lowest = tabIndex;

@@ -34,7 +34,7 @@ class Win32Window final : public Window {
   // Control ids count from here, clear of IDOK and IDCANCEL, which the system sends on its own.
   static constexpr int kFirstControlId = 100;
 
-  Win32Window(NativeForm form, FormSpec spec, LoadedWindows& loaded);
+  Win32Window(NativeForm form, FormSpec declaration, LoadedWindows& loaded);
   ~Win32Window() override;
   Win32Window(const Win32Window&) = delete;
   Win32Window& operator=(const Win32Window&) = delete;
@@ -53,7 +53,7 @@ class Win32Window final : public Window {
   HWND firstTabStop() const;
 
   NativeForm form_;
-  FormSpec spec_;
+  FormSpec declaration_;
   LoadedWindows& loaded_;
   bool closeDisabled_ = false;
 };
