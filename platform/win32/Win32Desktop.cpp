@@ -35,7 +35,8 @@ LRESULT CALLBACK OwnerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
   return DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
-void RegisterClasses(HINSTANCE instance) {
+// Returns the form class's atom.
+ATOM RegisterClasses(HINSTANCE instance) {
   WNDCLASSEXW form{};
   form.cbSize = sizeof form;
   form.lpfnWndProc = &Win32Window::WindowProc;
@@ -43,7 +44,7 @@ void RegisterClasses(HINSTANCE instance) {
   form.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   form.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
   form.lpszClassName = kFormClass;
-  RegisterClassExW(&form);
+  const ATOM formClass = RegisterClassExW(&form);
 
   WNDCLASSEXW owner{};
   owner.cbSize = sizeof owner;
@@ -51,6 +52,7 @@ void RegisterClasses(HINSTANCE instance) {
   owner.hInstance = instance;
   owner.lpszClassName = kOwnerClass;
   RegisterClassExW(&owner);
+  return formClass;
 }
 
 HFONT CreateMessageFont() {
@@ -82,7 +84,7 @@ Win32Desktop::Win32Desktop(HINSTANCE instance) : instance_(instance) {
   INITCOMMONCONTROLSEX controls{static_cast<DWORD>(sizeof(INITCOMMONCONTROLSEX)),
                                 ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
-  RegisterClasses(instance_);
+  formClass_ = RegisterClasses(instance_);
   const HDC screen = GetDC(nullptr);
   dpiX_ = GetDeviceCaps(screen, LOGPIXELSX);
   dpiY_ = GetDeviceCaps(screen, LOGPIXELSY);
@@ -114,9 +116,17 @@ void Win32Desktop::endProgram() {
 void Win32Desktop::runEventLoop() {
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    const HWND form = formOf(message.hwnd);
+    if (form && IsDialogMessageW(form, &message)) continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
+}
+
+// Tab, Enter and Space then work on a form's buttons as they do in a dialog box.
+HWND Win32Desktop::formOf(HWND hwnd) const {
+  const HWND root = hwnd ? GetAncestor(hwnd, GA_ROOT) : nullptr;
+  return root && GetClassLongPtrW(root, GCW_ATOM) == formClass_ ? root : nullptr;
 }
 
 HWND Win32Desktop::createFrame(const FormSpec& declaration) {

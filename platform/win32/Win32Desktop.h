@@ -29,6 +29,7 @@ class Win32Desktop final : public Desktop {
   void runEventLoop();
 
  private:
+  HWND formOf(HWND hwnd) const;
   HWND createFrame(const FormSpec& declaration);
   std::vector<HWND> createControls(HWND frame, const FormSpec& declaration);
   void setProgramIcon(HWND frame) const;
@@ -37,6 +38,7 @@ class Win32Desktop final : public Desktop {
   int pixelsY(int twips) const;
 
   HINSTANCE instance_;
+  ATOM formClass_ = 0;
   int dpiX_ = 96;
   int dpiY_ = 96;
   HFONT font_ = nullptr;

@@ -81,6 +81,8 @@ std::optional<LRESULT> Win32Window::handle(UINT message, WPARAM wParam, LPARAM l
     case WM_ENDSESSION:
       if (wParam) return Run(declaration_.onClose);
       return 0;
+    case DM_GETDEFID:
+      return focusedButtonId();
     case WM_SETFOCUS:
       if (const HWND target = firstTabStop()) SetFocus(target);
       return 0;
@@ -95,6 +97,18 @@ std::optional<LRESULT> Win32Window::onCommand(WPARAM wParam, LPARAM lParam) {
     return std::nullopt;
   }
   return Run(declaration_.controls[index].onClick);
+}
+
+// Enter presses the default button of a dialog box; a form has none, so the focused button
+// stands in, and Enter presses it.
+LRESULT Win32Window::focusedButtonId() const {
+  const HWND focus = GetFocus();
+  for (std::size_t i = 0; i < declaration_.controls.size(); ++i) {
+    if (form_.controls[i] == focus && declaration_.controls[i].kind == ControlKind::Button) {
+      return MAKELRESULT(kFirstControlId + i, DC_HASDEFID);
+    }
+  }
+  return 0;
 }
 
 HWND Win32Window::firstTabStop() const {

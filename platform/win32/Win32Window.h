@@ -50,6 +50,7 @@ class Win32Window final : public Window {
   // A handler may unload the window, destroying this object: nothing after one may touch it.
   std::optional<LRESULT> handle(UINT message, WPARAM wParam, LPARAM lParam);
   std::optional<LRESULT> onCommand(WPARAM wParam, LPARAM lParam);
+  LRESULT focusedButtonId() const;
   HWND firstTabStop() const;
 
   NativeForm form_;

@@ -112,6 +112,13 @@ class Session:
         assert code == 0, f"wintree {args} failed with {code}"
         return json.loads(out)
 
+    def key(self, title, key, pid=None):
+        """Types a key into the window's focused control; returns what had the focus."""
+        args = ["key", "--title", title, "--key", key] + (["--pid", str(pid)] if pid else [])
+        code, out = self.wintree(*args)
+        assert code == 0, f"wintree {args} failed with {code}"
+        return json.loads(out)
+
     def screenshot(self, name):
         path = self.scratch / name
         subprocess.run(["import", "-display", self.desktop.display, "-window", "root", str(path)],
@@ -256,8 +263,38 @@ def client_area(session):
     end_with_button(session, agent, main["pid"])
 
 
+def start_half_started(session):
+    """An agent whose settings cannot be read shows its window with the focus on End."""
+    (session.scratch / SETTINGS_FILE).mkdir()
+    agent = session.start()
+    return agent, wait_half_started(session)["pid"]
+
+
+def assert_key_changes_nothing(session, agent, pid, key):
+    result = session.key(MAIN_TITLE, key, pid)
+    assert result == {"focus": {"class": "Button", "text": "End"},
+                      "windowExists": True}, (key, result)
+    assert agent.running(), key
+
+
+def return_presses_end(session):
+    agent, pid = start_half_started(session)
+    assert_key_changes_nothing(session, agent, pid, "escape")
+    session.key(MAIN_TITLE, "return", pid)
+    assert agent.exit_code() == 0
+
+
+def tab_then_space_presses_end(session):
+    """Tab keeps the focus on End, the one tab stop; Space presses it."""
+    agent, pid = start_half_started(session)
+    assert_key_changes_nothing(session, agent, pid, "tab")
+    session.key(MAIN_TITLE, "space", pid)
+    assert agent.exit_code() == 0
+
+
 SCENARIOS = {f.__name__: f for f in (normal_start, second_instance, no_settings_file,
-                                     unreadable_settings_file, malformed_lines, client_area)}
+                                     unreadable_settings_file, malformed_lines, client_area,
+                                     return_presses_end, tab_then_space_presses_end)}
 
 if __name__ == "__main__":
     if len(sys.argv) != 5 or sys.argv[4] not in SCENARIOS:

@@ -5,6 +5,7 @@
 //   wintree list  [--pid N] [--title T] [--menu]   (--menu: also the items of the window menu)
 //   wintree click [--pid N] [--title T] --button TEXT
 //   wintree close [--pid N] [--title T] --how altf4|syscommand|wmclose|endsession
+//   wintree key   [--pid N] [--title T] --key tab|return|space|escape
 //
 // Exit codes: 0 done, 1 no matching window (or button), 2 bad usage.
 #include <windows.h>
@@ -28,6 +29,7 @@ struct Options {
   bool menu = false;
   std::wstring button;
   std::wstring how;
+  std::wstring key;
 };
 
 class Handle {
@@ -337,6 +339,39 @@ int Close(const Options& options) {
   return 0;
 }
 
+// The keys go to the control that has the keyboard focus in the window's thread, through the
+// program's own message loop, as typed ones do.
+UINT VirtualKey(std::wstring_view name) {
+  if (name == L"tab") return VK_TAB;
+  if (name == L"return") return VK_RETURN;
+  if (name == L"space") return VK_SPACE;
+  if (name == L"escape") return VK_ESCAPE;
+  return 0;
+}
+
+HWND FocusOf(HWND top) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  GetGUIThreadInfo(GetWindowThreadProcessId(top, nullptr), &info);
+  return info.hwndFocus ? info.hwndFocus : top;
+}
+
+int Key(const Options& options) {
+  const auto windows = TopLevelWindows(options);
+  const UINT key = VirtualKey(options.key);
+  if (windows.empty()) return 1;
+  if (!key) return 2;
+  const HWND target = FocusOf(windows.front());
+  const std::string focus =
+      "{\"class\":" + Quote(ClassOf(target)) + ",\"text\":" + Quote(TextOf(target)) + "}";
+  const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC)) << 16;
+  PostMessageW(target, WM_KEYDOWN, key, 1 | scan);
+  PostMessageW(target, WM_KEYUP, key, 1 | scan | (1 << 30) | (LPARAM{1} << 31));
+  Settle(windows.front());
+  Print("{\"focus\":" + focus + ",\"windowExists\":" + Bool(IsWindow(windows.front())) + "}");
+  return 0;
+}
+
 // --- command line --------------------------------------------------------------------------
 
 std::optional<Options> Parse(int argc, wchar_t** argv) {
@@ -359,6 +394,8 @@ std::optional<Options> Parse(int argc, wchar_t** argv) {
       options.button = value;
     } else if (name == L"--how") {
       options.how = value;
+    } else if (name == L"--key") {
+      options.key = value;
     } else {
       return std::nullopt;
     }
@@ -374,5 +411,6 @@ int wmain(int argc, wchar_t** argv) {
   if (options->command == L"list") return List(*options);
   if (options->command == L"click") return Click(*options);
   if (options->command == L"close") return Close(*options);
+  if (options->command == L"key") return Key(*options);
   return 2;
 }
