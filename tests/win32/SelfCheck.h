@@ -1,0 +1,76 @@
+// A test runner small enough to need nothing but the standard library, for test programs that
+// run under Wine, where no Windows build of a test framework is at hand. Prints one line per
+// test and "N passed, M failed"; the program's exit code is non-zero on any failure.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdio>
+#include <functional>
+#include <utility>
+#include <vector>
+
+namespace selfcheck {
+
+using TestFunction = void (*)();
+
+inline std::vector<std::pair<const char*, TestFunction>>& Registry() {
+  static std::vector<std::pair<const char*, TestFunction>> tests;
+  return tests;
+}
+
+inline int& FailedChecks() {
+  static int failed = 0;
+  return failed;
+}
+
+struct Registration {
+  Registration(const char* name, TestFunction test) { Registry().emplace_back(name, test); }
+};
+
+inline void Check(bool ok, const char* what, const char* file, int line) {
+  if (ok) return;
+  ++FailedChecks();
+  std::printf("  %s:%d: CHECK(%s) failed\n", file, line, what);
+}
+
+inline int RunAll() {
+  int passed = 0;
+  int failed = 0;
+  for (const auto& [name, test] : Registry()) {
+    const int before = FailedChecks();
+    test();
+    const bool ok = FailedChecks() == before;
+    std::printf("%s %s\n", ok ? "PASS" : "FAIL", name);
+    ++(ok ? passed : failed);
+  }
+  std::printf("%d passed, %d failed\n", passed, failed);
+  std::fflush(stdout);
+  return failed == 0 ? 0 : 1;
+}
+
+// Dispatches the thread's messages, as an event loop would, until `done` or the time limit;
+// false when the time ran out.
+inline bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000) {
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  while (!done()) {
+    const ULONGLONG now = GetTickCount64();
+    if (now >= deadline) return false;
+    MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(deadline - now), QS_ALLINPUT,
+                                MWMO_INPUTAVAILABLE);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
+  return true;
+}
+
+}  // namespace selfcheck
+
+#define CHECK(condition) ::selfcheck::Check((condition), #condition, __FILE__, __LINE__)
+#define SELFCHECK_TEST(name)                                               \
+  static void name();                                                      \
+  static const ::selfcheck::Registration name##Registration(#name, &name); \
+  static void name()

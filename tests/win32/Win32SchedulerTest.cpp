@@ -1,0 +1,52 @@
+#include <chrono>
+#include <vector>
+
+#include "Backend.h"
+#include "SelfCheck.h"
+#include "platform/win32/Win32Scheduler.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using selfcheck::PumpUntil;
+using win32test::TheBackend;
+
+}  // namespace
+
+SELFCHECK_TEST(tasks_run_later_from_the_event_loop_in_order_of_their_time) {
+  platform::Win32Scheduler scheduler(TheBackend().window);
+  std::vector<int> ran;
+  scheduler.runLater(80ms, [&] { ran.push_back(2); });
+  scheduler.runLater(0ms, [&] { ran.push_back(1); });
+  CHECK(ran.empty());
+  CHECK(PumpUntil([&] { return ran.size() == 2; }));
+  CHECK((ran == std::vector<int>{1, 2}));
+}
+
+SELFCHECK_TEST(a_task_runs_once_and_may_schedule_the_next) {
+  platform::Win32Scheduler scheduler(TheBackend().window);
+  int runs = 0;
+  std::function<void()> step = [&] {
+    if (++runs < 5) scheduler.runLater(1ms, step);
+  };
+  scheduler.runLater(1ms, step);
+  CHECK(PumpUntil([&] { return runs == 5; }));
+  bool later = false;
+  scheduler.runLater(1ms, [&] { runs += 100; });
+  scheduler.runLater(60ms, [&] { later = true; });
+  CHECK(PumpUntil([&] { return later; }));
+  CHECK(runs == 105);
+}
+
+SELFCHECK_TEST(a_task_still_due_when_the_scheduler_goes_never_runs) {
+  bool ran = false;
+  {
+    platform::Win32Scheduler scheduler(TheBackend().window);
+    scheduler.runLater(1ms, [&] { ran = true; });
+  }
+  platform::Win32Scheduler later(TheBackend().window);
+  bool laterRan = false;
+  later.runLater(40ms, [&] { laterRan = true; });
+  CHECK(PumpUntil([&] { return laterRan; }));
+  CHECK(!ran);
+}

@@ -1,0 +1,5 @@
+#include "SelfCheck.h"
+
+int main() {
+  return selfcheck::RunAll();
+}
