@@ -1,8 +1,10 @@
 #pragma once
 
-#include <oaidl.h>
 #include <windows.h>
 
+#include <oaidl.h>
+
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>

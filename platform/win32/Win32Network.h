@@ -1,6 +1,5 @@
 #pragma once
 
-#include <windows.h>
 #include <winsock2.h>
 
 #include <cstdint>

@@ -1,5 +1,6 @@
-#include <oaidl.h>
 #include <windows.h>
+
+#include <oaidl.h>
 
 #include <map>
 #include <string>
