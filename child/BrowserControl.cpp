@@ -10,21 +10,26 @@ BrowserControl::BrowserControl(platform::BrowserFactory& factory, platform::Sche
                                platform::Desktop& desktop)
     : factory_(factory), scheduler_(scheduler), desktop_(desktop) {}
 
-std::optional<std::string> BrowserControl::CreateConfigured() {
+void BrowserControl::CreateConfigured() {
   auto creation = factory_.create();
   browser_ = std::move(creation.browser);
-  if (!browser_) return std::move(creation.error);
+  if (!browser_) return ReportUnavailable(creation.error);
   browser_->setFullScreen(false);
   browser_->setToolBar(false);
   browser_->setMenuBar(false);
-  return std::nullopt;
+}
+
+// The person at this PC can do nothing about it, and the master's next page tries again: one
+// message is enough.
+void BrowserControl::ReportUnavailable(const std::string& error) {
+  if (reported_) return;
+  reported_ = true;
+  desktop_.showMessage(std::string(kBrowserUnavailable) + "\n\n" + error, kMessageTitle);
 }
 
 void BrowserControl::Create() {
   state_ = State::Wanted;
-  if (const auto error = CreateConfigured()) {
-    desktop_.showMessage(std::string(kBrowserUnavailable) + "\n\n" + *error, kMessageTitle);
-  }
+  CreateConfigured();
 }
 
 void BrowserControl::Release() {

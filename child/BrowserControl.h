@@ -5,7 +5,6 @@
 #include <chrono>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,7 +25,8 @@ class BrowserControl {
                  platform::Desktop& desktop);
 
   // Start-up: a hidden browser, full screen, tool bar and menu bar off. When none can be
-  // created, says so once; the next datagram that needs a browser tries again.
+  // created, says so (once in the program's run); the next datagram that needs a browser
+  // tries again.
   void Create();
   // Shutdown: hides the browser and drops it. Silent, and harmless when repeated or when no
   // browser was ever created; no browser is created after it.
@@ -45,8 +45,8 @@ class BrowserControl {
   // The browser to drive, created again when the user has closed it or it crashed; null when
   // none can be had.
   platform::Browser* Usable();
-  // The error, for the user, when no browser could be created.
-  std::optional<std::string> CreateConfigured();
+  void CreateConfigured();
+  void ReportUnavailable(const std::string& error);
   void WaitUntilLoaded(std::function<void()> loaded, int pollsLeft);
 
   platform::BrowserFactory& factory_;
@@ -54,6 +54,7 @@ class BrowserControl {
   platform::Desktop& desktop_;
   std::unique_ptr<platform::Browser> browser_;
   State state_ = State::NotCreated;
+  bool reported_ = false;
 };
 
 }  // namespace child

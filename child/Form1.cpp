@@ -100,15 +100,20 @@ void Form1::BindEndpoint() {
 
 void Form1::Winsock1_DataArrival() {
   const platform::Arrival arrival = endpoint_->read();
+  // Later datagrams wait in the endpoint until this one is done, whatever it shows or waits
+  // for meanwhile.
+  endpoint_->setPaused(true);
   if (arrival.error != 0) {
-    if (arrival.error == platform::kConnectionReset) ShowMessageHoldingDatagrams(kMasterNotFound);
+    if (arrival.error == platform::kConnectionReset) {
+      desktop().showMessage(kMasterNotFound, kMessageTitle);
+    }
+    ResumeArrivals();
     return;
   }
   const std::string text = program_.platform.codePage.toUtf8(arrival.bytes);
   BrowserControl& browser = program_.browser;
   switch (DecodeDatagram(text)) {
     case Request::OpenUrl:
-      endpoint_->setPaused(true);
       browser.ShowPage(text, [this] { FinishDatagram(); });
       return;
     case Request::PartScreen:
@@ -131,13 +136,12 @@ void Form1::Winsock1_DataArrival() {
 
 void Form1::FinishDatagram() {
   program_.browser.HideMenuBar();
-  // "End" may have unloaded the window, and the endpoint with it, while a page loaded.
-  if (endpoint_) endpoint_->setPaused(false);
+  ResumeArrivals();
 }
 
-void Form1::ShowMessageHoldingDatagrams(std::string_view text) {
-  endpoint_->setPaused(true);
-  desktop().showMessage(text, kMessageTitle);
+void Form1::ResumeArrivals() {
+  // The window, and the endpoint with it, may have been unloaded meanwhile ("End", or the
+  // system closing it).
   if (endpoint_) endpoint_->setPaused(false);
 }
 

@@ -64,8 +64,7 @@ class Form1 {
   void BindEndpoint();
   // A datagram is done: its last step, then the next one may arrive.
   void FinishDatagram();
-  // Later datagrams wait in the endpoint while the user reads a message about this one.
-  void ShowMessageHoldingDatagrams(std::string_view text);
+  void ResumeArrivals();
   // Runs Form_Unload to its end, then drops the window; does nothing once unloaded.
   void Unload();
 

@@ -60,6 +60,17 @@ TEST_F(BrowserControlTest, AFailedCreationIsReportedOnceAndTriedAgainWhenNeeded)
   EXPECT_TRUE(factory.browser().visible);
 }
 
+TEST_F(BrowserControlTest, ABrowserThatCannotBeBroughtBackIsReportedOnce) {
+  browser.Create();
+  factory.browser().alive = false;
+  factory.failuresLeft = 2;
+  browser.ShowPage("http://a/", onLoaded);
+  browser.ShowPage("http://b/", onLoaded);
+  EXPECT_EQ(loaded, 2);
+  ASSERT_EQ(desktop.messages.size(), 1u);
+  EXPECT_EQ(desktop.messages[0].first, "Velostrander_Childからのメッセージ");
+}
+
 TEST_F(BrowserControlTest, AClosedBrowserIsCreatedAgainBeforeTheNextCommand) {
   browser.Create();
   factory.browser().alive = false;

@@ -265,6 +265,15 @@ TEST_F(Form1DatagramTest, ARefusedCallIsReportedAndTheBrowserIsNotTouched) {
   EXPECT_EQ(desktop.log.back(), "browser menubar false");
 }
 
+TEST_F(Form1DatagramTest, DatagramsWaitWhileTheUserReadsAMessage) {
+  desktop.whileMessageOpen = [this] {
+    Arrive("Command:FullScreen");
+    EXPECT_FALSE(browsers.browser().fullScreen);
+  };
+  network.endpoint->arrive({"", platform::kConnectionReset});
+  EXPECT_TRUE(browsers.browser().fullScreen);
+}
+
 TEST_F(Form1DatagramTest, OtherReadErrorsAreDroppedSilently) {
   network.endpoint->arrive({"", 10040});
   EXPECT_TRUE(desktop.log.empty());
