@@ -7,8 +7,9 @@
 namespace platform {
 namespace {
 
+// Not dynamic_cast: Qt WebEngine's objects come from code built without RTTI.
 QAccessibleInterface* AccessibleForm(const QString&, QObject* object) {
-  auto* form = dynamic_cast<QtFormWidget*>(object);
+  auto* form = qobject_cast<QtFormWidget*>(object);
   return form ? new QAccessibleWidget(form, QAccessible::Window) : nullptr;
 }
 

@@ -8,6 +8,8 @@ namespace platform {
 // The top-level widget of a window. Qt never closes it on its own: a close from outside either
 // goes to the window's close handler, which unloads the window, or is refused.
 class QtFormWidget final : public QWidget {
+  Q_OBJECT
+
  public:
   explicit QtFormWidget(std::function<void()> onUserClose);
 
