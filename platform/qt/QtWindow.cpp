@@ -1,6 +1,5 @@
 #include "platform/qt/QtWindow.h"
 
-#include <QIcon>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -8,6 +7,7 @@
 #include <utility>
 
 #include "platform/qt/QtDesktop.h"
+#include "platform/qt/QtProgramIcon.h"
 #include "platform/qt/QtText.h"
 #include "platform/qt/QtX11.h"
 
@@ -55,7 +55,7 @@ QtWindow::QtWindow(QtDesktop& desktop, const FormSpec& spec)
   widget_->setObjectName(ToQString(spec.name));
   widget_->setWindowFlags(FlagsFor(spec.frame));
   widget_->setWindowTitle(ToQString(spec.caption));
-  if (spec.programIcon) widget_->setWindowIcon(QIcon(QStringLiteral(":/velostrander.png")));
+  if (spec.programIcon) widget_->setWindowIcon(ProgramIcon());
   const qreal dotsPerInch = widget_->screen()->logicalDotsPerInch();
   widget_->setFixedSize(ToPixels(spec.clientWidth, dotsPerInch),
                         ToPixels(spec.clientHeight, dotsPerInch));

@@ -1,0 +1,124 @@
+#include "platform/qt/QtBrowserWindow.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QStyle>
+#include <QToolBar>
+#include <QWebEngineView>
+
+#include "platform/qt/QtProgramIcon.h"
+
+namespace platform {
+namespace {
+
+constexpr QSize kWindowedSize(1024, 768);
+
+}  // namespace
+
+QtBrowserWindow::QtBrowserWindow() : view_(new QWebEngineView(this)) {
+  setWindowIcon(ProgramIcon());
+  setWindowTitle(QStringLiteral("ブラウザ"));
+  setCentralWidget(view_);
+  resize(kWindowedSize);
+  buildToolBar();
+  buildMenuBar();
+  followPage();
+  // The native window exists from the start, so that the window manager and assistive
+  // technology see the browser before it is first shown.
+  winId();
+}
+
+QtBrowserWindow::~QtBrowserWindow() {
+  // The page may report its renderer's end while it is deleted with this window's children.
+  view_->page()->disconnect(this);
+  view_->disconnect(this);
+}
+
+void QtBrowserWindow::buildToolBar() {
+  toolBar_ = addToolBar(QStringLiteral("ツール バー"));
+  toolBar_->setMovable(false);
+  const struct {
+    QWebEnginePage::WebAction action;
+    QStyle::StandardPixmap icon;
+    QString text;
+  } buttons[] = {
+      {QWebEnginePage::Back, QStyle::SP_ArrowBack, QStringLiteral("戻る")},
+      {QWebEnginePage::Forward, QStyle::SP_ArrowForward, QStringLiteral("進む")},
+      {QWebEnginePage::Reload, QStyle::SP_BrowserReload, QStringLiteral("再読み込み")},
+  };
+  for (const auto& button : buttons) {
+    QAction* action = view_->pageAction(button.action);
+    action->setIcon(style()->standardIcon(button.icon));
+    action->setText(button.text);
+    action->setToolTip(button.text);
+    toolBar_->addAction(action);
+  }
+  address_ = new QLineEdit(toolBar_);
+  address_->setToolTip(QStringLiteral("アドレス"));
+  toolBar_->addWidget(address_);
+  // What a user types is an address as a person writes it, not a URL to the letter.
+  connect(address_, &QLineEdit::returnPressed, this,
+          [this] { view_->load(QUrl::fromUserInput(address_->text())); });
+}
+
+void QtBrowserWindow::buildMenuBar() {
+  QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+  file->addAction(QStringLiteral("閉じる(&C)"), QKeySequence::Close, this, &QWidget::close);
+  QMenu* view = menuBar()->addMenu(QStringLiteral("表示(&V)"));
+  view->addAction(QStringLiteral("再読み込み(&R)"), QKeySequence::Refresh, view_,
+                  &QWebEngineView::reload);
+  fullScreenAction_ = view->addAction(QStringLiteral("全画面表示(&F)"));
+  fullScreenAction_->setShortcut(QKeySequence::FullScreen);
+  fullScreenAction_->setCheckable(true);
+  connect(fullScreenAction_, &QAction::triggered, this, &QtBrowserWindow::setFullScreen);
+}
+
+void QtBrowserWindow::followPage() {
+  connect(view_, &QWebEngineView::titleChanged, this, &QWidget::setWindowTitle);
+  connect(view_, &QWebEngineView::urlChanged, address_,
+          [this](const QUrl& url) { address_->setText(url.toString()); });
+  connect(view_, &QWebEngineView::loadStarted, this, [this] { busy_ = true; });
+  connect(view_, &QWebEngineView::loadFinished, this, [this] { busy_ = false; });
+  connect(view_->page(), &QWebEnginePage::renderProcessTerminated, this, [this] { retire(); });
+}
+
+// Busy at once: the page reports that it started loading only later.
+void QtBrowserWindow::navigate(const QUrl& url) {
+  busy_ = true;
+  view_->load(url);
+}
+
+// A hidden window keeps the state and takes it on when it is shown.
+void QtBrowserWindow::setFullScreen(bool on) {
+  setWindowState(windowState().setFlag(Qt::WindowFullScreen, on));
+}
+
+void QtBrowserWindow::setToolBarShown(bool shown) {
+  toolBar_->setVisible(shown);
+}
+
+void QtBrowserWindow::setMenuBarShown(bool shown) {
+  menuBar()->setVisible(shown);
+}
+
+void QtBrowserWindow::closeEvent(QCloseEvent* event) {
+  event->accept();
+  retire();
+}
+
+void QtBrowserWindow::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::WindowStateChange) fullScreenAction_->setChecked(isFullScreen());
+  QMainWindow::changeEvent(event);
+}
+
+// Deleted later: this runs from the window's own event handlers.
+void QtBrowserWindow::retire() {
+  gone_ = true;
+  busy_ = false;
+  hide();
+  deleteLater();
+}
+
+}  // namespace platform

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QMainWindow>
+
+class QAction;
+class QLineEdit;
+class QToolBar;
+class QUrl;
+class QWebEngineView;
+
+namespace platform {
+
+// The browser's top-level window: a web view with a tool bar and a menu bar. Once the user has
+// closed it or its page's renderer has died, it is gone: hidden, and deleted soon after.
+class QtBrowserWindow final : public QMainWindow {
+ public:
+  QtBrowserWindow();
+  ~QtBrowserWindow() override;
+  QtBrowserWindow(const QtBrowserWindow&) = delete;
+  QtBrowserWindow& operator=(const QtBrowserWindow&) = delete;
+
+  void navigate(const QUrl& url);
+  bool busy() const { return busy_; }
+  bool gone() const { return gone_; }
+  void setFullScreen(bool on);
+  void setToolBarShown(bool shown);
+  void setMenuBarShown(bool shown);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  void buildToolBar();
+  void buildMenuBar();
+  void followPage();
+  void retire();
+
+  QWebEngineView* const view_;
+  QToolBar* toolBar_ = nullptr;
+  QLineEdit* address_ = nullptr;
+  QAction* fullScreenAction_ = nullptr;
+  bool busy_ = false;
+  bool gone_ = false;
+};
+
+}  // namespace platform
