@@ -8,11 +8,13 @@ import argparse
 import os
 import re
 import signal
+import socket
 import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from desktop_stack import DesktopStack, wait_for  # noqa: E402
+from web_pages import PageServer, page, send_datagram, unused_udp_port  # noqa: E402
 
 SETTINGS_FILE = "Velostrander_Child.ini"
 MAIN_TITLE = "Velostrander_Child"
@@ -22,6 +24,14 @@ ALREADY_RUNNING = "すでにこのプログラムは起動しています"
 FILE_MISSING = " ファイルがありません"
 VALID_SETTINGS = ["[Velostrander]", "MasterPortx=5000", "MyHostPortx=5001",
                   "MasterCompx=マスターPC", "MyCompNumxx=07"]
+# The browser's window title until it has a page.
+BROWSER_TITLE = "ブラウザ"
+SCREEN = (0, 0, 1280, 1024)
+PAGES = {
+    "/first.html": page("最初のページ", "一ページ目"),
+    "/second.html": page("二番目のページ", "二ページ目"),
+    "/japanese.html": page("日本語のページ", "こんにちは、世界"),
+}
 # At 96 dpi, 15 twips make a pixel.
 CLIENT_SIZE = (242, 30)
 CONTROL_EXTENTS = {"Label": (40, 8, 121, 17), "End": (176, 8, 57, 17)}
@@ -70,18 +80,28 @@ class Agent:
         wait_for(lambda: not self.running(), STEP_TIMEOUT, f"agent {self.pid} to end")
         return self.process.returncode
 
-    def x_window(self):
-        found = self.desktop.run(["xdotool", "search", "--all", "--pid", str(self.pid),
-                                  "--name", f"^{MAIN_TITLE}$"]).stdout.split()
+    def x_windows(self, title):
+        return self.desktop.run(["xdotool", "search", "--all", "--pid", str(self.pid),
+                                 "--name", f"^{title}$"]).stdout.split()
+
+    def x_window(self, title=MAIN_TITLE):
+        found = self.x_windows(title)
         if len(found) != 1:
-            raise AssertionError(f"expected one X window {MAIN_TITLE!r}, found {found}")
+            raise AssertionError(f"expected one X window {title!r}, found {found}")
         return found[0]
+
+    def mapped(self, window):
+        return "IsViewable" in self.desktop.run(["xwininfo", "-id", window]).stdout
+
+    def shown_window(self, title):
+        """The X window of that title that is on the screen, or None."""
+        return next((window for window in self.x_windows(title) if self.mapped(window)), None)
 
     def xprop(self, *properties):
         return self.desktop.run(["xprop", "-id", self.x_window(), *properties]).stdout
 
-    def client_geometry(self):
-        info = self.desktop.run(["xwininfo", "-id", self.x_window()]).stdout
+    def client_geometry(self, window=None):
+        info = self.desktop.run(["xwininfo", "-id", window or self.x_window()]).stdout
         value = {key: int(re.search(rf"{key}:\s+(-?\d+)", info).group(1))
                  for key in ("Absolute upper-left X", "Absolute upper-left Y", "Width",
                              "Height")}
@@ -126,7 +146,8 @@ class AgentDesktop(DesktopStack):
         return {"LOCPATH": locales, "LANG": name}
 
     def start_agent(self, folder, locale=None):
-        env = dict(self.env, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", **(locale or {}))
+        env = dict(self.env, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
+                   QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY="1", **(locale or {}))
         stderr_path = self.path(f"agent-{len(self.agents)}.stderr")
         with open(stderr_path, "wb") as stderr:
             process = self.spawn([arguments.agent], cwd=folder, env=env, stderr=stderr)
@@ -321,9 +342,123 @@ def client_area(desktop):
     check(agent.end() == 0, f"End gave exit code {agent.process.returncode}")
 
 
+# --- the command channel and the browser ------------------------------------------------------
+
+def channel_settings(port):
+    return ["[Velostrander]", "MasterPortx=5000", f"MyHostPortx={port}",
+            "MasterCompx=127.0.0.1", "MyCompNumxx=07"]
+
+
+def start_listening_agent(desktop):
+    """An agent that has started up on a free port, with its hidden browser created."""
+    port = unused_udp_port()
+    agent = desktop.start_agent(desktop.settings_folder(channel_settings(port)))
+    agent.port = port
+    wait_for(lambda: agent.x_windows(BROWSER_TITLE), STEP_TIMEOUT, "the browser to be created")
+    return agent
+
+
+def open_page(agent, server, path, title):
+    """Sends the page's URL and returns the browser window that shows it."""
+    send_datagram(agent.port, server.url(path))
+    server.wait_requested(path, STEP_TIMEOUT)
+    return wait_for(lambda: agent.shown_window(title), STEP_TIMEOUT, f"{title!r} to show")
+
+
+def end_by_signal(agent):
+    agent.process.send_signal(signal.SIGTERM)
+    check(agent.wait_exit() == 0, f"SIGTERM gave exit code {agent.process.returncode}")
+
+
+def url_opens_page(desktop):
+    with PageServer(PAGES) as server:
+        agent = start_listening_agent(desktop)
+        hidden = agent.x_window(BROWSER_TITLE)
+        check(not agent.mapped(hidden), "the browser shows before it has a page")
+        open_page(agent, server, "/first.html", "最初のページ")
+        check_no_box(agent)
+        end_by_signal(agent)
+
+
+def visible_false_hides(desktop):
+    with PageServer(PAGES) as server:
+        agent = start_listening_agent(desktop)
+        window = open_page(agent, server, "/first.html", "最初のページ")
+        send_datagram(agent.port, "Command:VisibleFalse")
+        wait_for(lambda: not agent.mapped(window), STEP_TIMEOUT, "the browser to hide")
+        send_datagram(agent.port, "Command:VisibleTrue")
+        wait_for(lambda: agent.mapped(window), STEP_TIMEOUT, "the browser to show again")
+        end_by_signal(agent)
+
+
+def full_screen(desktop):
+    with PageServer(PAGES) as server:
+        agent = start_listening_agent(desktop)
+        window = open_page(agent, server, "/first.html", "最初のページ")
+        windowed = agent.client_geometry(window)
+        check(windowed != SCREEN, f"the browser covers the screen from the start: {windowed}")
+        send_datagram(agent.port, "Command:FullScreen")
+        wait_for(lambda: agent.client_geometry(window) == SCREEN, STEP_TIMEOUT,
+                 "the browser to cover the screen")
+        send_datagram(agent.port, "Command:PartScreen")
+        wait_for(lambda: agent.client_geometry(window) == windowed, STEP_TIMEOUT,
+                 f"the browser back at {windowed}")
+        end_by_signal(agent)
+
+
+def japanese_page(desktop):
+    title = "日本語のページ"
+    with PageServer(PAGES) as server:
+        agent = start_listening_agent(desktop)
+        open_page(agent, server, "/japanese.html", title)
+
+        def document():
+            frame = a11y.top_level(agent.app(), title, a11y.pyatspi.ROLE_FRAME)
+            found = a11y.descendants(frame, a11y.pyatspi.ROLE_DOCUMENT_WEB) if frame else []
+            return next((d for d in found if d.name == title), None)
+
+        page_text = a11y.labels(wait_for(document, STEP_TIMEOUT, "the page's document"))
+        check("こんにちは、世界" in page_text, f"the page reads {page_text}")
+        end_by_signal(agent)
+
+
+def port_in_use(desktop):
+    port = unused_udp_port()
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as holder:
+        holder.bind(("0.0.0.0", port))
+        agent = desktop.start_agent(desktop.settings_folder(channel_settings(port)))
+        box, text = check_message_box(agent, MESSAGE_TITLE)
+        check(f"UDPポート {port} " in text, f"the message does not name port {port}: {text!r}")
+        check(not agent.x_windows(BROWSER_TITLE), "the browser exists before the box closes")
+        close_box(box)
+        wait_for(lambda: agent.x_windows(BROWSER_TITLE), STEP_TIMEOUT, "the browser to be created")
+        check(not a11y.showing(agent.main_window()), "the main window shows")
+        check_no_box(agent)
+        end_by_signal(agent)
+
+
+def closed_browser_comes_back(desktop):
+    with PageServer(PAGES) as server:
+        agent = start_listening_agent(desktop)
+        closed = open_page(agent, server, "/first.html", "最初のページ")
+        desktop.run(["xdotool", "windowactivate", "--sync", closed])
+        desktop.run(["xdotool", "key", "--clearmodifiers", "alt+F4"])
+        wait_for(lambda: not agent.x_windows("最初のページ"), STEP_TIMEOUT,
+                 "the browser window to go")
+        check(agent.running(), "the agent ended with its browser")
+        reopened = open_page(agent, server, "/second.html", "二番目のページ")
+        check(reopened != closed, "the closed window came back")
+        frame = a11y.top_level(agent.app(), "二番目のページ", a11y.pyatspi.ROLE_FRAME)
+        back = a11y.button(frame, "戻る")
+        check(not back.getState().contains(a11y.pyatspi.STATE_SENSITIVE),
+              "the new browser can go back to the closed one's page")
+        end_by_signal(agent)
+
+
 SCENARIOS = {scenario.__name__: scenario for scenario in (
     normal_start, second_instance, crashed_instance, no_settings_file, unreadable_settings_file,
-    malformed_lines, undecodable_bytes, locale_code_page, client_area)}
+    malformed_lines, undecodable_bytes, locale_code_page, client_area, url_opens_page,
+    visible_false_hides, full_screen, japanese_page, port_in_use, closed_browser_comes_back)}
 
 
 def main():
