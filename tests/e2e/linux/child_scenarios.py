@@ -22,8 +22,6 @@ MESSAGE_TITLE = "Velostrander_Childからのメッセージ"
 WARNING_TITLE = "警告"
 ALREADY_RUNNING = "すでにこのプログラムは起動しています"
 FILE_MISSING = " ファイルがありません"
-VALID_SETTINGS = ["[Velostrander]", "MasterPortx=5000", "MyHostPortx=5001",
-                  "MasterCompx=マスターPC", "MyCompNumxx=07"]
 # The browser's window title until it has a page.
 BROWSER_TITLE = "ブラウザ"
 SCREEN = (0, 0, 1280, 1024)
@@ -37,6 +35,13 @@ CLIENT_SIZE = (242, 30)
 CONTROL_EXTENTS = {"Label": (40, 8, 121, 17), "End": (176, 8, 57, 17)}
 
 STEP_TIMEOUT = 10
+
+
+def valid_settings(port=None):
+    """Lines the agent reads without a word. Its port is one that nothing holds, so that agents
+    of tests running side by side do not take it from each other."""
+    return ["[Velostrander]", "MasterPortx=5000", f"MyHostPortx={port or unused_udp_port()}",
+            "MasterCompx=マスターPC", "MyCompNumxx=07"]
 
 
 class Agent:
@@ -224,7 +229,7 @@ def try_user_closes(agent, window):
 # --- scenarios -------------------------------------------------------------------------------
 
 def normal_start(desktop):
-    agent = desktop.start_agent(desktop.settings_folder(VALID_SETTINGS))
+    agent = desktop.start_agent(desktop.settings_folder(valid_settings()))
     wait_for(lambda: agent.label().name == "コンピュータ番号:07", STEP_TIMEOUT,
              "the computer number on the label")
     check(not a11y.showing(agent.main_window()), "the main window shows while running")
@@ -237,7 +242,7 @@ def normal_start(desktop):
 
 
 def second_instance(desktop):
-    folder = desktop.settings_folder(VALID_SETTINGS)
+    folder = desktop.settings_folder(valid_settings())
     first = desktop.start_agent(folder)
     wait_for(lambda: first.label().name == "コンピュータ番号:07", STEP_TIMEOUT,
              "the first agent to run")
@@ -252,7 +257,7 @@ def second_instance(desktop):
 
 
 def crashed_instance(desktop):
-    folder = desktop.settings_folder(VALID_SETTINGS)
+    folder = desktop.settings_folder(valid_settings())
     crashed = desktop.start_agent(folder)
     wait_for(lambda: crashed.label().name == "コンピュータ番号:07", STEP_TIMEOUT,
              "the first agent to run")
@@ -301,7 +306,7 @@ def malformed_lines(desktop):
 
 
 def undecodable_bytes(desktop):
-    lines = VALID_SETTINGS[:-1] + [b"MyCompNumxx=\xff7"]
+    lines = valid_settings()[:-1] + [b"MyCompNumxx=\xff7"]
     agent = desktop.start_agent(desktop.settings_folder(lines))
     wait_for(lambda: agent.label().name == "コンピュータ番号:\ufffd7", STEP_TIMEOUT,
              "the undecodable byte as U+FFFD on the label")
@@ -311,7 +316,7 @@ def undecodable_bytes(desktop):
 
 def locale_code_page(desktop):
     """The file is read in the locale's character set, not as UTF-8."""
-    lines = VALID_SETTINGS[:-1] + ["MyCompNumxx=０７"]
+    lines = valid_settings()[:-1] + ["MyCompNumxx=０７"]
     folder = desktop.settings_folder(lines, encoding="euc_jp")
     agent = desktop.start_agent(folder, locale=desktop.japanese_locale("EUC-JP"))
     wait_for(lambda: agent.label().name == "コンピュータ番号:０７", STEP_TIMEOUT,
@@ -344,15 +349,10 @@ def client_area(desktop):
 
 # --- the command channel and the browser ------------------------------------------------------
 
-def channel_settings(port):
-    return ["[Velostrander]", "MasterPortx=5000", f"MyHostPortx={port}",
-            "MasterCompx=127.0.0.1", "MyCompNumxx=07"]
-
-
 def start_listening_agent(desktop):
     """An agent that has started up on a free port, with its hidden browser created."""
     port = unused_udp_port()
-    agent = desktop.start_agent(desktop.settings_folder(channel_settings(port)))
+    agent = desktop.start_agent(desktop.settings_folder(valid_settings(port)))
     agent.port = port
     wait_for(lambda: agent.x_windows(BROWSER_TITLE), STEP_TIMEOUT, "the browser to be created")
     return agent
@@ -426,7 +426,7 @@ def port_in_use(desktop):
     port = unused_udp_port()
     with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as holder:
         holder.bind(("0.0.0.0", port))
-        agent = desktop.start_agent(desktop.settings_folder(channel_settings(port)))
+        agent = desktop.start_agent(desktop.settings_folder(valid_settings(port)))
         box, text = check_message_box(agent, MESSAGE_TITLE)
         check(f"UDPポート {port} " in text, f"the message does not name port {port}: {text!r}")
         check(not agent.x_windows(BROWSER_TITLE), "the browser exists before the box closes")
