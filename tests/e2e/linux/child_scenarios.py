@@ -150,9 +150,10 @@ class AgentDesktop(DesktopStack):
         check(built.returncode in (0, 1), f"localedef failed: {built.stderr}")  # 1: warnings
         return {"LOCPATH": locales, "LANG": name}
 
-    def start_agent(self, folder, locale=None):
+    def start_agent(self, folder, environment=None):
+        """Starts the agent in `folder`, with `environment` added to the desktop's."""
         env = dict(self.env, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
-                   QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY="1", **(locale or {}))
+                   QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY="1", **(environment or {}))
         stderr_path = self.path(f"agent-{len(self.agents)}.stderr")
         with open(stderr_path, "wb") as stderr:
             process = self.spawn([arguments.agent], cwd=folder, env=env, stderr=stderr)
@@ -318,7 +319,7 @@ def locale_code_page(desktop):
     """The file is read in the locale's character set, not as UTF-8."""
     lines = valid_settings()[:-1] + ["MyCompNumxx=０７"]
     folder = desktop.settings_folder(lines, encoding="euc_jp")
-    agent = desktop.start_agent(folder, locale=desktop.japanese_locale("EUC-JP"))
+    agent = desktop.start_agent(folder, environment=desktop.japanese_locale("EUC-JP"))
     wait_for(lambda: agent.label().name == "コンピュータ番号:０７", STEP_TIMEOUT,
              "the EUC-JP computer number on the label")
     agent.process.send_signal(signal.SIGTERM)
@@ -403,6 +404,13 @@ def full_screen(desktop):
         send_datagram(agent.port, "Command:PartScreen")
         wait_for(lambda: agent.client_geometry(window) == windowed, STEP_TIMEOUT,
                  f"the browser back at {windowed}")
+
+        send_datagram(agent.port, "Command:VisibleFalse")
+        wait_for(lambda: not agent.mapped(window), STEP_TIMEOUT, "the browser to hide")
+        send_datagram(agent.port, "Command:FullScreen")
+        send_datagram(agent.port, "Command:VisibleTrue")
+        wait_for(lambda: agent.mapped(window) and agent.client_geometry(window) == SCREEN,
+                 STEP_TIMEOUT, "the hidden browser to come back in full screen")
         end_by_signal(agent)
 
 
@@ -437,28 +445,78 @@ def port_in_use(desktop):
         end_by_signal(agent)
 
 
+def check_new_browser_opens(agent, server, gone):
+    """After the browser `gone` went away, the next URL opens in a browser of its own."""
+    wait_for(lambda: not agent.x_windows("最初のページ"), STEP_TIMEOUT, "the browser window to go")
+    check(agent.running(), "the agent ended with its browser")
+    reopened = open_page(agent, server, "/second.html", "二番目のページ")
+    check(reopened != gone, "the old browser window came back")
+    frame = a11y.top_level(agent.app(), "二番目のページ", a11y.pyatspi.ROLE_FRAME)
+    back = a11y.button(frame, "戻る")
+    check(not back.getState().contains(a11y.pyatspi.STATE_SENSITIVE),
+          "the new browser can go back to the old one's page")
+
+
 def closed_browser_comes_back(desktop):
     with PageServer(PAGES) as server:
         agent = start_listening_agent(desktop)
         closed = open_page(agent, server, "/first.html", "最初のページ")
         desktop.run(["xdotool", "windowactivate", "--sync", closed])
         desktop.run(["xdotool", "key", "--clearmodifiers", "alt+F4"])
-        wait_for(lambda: not agent.x_windows("最初のページ"), STEP_TIMEOUT,
-                 "the browser window to go")
-        check(agent.running(), "the agent ended with its browser")
-        reopened = open_page(agent, server, "/second.html", "二番目のページ")
-        check(reopened != closed, "the closed window came back")
-        frame = a11y.top_level(agent.app(), "二番目のページ", a11y.pyatspi.ROLE_FRAME)
-        back = a11y.button(frame, "戻る")
-        check(not back.getState().contains(a11y.pyatspi.STATE_SENSITIVE),
-              "the new browser can go back to the closed one's page")
+        check_new_browser_opens(agent, server, closed)
         end_by_signal(agent)
+
+
+def descendants_of(pid):
+    """Every process below `pid`, as /proc shows them now."""
+    children = {}
+    for entry in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open(f"/proc/{entry}/stat") as stat:
+                parent = int(stat.read().rsplit(")", 1)[1].split()[1])
+        except OSError:
+            continue
+        children.setdefault(parent, []).append(int(entry))
+    found, pending = [], [pid]
+    while pending:
+        below = children.get(pending.pop(), [])
+        found.extend(below)
+        pending.extend(below)
+    return found
+
+
+def crashed_page_comes_back(desktop):
+    with PageServer(PAGES) as server:
+        agent = start_listening_agent(desktop)
+        crashed = open_page(agent, server, "/first.html", "最初のページ")
+        renderers = [pid for pid in descendants_of(agent.pid)
+                     if b"--type=renderer" in open(f"/proc/{pid}/cmdline", "rb").read()]
+        check(renderers, "the page has no renderer process")
+        for pid in renderers:
+            os.kill(pid, signal.SIGKILL)
+        check_new_browser_opens(agent, server, crashed)
+        end_by_signal(agent)
+
+
+def browser_unavailable(desktop):
+    """Qt WebEngine without its helper program: the agent says so and runs on."""
+    folder = desktop.settings_folder(valid_settings())
+    agent = desktop.start_agent(folder, {"QTWEBENGINEPROCESS_PATH": desktop.path("missing")})
+    box, text = check_message_box(agent, MESSAGE_TITLE)
+    check("ブラウザを起動できませんでした" in text and desktop.path("missing") in text,
+          f"the message reads {text!r}")
+    close_box(box)
+    wait_for(lambda: not a11y.alerts(agent.app()), STEP_TIMEOUT, "the box to close")
+    check(agent.running(), "the agent ended")
+    check(not a11y.showing(agent.main_window()), "the main window shows")
+    end_by_signal(agent)
 
 
 SCENARIOS = {scenario.__name__: scenario for scenario in (
     normal_start, second_instance, crashed_instance, no_settings_file, unreadable_settings_file,
     malformed_lines, undecodable_bytes, locale_code_page, client_area, url_opens_page,
-    visible_false_hides, full_screen, japanese_page, port_in_use, closed_browser_comes_back)}
+    visible_false_hides, full_screen, japanese_page, port_in_use, closed_browser_comes_back,
+    crashed_page_comes_back, browser_unavailable)}
 
 
 def main():
