@@ -1,0 +1,70 @@
+// The agent's real main form on the real Qt endpoint and scheduler, with a settings file of its
+// own; only the browser is the benchmark's choice.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+
+#include "child/Form1.h"
+#include "platform/qt/QtCodePage.h"
+#include "platform/qt/QtNetwork.h"
+#include "platform/qt/QtScheduler.h"
+
+namespace bench {
+
+// A folder under the system's temporary folder, removed again with everything in it.
+class ScratchFolder {
+ public:
+  ScratchFolder();
+  ~ScratchFolder();
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Windows that are only remembered: the agent's own windows lie on none of the measured paths,
+// and the Qt ones need an X server. A message box would wait for a user who is not there: it
+// is reported and counted instead.
+class UnattendedDesktop final : public platform::Desktop {
+ public:
+  std::unique_ptr<platform::Window> createWindow(const platform::FormSpec& spec) override;
+  void showMessage(std::string_view text, std::string_view title) override;
+  [[noreturn]] void endProgram() override;
+  int messages() const { return messages_; }
+
+ private:
+  int messages_ = 0;
+};
+
+// The benchmark may run beside an agent of the user's: it claims no instance.
+class NoInstanceGuard final : public platform::InstanceGuard {
+ public:
+  bool anotherInstanceRunning() override { return false; }
+};
+
+class BenchAgent {
+ public:
+  explicit BenchAgent(platform::BrowserFactory& browsers);
+  BenchAgent(const BenchAgent&) = delete;
+  BenchAgent& operator=(const BenchAgent&) = delete;
+
+  std::uint16_t port() const { return port_; }
+  bool running() const;
+
+ private:
+  ScratchFolder folder_;
+  UnattendedDesktop desktop_;
+  NoInstanceGuard instance_;
+  platform::QtCodePage codePage_;
+  platform::QtNetwork network_;
+  platform::QtScheduler scheduler_;
+  child::Program program_;
+  child::Form1 form_{program_};
+  std::uint16_t port_ = 0;
+};
+
+}  // namespace bench

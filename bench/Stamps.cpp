@@ -1,0 +1,41 @@
+#include "bench/Stamps.h"
+
+namespace bench {
+
+void Stamps::add(Clock::time_point at) {
+  {
+    const std::lock_guard lock(mutex_);
+    times_.push_back(at);
+  }
+  added_.notify_all();
+}
+
+std::optional<Clock::time_point> Stamps::waitFor(std::size_t count,
+                                                 std::chrono::milliseconds limit) {
+  std::unique_lock lock(mutex_);
+  if (!added_.wait_for(lock, limit, [&] { return times_.size() >= count; })) return std::nullopt;
+  return times_[count - 1];
+}
+
+std::size_t Stamps::size() const {
+  const std::lock_guard lock(mutex_);
+  return times_.size();
+}
+
+std::optional<Clock::time_point> Stamps::last() const {
+  const std::lock_guard lock(mutex_);
+  if (times_.empty()) return std::nullopt;
+  return times_.back();
+}
+
+void Recorder::addUrl(std::string_view url) {
+  const std::lock_guard lock(mutex_);
+  urls_.emplace_back(url);
+}
+
+std::vector<std::string> Recorder::urls() const {
+  const std::lock_guard lock(mutex_);
+  return urls_;
+}
+
+}  // namespace bench

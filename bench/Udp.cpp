@@ -1,0 +1,106 @@
+#include "bench/Udp.h"
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace bench {
+namespace {
+
+// Holds any IPv4 datagram whole.
+constexpr std::size_t kDatagramLimit = 64 * 1024;
+
+sockaddr_in Loopback(std::uint16_t port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(port);
+  return address;
+}
+
+void SetReceiveLimit(int socket, std::chrono::milliseconds limit) {
+  timeval value{};
+  value.tv_sec = static_cast<time_t>(limit.count() / 1000);
+  value.tv_usec = static_cast<suseconds_t>((limit.count() % 1000) * 1000);
+  setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &value, sizeof value);
+}
+
+std::vector<std::string> Words(const std::string& line) {
+  std::istringstream stream(line);
+  std::vector<std::string> words;
+  for (std::string word; stream >> word;) words.push_back(word);
+  return words;
+}
+
+}  // namespace
+
+UdpSocket::UdpSocket(std::uint16_t port) : socket_(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
+  if (socket_ < 0) throw std::runtime_error("no UDP socket");
+  const sockaddr_in address = Loopback(port);
+  bound_ = bind(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+}
+
+UdpSocket::~UdpSocket() {
+  close(socket_);
+}
+
+std::uint16_t UdpSocket::port() const {
+  sockaddr_in address{};
+  socklen_t size = sizeof address;
+  getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &size);
+  return ntohs(address.sin_port);
+}
+
+bool UdpSocket::sendTo(std::uint16_t port, std::string_view bytes) const {
+  const sockaddr_in address = Loopback(port);
+  return sendto(socket_, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&address),
+                sizeof address) == static_cast<ssize_t>(bytes.size());
+}
+
+// A buffer of the socket's own, as the agent reads into one it keeps.
+bool UdpSocket::receive(std::chrono::milliseconds limit) {
+  static thread_local std::vector<char> buffer(kDatagramLimit);
+  if (limit != receiveLimit_) {
+    SetReceiveLimit(socket_, limit);
+    receiveLimit_ = limit;
+  }
+  return recvfrom(socket_, buffer.data(), buffer.size(), 0, nullptr, nullptr) >= 0;
+}
+
+std::uint16_t UnusedPort() {
+  std::random_device random;
+  std::uniform_int_distribution<int> ports(20000, 32767);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const auto port = static_cast<std::uint16_t>(ports(random));
+    if (UdpSocket(port).bound()) return port;
+  }
+  throw std::runtime_error("no unused UDP port");
+}
+
+// /proc/net/snmp has a line of names and a line of values for "Udp:".
+long ReceiveBufferDrops() {
+  std::ifstream snmp("/proc/net/snmp");
+  std::vector<std::string> names;
+  for (std::string line; std::getline(snmp, line);) {
+    if (line.rfind("Udp:", 0) != 0) continue;
+    if (names.empty()) {
+      names = Words(line);
+      continue;
+    }
+    const auto values = Words(line);
+    for (std::size_t i = 0; i < names.size() && i < values.size(); ++i) {
+      if (names[i] == "RcvbufErrors") return std::stol(values[i]);
+    }
+  }
+  return -1;
+}
+
+}  // namespace bench
