@@ -57,6 +57,7 @@ void QtBrowserWindow::buildToolBar() {
   }
   address_ = new QLineEdit(toolBar_);
   address_->setToolTip(QStringLiteral("アドレス"));
+  address_->setAccessibleName(address_->toolTip());
   toolBar_->addWidget(address_);
   // What a user types is an address as a person writes it, not a URL to the letter.
   connect(address_, &QLineEdit::returnPressed, this,
