@@ -17,8 +17,7 @@ namespace {
 
 // Holds any IPv4 datagram whole: its payload is at most 65,507 bytes.
 constexpr std::size_t kBufferSize = 64 * 1024;
-// Deep enough for a burst of datagrams that arrives while the UI thread is busy; the kernel caps
-// it at net.core.rmem_max.
+// Deep enough for a burst of datagrams that arrives while the UI thread is busy.
 constexpr int kReceiveBufferSize = 4 * 1024 * 1024;
 
 BindResult ToBindResult(int error) {
@@ -51,6 +50,13 @@ std::optional<sockaddr_in> Resolve(const std::string& host, std::uint16_t port) 
   return address;
 }
 
+// Past net.core.rmem_max only with CAP_NET_ADMIN; for anyone else the kernel caps the size there.
+void RaiseReceiveBuffer(int socket) {
+  const auto size = sizeof kReceiveBufferSize;
+  if (setsockopt(socket, SOL_SOCKET, SO_RCVBUFFORCE, &kReceiveBufferSize, size) == 0) return;
+  setsockopt(socket, SOL_SOCKET, SO_RCVBUF, &kReceiveBufferSize, size);
+}
+
 bool SendTo(int socket, std::string_view bytes, const sockaddr_in& address) {
   return sendto(socket, bytes.data(), bytes.size(), MSG_DONTWAIT,
                 reinterpret_cast<const sockaddr*>(&address),
@@ -78,7 +84,7 @@ BindResult QtUdpEndpoint::bind(std::uint16_t port) {
   // Queues the ICMP refusal of a datagram we sent, so that a read reports it.
   const int on = 1;
   setsockopt(fd, SOL_IP, IP_RECVERR, &on, sizeof on);
-  setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &kReceiveBufferSize, sizeof kReceiveBufferSize);
+  RaiseReceiveBuffer(fd);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_ANY);
