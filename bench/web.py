@@ -3,6 +3,7 @@ its work is not counted against the agent): a small one, and a slow one whose bo
 SLOW_SECONDS after its first part."""
 
 import http.server
+import sys
 import threading
 import time
 
@@ -21,6 +22,15 @@ SLOW_HEAD = (b"<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>velo-be
 SLOW_TAIL = b"<p>last part</p></body></html>"
 
 
+class _Server(http.server.ThreadingHTTPServer):
+    daemon_threads = True
+
+    def handle_error(self, request, client_address):
+        # A browser may hang up before it has read an answer it no longer wants.
+        if not isinstance(sys.exc_info()[1], ConnectionError):
+            super().handle_error(request, client_address)
+
+
 class PageServer:
     """Serves /small... and /slow... (any query); remembers, per path, when its request came in
     and when its answer was complete (time.monotonic). Use as a context manager."""
@@ -29,8 +39,7 @@ class PageServer:
         self.started = {}
         self.finished = {}
         self._changed = threading.Condition()
-        self._server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), self._handler())
-        self._server.daemon_threads = True
+        self._server = _Server(("127.0.0.1", 0), self._handler())
         self._thread = threading.Thread(target=self._server.serve_forever, daemon=True)
 
     def __enter__(self):
