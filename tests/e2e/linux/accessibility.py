@@ -33,13 +33,23 @@ def descendants(accessible, role):
 def top_level(app, name, role):
     """A window of `app` by its title, or None."""
     for window in children(app):
-        if window.name == name and window.getRole() == role:
-            return window
+        try:
+            if window.name == name and window.getRole() == role:
+                return window
+        except Exception:  # a window that is going away as we ask
+            continue
     return None
 
 
 def alerts(app):
-    return [child for child in children(app) if child.getRole() == pyatspi.ROLE_ALERT]
+    found = []
+    for child in children(app):
+        try:
+            if child.getRole() == pyatspi.ROLE_ALERT:
+                found.append(child)
+        except Exception:  # a box that is closing as we ask
+            continue
+    return found
 
 
 def labels(accessible):
