@@ -11,17 +11,17 @@ namespace {
 
 struct SendCommand {
   std::string_view name;
-  std::string_view fixedText;  // what it sends, unless it takes the text as its last argument
-  std::string_view operand;    // the name of that argument, or empty
+  std::string_view verb;     // the command it sends, unless it takes the text as its last argument
+  std::string_view operand;  // the name of that argument, or empty
 };
 
 constexpr std::array<SendCommand, 6> kSendCommands{{
     {"send", "", "TEXT"},
     {"open", "", "URL"},
-    {"fullscreen", kFullScreen, ""},
-    {"windowed", kPartScreen, ""},
-    {"show", kVisibleTrue, ""},
-    {"hide", kVisibleFalse, ""},
+    {"fullscreen", child::protocol::kFullScreen, ""},
+    {"windowed", child::protocol::kPartScreen, ""},
+    {"show", child::protocol::kVisibleTrue, ""},
+    {"hide", child::protocol::kVisibleFalse, ""},
 }};
 
 struct Options {
@@ -127,7 +127,7 @@ ParsedArguments ParseSend(const SendCommand& command, const std::vector<std::str
   Invocation& invocation = parsed.invocation;
   invocation.action = Action::Send;
   invocation.quiet = options.quiet;
-  invocation.text = command.operand.empty() ? std::string(command.fixedText) : operands.back();
+  invocation.text = command.operand.empty() ? CommandText(command.verb) : operands.back();
   if (options.rosterFile) {
     invocation.rosterFile = *options.rosterFile;
     return parsed;

@@ -7,7 +7,7 @@
 namespace ctl {
 namespace {
 
-constexpr std::string_view kCall = "Call";
+using child::protocol::kCallSuffix;
 
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
@@ -21,9 +21,13 @@ std::string Timestamp(const std::tm& time) {
 
 }  // namespace
 
+std::string CommandText(std::string_view verb) {
+  return std::string(kCommandPrefix) + std::string(verb);
+}
+
 bool IsCall(std::string_view datagram) {
-  return datagram.size() == 2 + kCall.size() && IsDigit(datagram[0]) && IsDigit(datagram[1]) &&
-         datagram.substr(2) == kCall;
+  return datagram.size() == 2 + kCallSuffix.size() && IsDigit(datagram[0]) &&
+         IsDigit(datagram[1]) && datagram.substr(2) == kCallSuffix;
 }
 
 std::string ReceiptLine(const std::tm& received, std::string_view datagram,

@@ -6,13 +6,14 @@
 #include <string>
 #include <string_view>
 
+#include "child/Protocol.h"
+
 namespace ctl {
 
-inline constexpr std::string_view kCommandPrefix = "Command:";
-inline constexpr std::string_view kFullScreen = "Command:FullScreen";
-inline constexpr std::string_view kPartScreen = "Command:PartScreen";
-inline constexpr std::string_view kVisibleTrue = "Command:VisibleTrue";
-inline constexpr std::string_view kVisibleFalse = "Command:VisibleFalse";
+using child::protocol::kCommandPrefix;
+
+// "Command:" followed by the verb.
+std::string CommandText(std::string_view verb);
 
 // An agent's call button sends its two-digit computer number followed by "Call".
 bool IsCall(std::string_view datagram);
