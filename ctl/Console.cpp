@@ -1,0 +1,96 @@
+#include "ctl/Console.h"
+
+#include <cstdio>
+#include <optional>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace ctl {
+namespace {
+
+void WriteBytes(Stream stream, std::string_view line) {
+  std::FILE* const file = stream == Stream::Out ? stdout : stderr;
+  std::fwrite(line.data(), 1, line.size(), file);
+  std::fputc('\n', file);
+  std::fflush(file);
+}
+
+#ifdef _WIN32
+
+std::wstring Widened(std::string_view ansi) {
+  const int ansiSize = static_cast<int>(ansi.size());
+  const int size = MultiByteToWideChar(CP_ACP, 0, ansi.data(), ansiSize, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(size), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, ansi.data(), ansiSize, wide.data(), size);
+  return wide;
+}
+
+// A console shows UTF-16 whatever its own code page; output to a file or pipe stays in the
+// system's code page.
+bool WriteToConsole(Stream stream, std::string_view line) {
+  const HANDLE handle = GetStdHandle(stream == Stream::Out ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+  DWORD mode = 0;
+  if (!GetConsoleMode(handle, &mode)) return false;
+  const std::wstring wide = Widened(line) + L"\n";
+  DWORD written = 0;
+  return WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr) !=
+         0;
+}
+
+std::optional<std::string> Narrowed(std::wstring_view wide) {
+  if (wide.empty()) return std::string();
+  // The UTF-8 code page can carry every character but refuses the substitution check.
+  const bool utf8 = GetACP() == CP_UTF8;
+  const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+  BOOL substituted = FALSE;
+  BOOL* const check = utf8 ? nullptr : &substituted;
+  const int wideSize = static_cast<int>(wide.size());
+  const int size =
+      WideCharToMultiByte(CP_ACP, flags, wide.data(), wideSize, nullptr, 0, nullptr, check);
+  if (size == 0 || substituted) return std::nullopt;
+  std::string narrow(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, flags, wide.data(), wideSize, narrow.data(), size, nullptr, nullptr);
+  return narrow;
+}
+
+#endif
+
+}  // namespace
+
+void WriteLine(Stream stream, std::string_view line) {
+#ifdef _WIN32
+  if (WriteToConsole(stream, line)) return;
+#endif
+  WriteBytes(stream, line);
+}
+
+std::tm LocalTimeNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &now);
+#else
+  localtime_r(&now, &local);
+#endif
+  return local;
+}
+
+#ifdef _WIN32
+AnsiArguments ToAnsiArguments(int argc, wchar_t** argv) {
+  AnsiArguments result;
+  for (int index = 1; index < argc; ++index) {
+    std::optional<std::string> narrow = Narrowed(argv[index]);
+    if (!narrow) {
+      result.error = "argument " + std::to_string(index) +
+                     " has characters that the system's code page cannot carry";
+      return result;
+    }
+    result.arguments.push_back(std::move(*narrow));
+  }
+  return result;
+}
+#endif
+
+}  // namespace ctl

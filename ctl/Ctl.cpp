@@ -1,0 +1,112 @@
+#include "ctl/Ctl.h"
+
+#include <cerrno>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+#include "ctl/Arguments.h"
+#include "ctl/Console.h"
+#include "ctl/Roster.h"
+#include "ctl/Shown.h"
+#include "ctl/Socket.h"
+#include "ctl/Wire.h"
+
+namespace ctl {
+namespace {
+
+constexpr std::string_view kProgram = "velostrander-ctl: ";
+
+struct LoadedAgents {
+  std::vector<Agent> agents;
+  std::string error;
+};
+
+LoadedAgents LoadRoster(const std::string& fileName) {
+  errno = 0;
+  std::ifstream file(fileName, std::ios::binary);
+  if (!file) {
+    const std::string reason = errno != 0 ? ": " + std::generic_category().message(errno) : "";
+    return {{}, "cannot open roster " + fileName + reason};
+  }
+  std::ostringstream text;
+  text << file.rdbuf();
+  ParsedRoster roster = ParseRoster(text.str(), fileName);
+  return {std::move(roster.agents), std::move(roster.error)};
+}
+
+LoadedAgents Recipients(const Invocation& invocation) {
+  if (!invocation.rosterFile.empty()) return LoadRoster(invocation.rosterFile);
+  return {{Agent{"", *invocation.destination}}, ""};
+}
+
+std::string Recipient(const Agent& agent) {
+  const std::string hostPort = HostPort(agent.destination);
+  return agent.number.empty() ? hostPort : hostPort + " (computer " + agent.number + ")";
+}
+
+// Every agent is tried, so one switched-off PC does not keep the rest of the class waiting.
+int SendToAll(const Invocation& invocation) {
+  const LoadedAgents recipients = Recipients(invocation);
+  if (!recipients.error.empty()) {
+    WriteLine(Stream::Err, std::string(kProgram) + recipients.error);
+    return kBadUsage;
+  }
+  int status = kSucceeded;
+  for (const Agent& agent : recipients.agents) {
+    const std::string reason = SendDatagram(agent.destination, invocation.text);
+    if (!reason.empty()) {
+      WriteLine(Stream::Err,
+                std::string(kProgram) + "not sent to " + Recipient(agent) + ": " + reason);
+      status = kFailed;
+    } else if (!invocation.quiet) {
+      WriteLine(Stream::Out, "sent to " + Recipient(agent) + ": " + Shown(invocation.text));
+    }
+  }
+  return status;
+}
+
+int ListenForCalls(const Invocation& invocation) {
+  const std::string port = std::to_string(invocation.listenPort);
+  bool bound = false;
+  const std::string reason = ReceiveDatagrams(
+      invocation.listenPort,
+      [&] {
+        bound = true;
+        if (!invocation.quiet) {
+          WriteLine(Stream::Err, "listening for calls on UDP port " + port + "; Ctrl+C ends");
+        }
+      },
+      [](const Datagram& datagram) {
+        WriteLine(Stream::Out, ReceiptLine(LocalTimeNow(), datagram.bytes, datagram.sender));
+      });
+  if (reason.empty()) return kSucceeded;
+  const std::string what = bound ? "receiving on UDP port " : "cannot listen on UDP port ";
+  WriteLine(Stream::Err, std::string(kProgram) + what + port + ": " + reason);
+  return kFailed;
+}
+
+}  // namespace
+
+int Run(const std::vector<std::string>& arguments) {
+  const ParsedArguments parsed = ParseArguments(arguments);
+  if (!parsed.error.empty()) return BadUsage(parsed.error);
+  switch (parsed.invocation.action) {
+    case Action::Send:
+      return SendToAll(parsed.invocation);
+    case Action::Listen:
+      return ListenForCalls(parsed.invocation);
+    case Action::Help:
+      break;
+  }
+  WriteLine(Stream::Out, Usage());
+  return kSucceeded;
+}
+
+int BadUsage(std::string_view message) {
+  WriteLine(Stream::Err, std::string(kProgram) + std::string(message));
+  WriteLine(Stream::Err, "Try 'velostrander-ctl --help'.");
+  return kBadUsage;
+}
+
+}  // namespace ctl
