@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -19,6 +20,9 @@ namespace {
 constexpr std::size_t kBufferSize = 64 * 1024;
 // Deep enough for a burst of datagrams that arrives while the UI thread is busy.
 constexpr int kReceiveBufferSize = 4 * 1024 * 1024;
+// Past either, the kernel's buffer holds the rest: memory stays bounded whatever is sent.
+constexpr std::size_t kMaxQueuedBytes = 64 * 1024 * 1024;
+constexpr std::size_t kMaxQueuedDatagrams = 100000;
 
 BindResult ToBindResult(int error) {
   switch (error) {
@@ -51,10 +55,11 @@ std::optional<sockaddr_in> Resolve(const std::string& host, std::uint16_t port) 
 }
 
 // Past net.core.rmem_max only with CAP_NET_ADMIN; for anyone else the kernel caps the size there.
-void RaiseReceiveBuffer(int socket) {
-  const auto size = sizeof kReceiveBufferSize;
-  if (setsockopt(socket, SOL_SOCKET, SO_RCVBUFFORCE, &kReceiveBufferSize, size) == 0) return;
-  setsockopt(socket, SOL_SOCKET, SO_RCVBUF, &kReceiveBufferSize, size);
+void RaiseReceiveBuffer(int socket, std::optional<int> limit) {
+  const int wanted = std::min(kReceiveBufferSize, limit.value_or(kReceiveBufferSize));
+  const auto size = sizeof wanted;
+  if (!limit && setsockopt(socket, SOL_SOCKET, SO_RCVBUFFORCE, &wanted, size) == 0) return;
+  setsockopt(socket, SOL_SOCKET, SO_RCVBUF, &wanted, size);
 }
 
 bool SendTo(int socket, std::string_view bytes, const sockaddr_in& address) {
@@ -65,15 +70,14 @@ bool SendTo(int socket, std::string_view bytes, const sockaddr_in& address) {
 
 }  // namespace
 
-QtUdpEndpoint::QtUdpEndpoint(std::function<void()> onArrival)
-    : onArrival_(std::move(onArrival)), buffer_(kBufferSize) {}
+QtUdpEndpoint::QtUdpEndpoint(std::function<void()> onArrival, std::optional<int> receiveBufferLimit)
+    : onArrival_(std::move(onArrival)),
+      receiveBufferLimit_(receiveBufferLimit),
+      buffer_(kBufferSize) {}
 
 QtUdpEndpoint::~QtUdpEndpoint() {
-  if (notifier_) {
-    notifier_->setEnabled(false);
-    notifier_->disconnect();
-    notifier_->deleteLater();
-  }
+  // Before the descriptor it watches is closed, and perhaps reused.
+  notifier_.reset();
   if (socket_ >= 0) close(socket_);
 }
 
@@ -84,7 +88,7 @@ BindResult QtUdpEndpoint::bind(std::uint16_t port) {
   // Queues the ICMP refusal of a datagram we sent, so that a read reports it.
   const int on = 1;
   setsockopt(fd, SOL_IP, IP_RECVERR, &on, sizeof on);
-  RaiseReceiveBuffer(fd);
+  RaiseReceiveBuffer(fd, receiveBufferLimit_);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_ANY);
@@ -95,10 +99,8 @@ BindResult QtUdpEndpoint::bind(std::uint16_t port) {
     return ToBindResult(error);
   }
   socket_ = fd;
-  // Level-triggered: after each handler, a datagram still waiting raises the next event.
-  notifier_ = new QSocketNotifier(fd, QSocketNotifier::Read, QCoreApplication::instance());
-  QObject::connect(notifier_, &QSocketNotifier::activated, [this] { arrived(); });
-  notifier_->setEnabled(!paused_);
+  notifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+  QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { drain(); });
   return BindResult::Bound;
 }
 
@@ -112,15 +114,44 @@ bool QtUdpEndpoint::send(std::string_view bytes) {
          (errno == ECONNREFUSED && SendTo(socket_, bytes, *address));
 }
 
-// Refusals come first, as the kernel reports them before any datagram still waiting.
 Arrival QtUdpEndpoint::read() {
-  if (const int error = takeQueuedError()) return {{}, error};
+  // As a read of an empty socket would report it.
+  if (arrivals_.empty()) return {{}, EAGAIN};
+  Arrival front = std::move(arrivals_.front());
+  arrivals_.pop_front();
+  queuedBytes_ -= front.bytes.size();
+  // Room again for whatever the kernel kept while the queue was full.
+  if (notifier_) notifier_->setEnabled(true);
+  return front;
+}
+
+void QtUdpEndpoint::setPaused(bool paused) {
+  paused_ = paused;
+  scheduleArrival();
+}
+
+void QtUdpEndpoint::drain() {
+  while (hasRoom()) {
+    std::optional<Arrival> next = receive();
+    if (!next) break;
+    queuedBytes_ += next->bytes.size();
+    arrivals_.push_back(std::move(*next));
+  }
+  notifier_->setEnabled(hasRoom());
+  scheduleArrival();
+}
+
+// Refusals come first, as the kernel reports them before any datagram still waiting.
+std::optional<Arrival> QtUdpEndpoint::receive() {
+  if (const int error = takeQueuedError()) return Arrival{{}, error};
   const ssize_t size = recv(socket_, buffer_.data(), buffer_.size(), MSG_DONTWAIT);
-  if (size >= 0) return {std::string(buffer_.data(), static_cast<std::size_t>(size)), 0};
+  if (size >= 0) return Arrival{std::string(buffer_.data(), static_cast<std::size_t>(size)), 0};
   const int error = errno;
-  // A refusal that came in just now: its queue entry is this report, not a second one.
-  if (error == ECONNREFUSED) takeQueuedError();
-  return {{}, ToReadError(error)};
+  if (error == EAGAIN || error == EINTR) return std::nullopt;
+  // An error that came in just now, a refusal most often: its queue entry is this report, not
+  // a second one.
+  takeQueuedError();
+  return Arrival{{}, ToReadError(error)};
 }
 
 int QtUdpEndpoint::takeQueuedError() {
@@ -138,15 +169,36 @@ int QtUdpEndpoint::takeQueuedError() {
   return 0;
 }
 
-void QtUdpEndpoint::setPaused(bool paused) {
-  paused_ = paused;
-  if (notifier_) notifier_->setEnabled(!paused);
+bool QtUdpEndpoint::hasRoom() const {
+  return queuedBytes_ < kMaxQueuedBytes && arrivals_.size() < kMaxQueuedDatagrams;
 }
 
-void QtUdpEndpoint::arrived() {
+// Posted, never called here: a handler is not entered again from within itself, nor from an
+// event loop it runs.
+void QtUdpEndpoint::scheduleArrival() {
+  if (arrivalScheduled_ || handling_ || paused_ || arrivals_.empty()) return;
+  arrivalScheduled_ = true;
+  const std::weak_ptr<char> alive = lifetime_;
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(),
+      [this, alive] {
+        if (!alive.expired()) raiseArrival();
+      },
+      Qt::QueuedConnection);
+}
+
+void QtUdpEndpoint::raiseArrival() {
+  arrivalScheduled_ = false;
+  if (handling_ || paused_ || arrivals_.empty()) return;
+  handling_ = true;
+  const std::weak_ptr<char> alive = lifetime_;
   // A copy: the handler may destroy this endpoint, and the function with it.
   const auto handler = onArrival_;
   handler();
+  if (alive.expired()) return;
+  handling_ = false;
+  // A handler that left its datagram unread gets it again, as the kernel's notice would.
+  scheduleArrival();
 }
 
 std::unique_ptr<UdpEndpoint> QtNetwork::createUdpEndpoint(std::function<void()> onArrival) {

@@ -2,7 +2,10 @@
 
 #include <QSocketNotifier>
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,9 +15,14 @@ namespace platform {
 
 // A POSIX IPv4 UDP socket watched by the Qt event loop. Not QUdpSocket: that one never hears of
 // a datagram the destination refused, and goes deaf when asked to.
+// Whatever the kernel holds is taken at once into a queue of our own, paused or not: without
+// privileges the kernel's buffer is too shallow for a burst that comes while the agent is busy.
 class QtUdpEndpoint final : public UdpEndpoint {
  public:
-  explicit QtUdpEndpoint(std::function<void()> onArrival);
+  // receiveBufferLimit plays net.core.rmem_max for an ordinary user, so that a test run with
+  // privileges still gets the shallow receive buffer of a classroom PC.
+  explicit QtUdpEndpoint(std::function<void()> onArrival,
+                         std::optional<int> receiveBufferLimit = std::nullopt);
   ~QtUdpEndpoint() override;
   QtUdpEndpoint(const QtUdpEndpoint&) = delete;
   QtUdpEndpoint& operator=(const QtUdpEndpoint&) = delete;
@@ -27,15 +35,25 @@ class QtUdpEndpoint final : public UdpEndpoint {
   void setPaused(bool paused) override;
 
  private:
-  void arrived();
+  void drain();
+  std::optional<Arrival> receive();
   // The oldest refusal the kernel queued for us, as a read error; 0 when none is queued.
   int takeQueuedError();
+  bool hasRoom() const;
+  void scheduleArrival();
+  void raiseArrival();
 
   const std::function<void()> onArrival_;
+  const std::optional<int> receiveBufferLimit_;
   int socket_ = -1;
-  // Deleted later, not here: the endpoint may be destroyed from its own arrival handler.
-  QSocketNotifier* notifier_ = nullptr;
+  std::unique_ptr<QSocketNotifier> notifier_;
+  std::deque<Arrival> arrivals_;
+  std::size_t queuedBytes_ = 0;
   bool paused_ = false;
+  bool handling_ = false;
+  bool arrivalScheduled_ = false;
+  // Expires with the endpoint, which its own arrival handler may destroy.
+  const std::shared_ptr<char> lifetime_ = std::make_shared<char>();
   std::string remoteHost_;
   std::uint16_t remotePort_ = 0;
   std::vector<char> buffer_;

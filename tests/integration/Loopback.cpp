@@ -6,6 +6,8 @@
 
 #include <QCoreApplication>
 #include <QTimer>
+#include <cstdio>
+#include <fstream>
 #include <random>
 #include <stdexcept>
 
@@ -70,6 +72,26 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   }
   return true;
+}
+
+void RunFor(std::chrono::milliseconds duration) {
+  WaitUntil([] { return false; }, duration);
+}
+
+// The kernel's own count of what a socket has not read, so a test knows when it is all taken.
+std::size_t HeldByKernel(std::uint16_t port) {
+  std::ifstream table("/proc/net/udp");
+  std::string line;
+  std::getline(table, line);  // the column names
+  while (std::getline(table, line)) {
+    unsigned localPort = 0;
+    unsigned long held = 0;
+    if (std::sscanf(line.c_str(), "%*d: %*x:%x %*x:%*x %*x %*x:%lx", &localPort, &held) == 2 &&
+        localPort == port) {
+      return held;
+    }
+  }
+  throw std::runtime_error("no UDP socket on that port");
 }
 
 }  // namespace loopback

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -35,5 +36,11 @@ std::uint16_t UnusedPort();
 // Runs the event loop until `condition` holds, for `limit` at most; returns the condition.
 bool WaitUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds limit = std::chrono::seconds(10));
+
+void RunFor(std::chrono::milliseconds duration);
+
+// Bytes the kernel still holds for the IPv4 UDP socket bound to `port`, its error reports
+// included: 0 once its owner has taken everything.
+std::size_t HeldByKernel(std::uint16_t port);
 
 }  // namespace loopback
