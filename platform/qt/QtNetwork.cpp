@@ -138,6 +138,9 @@ void QtUdpEndpoint::drain() {
     arrivals_.push_back(std::move(*next));
   }
   notifier_->setEnabled(hasRoom());
+  // The socket's notice comes from the event loop with no handler running under it, so the
+  // first datagram is handled at once: posting it would only add a pass of the loop.
+  if (!handling_ && !arrivalScheduled_) return raiseArrival();
   scheduleArrival();
 }
 
