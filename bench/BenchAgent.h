@@ -31,7 +31,7 @@ class ScratchFolder {
 // is reported and counted instead.
 class UnattendedDesktop final : public platform::Desktop {
  public:
-  std::unique_ptr<platform::Window> createWindow(const platform::FormSpec& spec) override;
+  std::unique_ptr<platform::Window> createWindow(const platform::FormSpec& declaration) override;
   void showMessage(std::string_view text, std::string_view title) override;
   [[noreturn]] void endProgram() override;
   int messages() const { return messages_; }

@@ -27,7 +27,7 @@ class Desktop {
  public:
   virtual ~Desktop() = default;
   // Creates the window hidden; it is loaded until the returned object is destroyed.
-  virtual std::unique_ptr<Window> createWindow(const FormSpec& spec) = 0;
+  virtual std::unique_ptr<Window> createWindow(const FormSpec& declaration) = 0;
   // Modal for the whole program, a single OK button, no icon; returns when the user closes it.
   virtual void showMessage(std::string_view text, std::string_view title) = 0;
   // Ends the program at once, with no further handler run.

@@ -17,8 +17,8 @@ QtDesktop::QtDesktop() : systemClose_([this] { closeAllWindows(); }) {
   QtFormWidget::describeToAccessibility();
 }
 
-std::unique_ptr<Window> QtDesktop::createWindow(const FormSpec& spec) {
-  return std::make_unique<QtWindow>(*this, spec);
+std::unique_ptr<Window> QtDesktop::createWindow(const FormSpec& declaration) {
+  return std::make_unique<QtWindow>(*this, declaration);
 }
 
 void QtDesktop::showMessage(std::string_view text, std::string_view title) {

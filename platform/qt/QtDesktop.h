@@ -15,7 +15,7 @@ class QtDesktop final : public Desktop {
  public:
   QtDesktop();
 
-  std::unique_ptr<Window> createWindow(const FormSpec& spec) override;
+  std::unique_ptr<Window> createWindow(const FormSpec& declaration) override;
   void showMessage(std::string_view text, std::string_view title) override;
   [[noreturn]] void endProgram() override;
 

@@ -47,19 +47,19 @@ QWidget* CreateControl(const ControlSpec& control, QWidget* form) {
 
 }  // namespace
 
-QtWindow::QtWindow(QtDesktop& desktop, const FormSpec& spec)
+QtWindow::QtWindow(QtDesktop& desktop, const FormSpec& declaration)
     : desktop_(desktop),
-      onClose_(spec.onClose),
-      showInTaskbar_(spec.showInTaskbar),
-      widget_(new QtFormWidget(spec.onClose)) {
-  widget_->setObjectName(ToQString(spec.name));
-  widget_->setWindowFlags(FlagsFor(spec.frame));
-  widget_->setWindowTitle(ToQString(spec.caption));
-  if (spec.programIcon) widget_->setWindowIcon(ProgramIcon());
+      onClose_(declaration.onClose),
+      showInTaskbar_(declaration.showInTaskbar),
+      widget_(new QtFormWidget(declaration.onClose)) {
+  widget_->setObjectName(ToQString(declaration.name));
+  widget_->setWindowFlags(FlagsFor(declaration.frame));
+  widget_->setWindowTitle(ToQString(declaration.caption));
+  if (declaration.programIcon) widget_->setWindowIcon(ProgramIcon());
   const qreal dotsPerInch = widget_->screen()->logicalDotsPerInch();
-  widget_->setFixedSize(ToPixels(spec.clientWidth, dotsPerInch),
-                        ToPixels(spec.clientHeight, dotsPerInch));
-  addControls(spec.controls);
+  widget_->setFixedSize(ToPixels(declaration.clientWidth, dotsPerInch),
+                        ToPixels(declaration.clientHeight, dotsPerInch));
+  addControls(declaration.controls);
   prepareNativeWindow();
   desktop_.windowLoaded(this);
 }

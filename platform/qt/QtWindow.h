@@ -14,7 +14,7 @@ class QtDesktop;
 // A FormSpec rendered as a QWidget, loaded for as long as this object lives.
 class QtWindow final : public Window {
  public:
-  QtWindow(QtDesktop& desktop, const FormSpec& spec);
+  QtWindow(QtDesktop& desktop, const FormSpec& declaration);
   ~QtWindow() override;
   QtWindow(const QtWindow&) = delete;
   QtWindow& operator=(const QtWindow&) = delete;

@@ -11,31 +11,31 @@ FakeWindow::FakeWindow(FakeDesktop& desktop, std::shared_ptr<WindowState> state)
 FakeWindow::~FakeWindow() {
   state_->loaded = false;
   state_->visible = false;
-  desktop_.log.push_back("unload " + state_->spec.name);
+  desktop_.log.push_back("unload " + state_->declaration.name);
 }
 
 void FakeWindow::setVisible(bool visible) {
   state_->visible = visible;
-  desktop_.log.push_back((visible ? "show " : "hide ") + state_->spec.name);
+  desktop_.log.push_back((visible ? "show " : "hide ") + state_->declaration.name);
 }
 
 void FakeWindow::setCaption(std::string_view control, std::string_view text) {
   state_->captions[std::string(control)] = std::string(text);
-  desktop_.log.push_back("caption " + state_->spec.name + "." + std::string(control) + " " +
+  desktop_.log.push_back("caption " + state_->declaration.name + "." + std::string(control) + " " +
                          std::string(text));
 }
 
 void FakeWindow::disableCloseCommand() {
   state_->closeDisabled = true;
-  desktop_.log.push_back("disable close " + state_->spec.name);
+  desktop_.log.push_back("disable close " + state_->declaration.name);
 }
 
-std::unique_ptr<platform::Window> FakeDesktop::createWindow(const platform::FormSpec& spec) {
+std::unique_ptr<platform::Window> FakeDesktop::createWindow(const platform::FormSpec& declaration) {
   auto state = std::make_shared<WindowState>();
-  state->spec = spec;
-  for (const auto& control : spec.controls) state->captions[control.name] = control.caption;
-  windows_[spec.name] = state;
-  log.push_back("create " + spec.name);
+  state->declaration = declaration;
+  for (const auto& control : declaration.controls) state->captions[control.name] = control.caption;
+  windows_[declaration.name] = state;
+  log.push_back("create " + declaration.name);
   return std::make_unique<FakeWindow>(*this, state);
 }
 
@@ -59,9 +59,9 @@ WindowState& FakeDesktop::window(const std::string& name) {
 void FakeDesktop::click(const std::string& form, const std::string& control) {
   WindowState& state = window(form);
   if (!state.loaded) throw std::runtime_error(form + " is not loaded");
-  for (const auto& spec : state.spec.controls) {
+  for (const auto& button : state.declaration.controls) {
     // A copy, since the handler may unload the window that holds it.
-    if (spec.name == control && spec.onClick) return std::function<void()>(spec.onClick)();
+    if (button.name == control && button.onClick) return std::function<void()>(button.onClick)();
   }
   throw std::runtime_error("no clickable " + form + "." + control);
 }
@@ -69,7 +69,7 @@ void FakeDesktop::click(const std::string& form, const std::string& control) {
 void FakeDesktop::close(const std::string& form) {
   WindowState& state = window(form);
   if (!state.loaded) throw std::runtime_error(form + " is not loaded");
-  std::function<void()>(state.spec.onClose)();
+  std::function<void()>(state.declaration.onClose)();
 }
 
 std::size_t FakeDesktop::loadedWindows() const {

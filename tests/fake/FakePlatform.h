@@ -20,7 +20,7 @@ namespace fake {
 class FakeDesktop;
 
 struct WindowState {
-  platform::FormSpec spec;
+  platform::FormSpec declaration;
   bool loaded = true;
   bool visible = false;
   bool closeDisabled = false;
@@ -43,7 +43,7 @@ class FakeWindow : public platform::Window {
 
 class FakeDesktop : public platform::Desktop {
  public:
-  std::unique_ptr<platform::Window> createWindow(const platform::FormSpec& spec) override;
+  std::unique_ptr<platform::Window> createWindow(const platform::FormSpec& declaration) override;
   void showMessage(std::string_view text, std::string_view title) override;
   void endProgram() override;
 

@@ -36,17 +36,17 @@ constexpr const char* kSettings =
 TEST_F(Form1Test, DeclaresTheMainWindow) {
   WriteSettings("");
   form.Load();
-  const auto& spec = Window().spec;
-  EXPECT_EQ(spec.caption, "Velostrander_Child");
-  EXPECT_EQ(spec.frame, platform::FrameStyle::FixedDialog);
-  EXPECT_FALSE(spec.showInTaskbar);
-  EXPECT_TRUE(spec.programIcon);
-  EXPECT_EQ(spec.clientWidth, 3630);
-  EXPECT_EQ(spec.clientHeight, 450);
-  ASSERT_EQ(spec.controls.size(), 2u);
-  EXPECT_EQ(spec.controls[1].name, "Command1");
-  EXPECT_EQ(spec.controls[1].caption, "End");
-  EXPECT_EQ(spec.controls[1].tabIndex, 0);
+  const auto& declaration = Window().declaration;
+  EXPECT_EQ(declaration.caption, "Velostrander_Child");
+  EXPECT_EQ(declaration.frame, platform::FrameStyle::FixedDialog);
+  EXPECT_FALSE(declaration.showInTaskbar);
+  EXPECT_TRUE(declaration.programIcon);
+  EXPECT_EQ(declaration.clientWidth, 3630);
+  EXPECT_EQ(declaration.clientHeight, 450);
+  ASSERT_EQ(declaration.controls.size(), 2u);
+  EXPECT_EQ(declaration.controls[1].name, "Command1");
+  EXPECT_EQ(declaration.controls[1].caption, "End");
+  EXPECT_EQ(declaration.controls[1].tabIndex, 0);
 }
 
 TEST_F(Form1Test, NormalStartRunsEveryStepInOrder) {
