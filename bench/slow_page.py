@@ -2,8 +2,6 @@
 the CPU it uses meanwhile, and how long an event from outside waits for its UI thread."""
 
 import os
-import random
-import socket
 import sys
 import time
 
@@ -11,6 +9,7 @@ sys.dont_write_bytecode = True  # leaves the end-to-end tests' folder as it is
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests",
                                 "e2e", "linux"))
 from desktop_stack import DesktopStack, wait_for  # noqa: E402
+from web_pages import send_datagram, unused_udp_port  # noqa: E402
 
 import process_cpu  # noqa: E402
 import web  # noqa: E402
@@ -24,24 +23,6 @@ IDLE_SECONDS = 2.0
 # waits for the rest.
 FIRST_PART_SECONDS = 0.5
 STEP_TIMEOUT = 20
-
-
-def unused_udp_port():
-    """Low enough for the settings file's signed 16-bit field."""
-    for _ in range(100):
-        port = random.randint(20000, 32767)
-        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
-            try:
-                probe.bind(("0.0.0.0", port))
-            except OSError:
-                continue
-        return port
-    raise RuntimeError("no unused UDP port")
-
-
-def send_datagram(port, text):
-    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as sender:
-        sender.sendto(text.encode(), ("127.0.0.1", port))
 
 
 def start_agent(stack, agent):
