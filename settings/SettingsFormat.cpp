@@ -1,5 +1,6 @@
 #include "settings/SettingsFormat.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -68,6 +69,32 @@ std::string NumberPrefix(std::u32string_view text) {
   return number;
 }
 
+// from_chars tells only that a number is out of range: either too large for a double or so
+// close to 0 that it is 0. The order of magnitude of its first significant digit tells which;
+// the mantissa's length cannot, nor the exponent's sign alone ("1" and 400 zeros "e-1").
+bool IsTooLarge(std::string_view number) {
+  const std::size_t e = number.find('e');
+  const std::string_view mantissa = number.substr(0, e);
+  long long exponent = 0;
+  if (e != std::string_view::npos) {
+    std::size_t i = e + 1;
+    const bool negative = i < number.size() && number[i] == '-';
+    if (i < number.size() && (number[i] == '-' || number[i] == '+')) ++i;
+    constexpr long long kFarBeyondAnyDouble = 1'000'000'000;
+    for (; i < number.size() && exponent < kFarBeyondAnyDouble; ++i) {
+      exponent = exponent * 10 + (number[i] - '0');
+    }
+    if (negative) exponent = -exponent;
+  }
+  const std::size_t point = std::min(mantissa.find('.'), mantissa.size());
+  const std::size_t first = mantissa.find_first_of("123456789");
+  if (first == std::string_view::npos) return false;
+  const long long order = first < point
+                              ? static_cast<long long>(point - first - 1)
+                              : static_cast<long long>(point) - static_cast<long long>(first);
+  return order + exponent > 0;
+}
+
 }  // namespace
 
 std::vector<std::u32string> SplitLines(std::u32string_view text) {
@@ -112,9 +139,7 @@ double ReadNumber(std::u32string_view text) {
   double value = 0.0;
   const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
   if (error == std::errc::result_out_of_range) {
-    // Far too large in magnitude (or so small it is 0): the sign and the exponent tell which.
-    const bool tiny = number.find("e-") != std::string::npos;
-    if (tiny) return 0.0;
+    if (!IsTooLarge(number)) return 0.0;
     return number.front() == '-' ? -HUGE_VAL : HUGE_VAL;
   }
   return error == std::errc{} ? value : 0.0;
