@@ -1,9 +1,12 @@
 #include "child/Datagram.h"
 
+#include <algorithm>
 #include <array>
+#include <string>
 #include <utility>
 
 #include "child/Protocol.h"
+#include "settings/Text.h"
 
 namespace child {
 namespace {
@@ -15,16 +18,57 @@ constexpr std::array<std::pair<std::string_view, Request>, 4> kVerbs{{
     {protocol::kVisibleFalse, Request::VisibleFalse},
 }};
 
+constexpr std::array<std::string_view, 2> kScriptSchemes{"javascript", "vbscript"};
+
+bool IsAsciiLetter(char32_t c) {
+  return (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z');
+}
+
+bool IsSchemeCharacter(char32_t c) {
+  return IsAsciiLetter(c) || (c >= U'0' && c <= U'9') || c == U'+' || c == U'-' || c == U'.';
+}
+
+// Control characters and every kind of blank, the ideographic space included: a browser that
+// takes an address as a person types it trims them all.
+bool IsSkippedAtStart(char32_t c) {
+  constexpr std::array<char32_t, 9> kBlanks{0x85,   0xA0,   0x1680, 0x2028, 0x2029,
+                                            0x202F, 0x205F, 0x3000, 0xFEFF};
+  return c <= U' ' || (c >= 0x2000 && c <= 0x200A) ||
+         std::find(kBlanks.begin(), kBlanks.end(), c) != kBlanks.end();
+}
+
+// The scheme as a browser reads it, in lower case: leading blanks and control characters are
+// skipped, tabs and line breaks dropped wherever they stand. Empty when there is none.
+std::string SchemeOf(std::string_view url) {
+  const std::u32string chars = settings::ToChars(url);
+  std::size_t start = 0;
+  while (start < chars.size() && IsSkippedAtStart(chars[start])) ++start;
+  std::string scheme;
+  for (const char32_t c : std::u32string_view(chars).substr(start)) {
+    if (c == U'\t' || c == U'\n' || c == U'\r') continue;
+    if (c == U':' && !scheme.empty() && IsAsciiLetter(scheme.front())) return scheme;
+    if (!IsSchemeCharacter(c)) return {};
+    scheme.push_back(static_cast<char>(c >= U'A' && c <= U'Z' ? c - U'A' + U'a' : c));
+  }
+  return {};
+}
+
 }  // namespace
 
 // "Command:" is ASCII, so its eight characters are its eight bytes in UTF-8 too.
 Request DecodeDatagram(std::string_view text) {
-  if (!text.starts_with(protocol::kCommandPrefix)) return Request::OpenUrl;
-  const std::string_view verb = text.substr(protocol::kCommandPrefix.size());
-  for (const auto& [name, request] : kVerbs) {
-    if (verb == name) return request;
+  if (text.starts_with(protocol::kCommandPrefix)) {
+    const std::string_view verb = text.substr(protocol::kCommandPrefix.size());
+    for (const auto& [name, request] : kVerbs) {
+      if (verb == name) return request;
+    }
+    return Request::NoChange;
   }
-  return Request::NoChange;
+  const std::string scheme = SchemeOf(text);
+  for (const std::string_view script : kScriptSchemes) {
+    if (scheme == script) return Request::Script;
+  }
+  return Request::OpenUrl;
 }
 
 }  // namespace child

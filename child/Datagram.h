@@ -12,6 +12,9 @@ enum class Request {
   VisibleTrue,   // show the browser window
   VisibleFalse,  // hide it
   NoChange,      // a command whose verb is none of the four
+  // A "javascript:" or "vbscript:" URL: it would run in whatever page the student has open (a
+  // site they are logged in to, say), on the word of any computer on the network. Ignored.
+  Script,
 };
 
 // The text is a command when its first eight characters are exactly "Command:"; the verb is
