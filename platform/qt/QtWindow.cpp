@@ -14,20 +14,12 @@
 namespace platform {
 namespace {
 
-constexpr double kTwipsPerInch = 1440.0;
-
 // Device-independent pixels: with Qt's high-DPI scaling the logical DPI is what one of them
 // stands for.
-int ToPixels(int twips, qreal dotsPerInch) {
-  return qRound(twips * dotsPerInch / kTwipsPerInch);
-}
-
-// Converts the edges rather than the size, so that controls that touch in twips still touch.
-QRect ToPixels(const ControlSpec& control, qreal dotsPerInch) {
-  const QPoint topLeft(ToPixels(control.left, dotsPerInch), ToPixels(control.top, dotsPerInch));
-  const QPoint bottomRight(ToPixels(control.left + control.width, dotsPerInch),
-                           ToPixels(control.top + control.height, dotsPerInch));
-  return QRect(topLeft, bottomRight - QPoint(1, 1));
+QRect ToPixels(const Geometry& twips, const QScreen& screen) {
+  const PixelRect pixels =
+      TwipsToPixels(twips, screen.logicalDotsPerInchX(), screen.logicalDotsPerInchY());
+  return QRect(pixels.left, pixels.top, pixels.width, pixels.height);
 }
 
 Qt::WindowFlags FlagsFor(FrameStyle frame) {
@@ -56,9 +48,9 @@ QtWindow::QtWindow(QtDesktop& desktop, const FormSpec& declaration)
   widget_->setWindowFlags(FlagsFor(declaration.frame));
   widget_->setWindowTitle(ToQString(declaration.caption));
   if (declaration.programIcon) widget_->setWindowIcon(ProgramIcon());
-  const qreal dotsPerInch = widget_->screen()->logicalDotsPerInch();
-  widget_->setFixedSize(ToPixels(declaration.clientWidth, dotsPerInch),
-                        ToPixels(declaration.clientHeight, dotsPerInch));
+  widget_->setFixedSize(
+      ToPixels({0, 0, declaration.clientWidth, declaration.clientHeight}, *widget_->screen())
+          .size());
   addControls(declaration.controls);
   prepareNativeWindow();
   desktop_.windowLoaded(this);
@@ -88,7 +80,7 @@ void QtWindow::addControls(const std::vector<ControlSpec>& controls) {
 QWidget* QtWindow::addControl(const ControlSpec& control) {
   QWidget* widget = CreateControl(control, widget_);
   widget->setObjectName(ToQString(control.name));
-  widget->setGeometry(ToPixels(control, widget_->screen()->logicalDotsPerInch()));
+  widget->setGeometry(ToPixels(control.at, *widget_->screen()));
   if (control.tabIndex < 0 && widget->focusPolicy() != Qt::NoFocus) {
     widget->setFocusPolicy(Qt::ClickFocus);
   }

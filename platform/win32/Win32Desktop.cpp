@@ -12,7 +12,6 @@ namespace {
 
 constexpr wchar_t kFormClass[] = L"Velostrander.Form";
 constexpr wchar_t kOwnerClass[] = L"Velostrander.HiddenOwner";
-constexpr int kTwipsPerInch = 1440;
 
 struct FrameStyles {
   DWORD style;
@@ -131,7 +130,8 @@ HWND Win32Desktop::formOf(HWND hwnd) const {
 
 HWND Win32Desktop::createFrame(const FormSpec& declaration) {
   const FrameStyles styles = StylesOf(declaration.frame);
-  RECT bounds{0, 0, pixelsX(declaration.clientWidth), pixelsY(declaration.clientHeight)};
+  const PixelRect client = toPixels({0, 0, declaration.clientWidth, declaration.clientHeight});
+  RECT bounds{0, 0, client.width, client.height};
   AdjustWindowRectEx(&bounds, styles.style, FALSE, styles.exStyle);
   // A window owned by a hidden window gets no taskbar button but keeps its own title bar.
   const HWND owner = declaration.showInTaskbar ? nullptr : hiddenOwner();
@@ -144,10 +144,11 @@ std::vector<HWND> Win32Desktop::createControls(HWND frame, const FormSpec& decla
   std::vector<HWND> controls;
   for (const ControlSpec& control : declaration.controls) {
     const auto id = static_cast<INT_PTR>(Win32Window::kFirstControlId + controls.size());
-    const HWND hwnd = CreateWindowExW(
-        0, ControlClass(control.kind), Utf8ToUtf16(control.caption).c_str(), ControlStyle(control),
-        pixelsX(control.left), pixelsY(control.top), pixelsX(control.width),
-        pixelsY(control.height), frame, reinterpret_cast<HMENU>(id), instance_, nullptr);
+    const PixelRect at = toPixels(control.at);
+    const HWND hwnd =
+        CreateWindowExW(0, ControlClass(control.kind), Utf8ToUtf16(control.caption).c_str(),
+                        ControlStyle(control), at.left, at.top, at.width, at.height, frame,
+                        reinterpret_cast<HMENU>(id), instance_, nullptr);
     SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     controls.push_back(hwnd);
   }
@@ -172,12 +173,8 @@ HWND Win32Desktop::hiddenOwner() {
   return hiddenOwner_;
 }
 
-int Win32Desktop::pixelsX(int twips) const {
-  return MulDiv(twips, dpiX_, kTwipsPerInch);
-}
-
-int Win32Desktop::pixelsY(int twips) const {
-  return MulDiv(twips, dpiY_, kTwipsPerInch);
+PixelRect Win32Desktop::toPixels(const Geometry& twips) const {
+  return TwipsToPixels(twips, dpiX_, dpiY_);
 }
 
 }  // namespace platform

@@ -34,13 +34,12 @@ class Win32Desktop final : public Desktop {
   std::vector<HWND> createControls(HWND frame, const FormSpec& declaration);
   void setProgramIcon(HWND frame) const;
   HWND hiddenOwner();
-  int pixelsX(int twips) const;
-  int pixelsY(int twips) const;
+  PixelRect toPixels(const Geometry& twips) const;
 
   HINSTANCE instance_;
   ATOM formClass_ = 0;
-  int dpiX_ = 96;
-  int dpiY_ = 96;
+  int dpiX_ = USER_DEFAULT_SCREEN_DPI;
+  int dpiY_ = USER_DEFAULT_SCREEN_DPI;
   HFONT font_ = nullptr;
   HWND hiddenOwner_ = nullptr;
   LoadedWindows loaded_;
