@@ -56,17 +56,15 @@ void UnattendedDesktop::endProgram() {
   std::exit(3);
 }
 
-BenchAgent::BenchAgent(platform::BrowserFactory& browsers)
-    : program_(
-          child::AgentPlatform{desktop_, instance_, codePage_, network_, browsers, scheduler_}) {
+BenchAgent::BenchAgent(platform::BrowserFactory& browsers) : platform_(browsers) {
   port_ = UnusedPort();
   program_.settingsFile = folder_.path() / settings::kSettingsFileName;
   WriteSettings(program_.settingsFile, port_);
   form_.Load();
 }
 
-bool BenchAgent::running() const {
-  return form_.state() == child::Form1::State::Running && desktop_.messages() == 0;
+bool BenchAgent::running() {
+  return form_.state() == child::Form1::State::Running && platform_.desktop().messages() == 0;
 }
 
 }  // namespace bench

@@ -7,9 +7,10 @@
 #include <memory>
 
 #include "child/Form1.h"
+#include "platform/Platform.h"
 #include "platform/qt/QtCodePage.h"
-#include "platform/qt/QtNetwork.h"
 #include "platform/qt/QtScheduler.h"
+#include "platform/qt/QtUdpEndpoint.h"
 
 namespace bench {
 
@@ -46,6 +47,27 @@ class NoInstanceGuard final : public platform::InstanceGuard {
   bool anotherInstanceRunning() override { return false; }
 };
 
+// The Qt platform but for the windows, the instance guard and the browser.
+class BenchPlatform final : public platform::Platform {
+ public:
+  explicit BenchPlatform(platform::BrowserFactory& browsers) : browsers_(browsers) {}
+
+  UnattendedDesktop& desktop() override { return desktop_; }
+  platform::InstanceGuard& instanceGuard() override { return instance_; }
+  const platform::CodePage& codePage() const override { return codePage_; }
+  platform::Network& network() override { return network_; }
+  platform::BrowserFactory& browsers() override { return browsers_; }
+  platform::Scheduler& scheduler() override { return scheduler_; }
+
+ private:
+  UnattendedDesktop desktop_;
+  NoInstanceGuard instance_;
+  platform::QtCodePage codePage_;
+  platform::QtNetwork network_;
+  platform::BrowserFactory& browsers_;
+  platform::QtScheduler scheduler_;
+};
+
 class BenchAgent {
  public:
   explicit BenchAgent(platform::BrowserFactory& browsers);
@@ -53,16 +75,12 @@ class BenchAgent {
   BenchAgent& operator=(const BenchAgent&) = delete;
 
   std::uint16_t port() const { return port_; }
-  bool running() const;
+  bool running();
 
  private:
   ScratchFolder folder_;
-  UnattendedDesktop desktop_;
-  NoInstanceGuard instance_;
-  platform::QtCodePage codePage_;
-  platform::QtNetwork network_;
-  platform::QtScheduler scheduler_;
-  child::Program program_;
+  BenchPlatform platform_;
+  child::Program program_{platform_};
   child::Form1 form_{program_};
   std::uint16_t port_ = 0;
 };

@@ -72,7 +72,7 @@ class TimedBrowser final : public platform::Browser {
 }  // namespace
 
 platform::BrowserCreation RecordingBrowserFactory::create() {
-  return {std::make_unique<RecordingBrowser>(recorder_), {}};
+  return {std::make_unique<RecordingBrowser>(recorder_), {}, {}};
 }
 
 platform::BrowserCreation TimedBrowserFactory::create() {

@@ -13,18 +13,20 @@ BrowserControl::BrowserControl(platform::BrowserFactory& factory, platform::Sche
 void BrowserControl::CreateConfigured() {
   auto creation = factory_.create();
   browser_ = std::move(creation.browser);
-  if (!browser_) return ReportUnavailable(creation.error);
+  if (!browser_) return ReportUnavailable(creation);
   browser_->setFullScreen(false);
-  browser_->setToolBar(false);
-  browser_->setMenuBar(false);
+  if (browser_) browser_->setToolBar(false);
+  if (browser_) browser_->setMenuBar(false);
 }
 
 // The person at this PC can do nothing about it, and the master's next page tries again: one
 // message is enough.
-void BrowserControl::ReportUnavailable(const std::string& error) {
+void BrowserControl::ReportUnavailable(const platform::BrowserCreation& failure) {
   if (reported_) return;
   reported_ = true;
-  desktop_.showMessage(std::string(kBrowserUnavailable) + "\n\n" + error, kMessageTitle);
+  desktop_.showMessage(
+      std::string(kBrowserUnavailable) + "\n\n" + failure.component + "\n" + failure.reason,
+      kMessageTitle);
 }
 
 void BrowserControl::Create() {
@@ -47,17 +49,17 @@ platform::Browser* BrowserControl::Usable() {
 }
 
 void BrowserControl::ShowPage(std::string_view url, std::function<void()> loaded) {
-  platform::Browser* browser = Usable();
-  if (!browser) return loaded();
-  browser->navigate(url);
-  browser->setVisible(true);
-  WaitUntilLoaded(std::move(loaded), kMaxPolls);
+  if (!Usable()) return loaded();
+  browser_->navigate(url);
+  if (browser_) browser_->setVisible(true);
+  WaitUntilLoaded(std::move(loaded), scheduler_.now() + kPageWaitLimit);
 }
 
-void BrowserControl::WaitUntilLoaded(std::function<void()> loaded, int pollsLeft) {
-  if (pollsLeft == 0 || !browser_ || !browser_->alive() || !browser_->busy()) return loaded();
-  scheduler_.runLater(kPollInterval, [this, loaded = std::move(loaded), pollsLeft]() mutable {
-    WaitUntilLoaded(std::move(loaded), pollsLeft - 1);
+void BrowserControl::WaitUntilLoaded(std::function<void()> loaded,
+                                     platform::Scheduler::Clock::time_point limit) {
+  if (scheduler_.now() >= limit || !browser_ || !browser_->busy()) return loaded();
+  scheduler_.runLater(kPollInterval, [this, loaded = std::move(loaded), limit]() mutable {
+    WaitUntilLoaded(std::move(loaded), limit);
   });
 }
 
@@ -71,7 +73,7 @@ void BrowserControl::SetVisible(bool visible) {
 
 // A browser created again has its menu bar off already: no need to bring one back for this.
 void BrowserControl::HideMenuBar() {
-  if (browser_ && browser_->alive()) browser_->setMenuBar(false);
+  if (browser_) browser_->setMenuBar(false);
 }
 
 }  // namespace child

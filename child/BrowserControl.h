@@ -19,7 +19,7 @@ class BrowserControl {
   // How long ShowPage waits for a page at most, and how often it looks: a page that never
   // finishes must not hold up the master's later commands for good.
   static constexpr std::chrono::milliseconds kPollInterval{20};
-  static constexpr int kMaxPolls = 750;  // 15 s
+  static constexpr std::chrono::seconds kPageWaitLimit{15};
 
   BrowserControl(platform::BrowserFactory& factory, platform::Scheduler& scheduler,
                  platform::Desktop& desktop);
@@ -44,10 +44,12 @@ class BrowserControl {
 
   // The browser to drive, created again when the user has closed it or it crashed; null when
   // none can be had.
+  // Every call into the backend may run other events, an unload among them: the browser is
+  // looked up anew after each one rather than held.
   platform::Browser* Usable();
   void CreateConfigured();
-  void ReportUnavailable(const std::string& error);
-  void WaitUntilLoaded(std::function<void()> loaded, int pollsLeft);
+  void ReportUnavailable(const platform::BrowserCreation& failure);
+  void WaitUntilLoaded(std::function<void()> loaded, platform::Scheduler::Clock::time_point limit);
 
   platform::BrowserFactory& factory_;
   platform::Scheduler& scheduler_;

@@ -36,7 +36,7 @@ void Form1::Load() {
 void Form1::Form_Load() {
   // The call panel comes up here, first of all, also in an instance refused next.
 
-  if (program_.platform.instance.anotherInstanceRunning()) {
+  if (program_.platform.instanceGuard().anotherInstanceRunning()) {
     state_ = State::Refused;
     desktop().showMessage(kAlreadyRunning, kWarningTitle);
     desktop().endProgram();
@@ -71,7 +71,7 @@ void Form1::Form_Load() {
 
 bool Form1::ReadSettings() {
   const auto outcome = settings::ReadChildSettings(
-      program_.settingsFile, program_.platform.codePage, program_.childSettings);
+      program_.settingsFile, program_.platform.codePage(), program_.childSettings);
   switch (outcome.result) {
     case settings::OpenResult::NotFound:
       desktop().showMessage(kSettingsFileMissing, kMessageTitle);
@@ -89,7 +89,7 @@ bool Form1::ReadSettings() {
 // An agent that cannot listen still starts: its call panel and tray stay useful, and the
 // message tells the user why the master's commands will not arrive.
 void Form1::BindEndpoint() {
-  endpoint_ = program_.platform.network.createUdpEndpoint([this] { Winsock1_DataArrival(); });
+  endpoint_ = program_.platform.network().createUdpEndpoint([this] { Winsock1_DataArrival(); });
   const std::int16_t port = program_.childSettings.MyHostPort;
   const auto result =
       port > 0 ? endpoint_->bind(static_cast<std::uint16_t>(port)) : platform::BindResult::Failed;
@@ -103,14 +103,14 @@ void Form1::Winsock1_DataArrival() {
   // Later datagrams wait in the endpoint until this one is done, whatever it shows or waits
   // for meanwhile.
   endpoint_->setPaused(true);
-  if (arrival.error != 0) {
-    if (arrival.error == platform::kConnectionReset) {
+  if (arrival.result != platform::ReadResult::Datagram) {
+    if (arrival.result == platform::ReadResult::RefusedByDestination) {
       desktop().showMessage(kMasterNotFound, kMessageTitle);
     }
     ResumeArrivals();
     return;
   }
-  const std::string text = program_.platform.codePage.toUtf8(arrival.bytes);
+  const std::string text = program_.platform.codePage().toUtf8(arrival.bytes);
   BrowserControl& browser = program_.browser;
   switch (DecodeDatagram(text)) {
     case Request::OpenUrl:
@@ -129,6 +129,7 @@ void Form1::Winsock1_DataArrival() {
       browser.SetVisible(false);
       break;
     case Request::NoChange:
+    case Request::Script:
       break;
   }
   FinishDatagram();

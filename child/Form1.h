@@ -6,32 +6,18 @@
 #include <string_view>
 
 #include "child/BrowserControl.h"
-#include "platform/Browser.h"
-#include "platform/CodePage.h"
-#include "platform/Desktop.h"
-#include "platform/InstanceGuard.h"
-#include "platform/Scheduler.h"
-#include "platform/UdpEndpoint.h"
+#include "platform/Platform.h"
 #include "settings/ChildSettings.h"
 
 namespace child {
 
-// What the agent needs of its platform.
-struct AgentPlatform {
-  platform::Desktop& desktop;
-  platform::InstanceGuard& instance;
-  const platform::CodePage& codePage;
-  platform::Network& network;
-  platform::BrowserFactory& browsers;
-  platform::Scheduler& scheduler;
-};
-
 // Program-wide state that start-up fills and shutdown releases.
 struct Program {
-  explicit Program(const AgentPlatform& platform)
-      : platform(platform), browser(platform.browsers, platform.scheduler, platform.desktop) {}
+  explicit Program(platform::Platform& platform)
+      : platform(platform),
+        browser(platform.browsers(), platform.scheduler(), platform.desktop()) {}
 
-  AgentPlatform platform;
+  platform::Platform& platform;
   std::filesystem::path settingsFile{settings::kSettingsFileName};
   settings::ChildSettings childSettings;
   BrowserControl browser;
@@ -56,7 +42,7 @@ class Form1 {
   bool loaded() const { return window_ != nullptr; }
 
  private:
-  platform::Desktop& desktop() { return program_.platform.desktop; }
+  platform::Desktop& desktop() { return program_.platform.desktop(); }
   platform::FormSpec Declaration();
   // The system may close the window while start-up shows a message; start-up then stops.
   bool Unloaded() const { return !window_; }

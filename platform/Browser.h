@@ -9,7 +9,8 @@
 namespace platform {
 
 // Calls never throw and never block on a page. A property the browser does not support is
-// skipped silently, so the caller's other steps still run.
+// skipped silently, so the caller's other steps still run; so is every call once the browser
+// is gone.
 class Browser {
  public:
   // Drops the agent's reference: the browser window goes away with it where the platform
@@ -19,7 +20,7 @@ class Browser {
   virtual bool alive() = 0;
   virtual void navigate(std::string_view url) = 0;  // the URL exactly as given, UTF-8
   virtual void setVisible(bool visible) = 0;
-  // True from navigate() until the page has loaded (or failed to).
+  // True from navigate() until the page has loaded (or failed to); false once gone.
   virtual bool busy() = 0;
   virtual void setFullScreen(bool on) = 0;
   virtual void setToolBar(bool on) = 0;
@@ -28,7 +29,10 @@ class Browser {
 
 struct BrowserCreation {
   std::unique_ptr<Browser> browser;  // empty when no browser could be created
-  std::string error;                 // why not, for the user
+  // When none could: the program or registered name that could not be had, and the system's
+  // own words for why.
+  std::string component;
+  std::string reason;
 };
 
 class BrowserFactory {

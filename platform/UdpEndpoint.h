@@ -10,15 +10,18 @@
 
 namespace platform {
 
-// The read error that follows a datagram of ours the destination refused (nothing listened on
-// that port there). Windows reports it under this number; other platforms map theirs to it.
-inline constexpr int kConnectionReset = 10054;
-
 enum class BindResult { Bound, PortInUse, AccessDenied, Failed };
 
+enum class ReadResult {
+  Datagram,
+  // A datagram of ours that the destination refused: nothing listened on that port there.
+  RefusedByDestination,
+  Failed,
+};
+
 struct Arrival {
+  ReadResult result = ReadResult::Datagram;
   std::string bytes;  // the whole payload, in the system's code page
-  int error = 0;      // 0, kConnectionReset, or another platform code
 };
 
 class UdpEndpoint {
@@ -28,8 +31,9 @@ class UdpEndpoint {
   virtual BindResult bind(std::uint16_t port) = 0;
   virtual void setRemoteHost(std::string_view host) = 0;  // a host name or a dotted address
   virtual void setRemotePort(std::uint16_t port) = 0;
-  // Sends to the remote host and port; false when it could not be sent at all (an unknown
-  // host, an unbound endpoint). A refusal by the destination shows up later, on a read.
+  // Sends to the remote host and port, from the bound port, or from a port the system picks
+  // when the endpoint could not be bound; false when it could not be sent at all (an unknown
+  // host, say). A refusal by the destination shows up later, on a read.
   virtual bool send(std::string_view bytes) = 0;
   // Reads the pending datagram; called from the arrival event.
   virtual Arrival read() = 0;

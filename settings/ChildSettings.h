@@ -15,6 +15,8 @@ struct ChildSettings {
   std::int16_t MasterPort = 0;
   std::int16_t MyHostPort = 0;
   std::string MyCompNum;  // at most two characters, UTF-8
+
+  bool operator==(const ChildSettings&) const = default;
 };
 
 enum class OpenResult { Opened, NotFound, CannotOpen };

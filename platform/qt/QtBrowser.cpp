@@ -3,9 +3,11 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <QFileInfo>
+#include <QFile>
 #include <QLibraryInfo>
 #include <QUrl>
+#include <cerrno>
+#include <cstring>
 #include <optional>
 
 #include "platform/qt/QtBrowserWindow.h"
@@ -29,13 +31,20 @@ QStringList HelperCandidates() {
           QCoreApplication::applicationDirPath() + name};
 }
 
-// Qt WebEngine aborts the whole program when its helper is missing; this says so in time.
-std::optional<std::string> MissingHelper() {
+struct MissingProgram {
+  QString path;
+  int error;
+};
+
+// Qt WebEngine aborts the whole program when its helper is missing; this finds out in time.
+std::optional<MissingProgram> MissingHelper() {
   const QStringList candidates = HelperCandidates();
+  int firstError = 0;
   for (const QString& candidate : candidates) {
-    if (QFileInfo(candidate).isExecutable()) return std::nullopt;
+    if (access(QFile::encodeName(candidate).constData(), X_OK) == 0) return std::nullopt;
+    if (firstError == 0) firstError = errno;
   }
-  return "Qt WebEngine のプログラム " + candidates.front().toStdString() + " が見つかりません。";
+  return MissingProgram{candidates.front(), firstError};
 }
 
 }  // namespace
@@ -82,8 +91,10 @@ void QtBrowserFactory::prepareProcess() {
 }
 
 BrowserCreation QtBrowserFactory::create() {
-  if (auto missing = MissingHelper()) return {nullptr, std::move(*missing)};
-  return {std::make_unique<QtBrowser>(), {}};
+  if (const auto missing = MissingHelper()) {
+    return {nullptr, missing->path.toStdString(), std::strerror(missing->error)};
+  }
+  return {std::make_unique<QtBrowser>(), {}, {}};
 }
 
 }  // namespace platform

@@ -1,4 +1,4 @@
-#include "platform/qt/QtNetwork.h"
+#include "platform/qt/QtUdpEndpoint.h"
 
 #include <linux/errqueue.h>
 #include <netdb.h>
@@ -17,9 +17,9 @@ namespace platform {
 namespace {
 
 // Holds any IPv4 datagram whole: its payload is at most 65,507 bytes.
-constexpr std::size_t kBufferSize = 64 * 1024;
+constexpr std::size_t kDatagramBufferBytes = 64 * 1024;
 // Deep enough for a burst of datagrams that arrives while the UI thread is busy.
-constexpr int kReceiveBufferSize = 4 * 1024 * 1024;
+constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
 // Past either, the kernel's buffer holds the rest: memory stays bounded whatever is sent.
 constexpr std::size_t kMaxQueuedBytes = 64 * 1024 * 1024;
 constexpr std::size_t kMaxQueuedDatagrams = 100000;
@@ -35,13 +35,12 @@ BindResult ToBindResult(int error) {
   }
 }
 
-// The behaviour knows a refused datagram by Windows' number; other errors keep the system's.
-int ToReadError(int error) {
-  return error == ECONNREFUSED ? kConnectionReset : error;
+ReadResult ToReadResult(int error) {
+  return error == ECONNREFUSED ? ReadResult::RefusedByDestination : ReadResult::Failed;
 }
 
 // Resolved at each send, as the remote host may be a name whose address changes.
-std::optional<sockaddr_in> Resolve(const std::string& host, std::uint16_t port) {
+std::optional<sockaddr_in> ResolveIPv4(const std::string& host, std::uint16_t port) {
   addrinfo hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_DGRAM;
@@ -56,10 +55,20 @@ std::optional<sockaddr_in> Resolve(const std::string& host, std::uint16_t port) 
 
 // Past net.core.rmem_max only with CAP_NET_ADMIN; for anyone else the kernel caps the size there.
 void RaiseReceiveBuffer(int socket, std::optional<int> limit) {
-  const int wanted = std::min(kReceiveBufferSize, limit.value_or(kReceiveBufferSize));
+  const int wanted = std::min(kReceiveBufferBytes, limit.value_or(kReceiveBufferBytes));
   const auto size = sizeof wanted;
   if (!limit && setsockopt(socket, SOL_SOCKET, SO_RCVBUFFORCE, &wanted, size) == 0) return;
   setsockopt(socket, SOL_SOCKET, SO_RCVBUF, &wanted, size);
+}
+
+// Queues the ICMP refusal of a datagram we sent, so that a read reports it.
+int OpenSocket(std::optional<int> receiveBufferLimit) {
+  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) return fd;
+  const int on = 1;
+  setsockopt(fd, SOL_IP, IP_RECVERR, &on, sizeof on);
+  RaiseReceiveBuffer(fd, receiveBufferLimit);
+  return fd;
 }
 
 bool SendTo(int socket, std::string_view bytes, const sockaddr_in& address) {
@@ -73,7 +82,7 @@ bool SendTo(int socket, std::string_view bytes, const sockaddr_in& address) {
 QtUdpEndpoint::QtUdpEndpoint(std::function<void()> onArrival, std::optional<int> receiveBufferLimit)
     : onArrival_(std::move(onArrival)),
       receiveBufferLimit_(receiveBufferLimit),
-      buffer_(kBufferSize) {}
+      buffer_(kDatagramBufferBytes) {}
 
 QtUdpEndpoint::~QtUdpEndpoint() {
   // Before the descriptor it watches is closed, and perhaps reused.
@@ -83,12 +92,8 @@ QtUdpEndpoint::~QtUdpEndpoint() {
 
 BindResult QtUdpEndpoint::bind(std::uint16_t port) {
   if (socket_ >= 0) return BindResult::Failed;
-  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  const int fd = OpenSocket(receiveBufferLimit_);
   if (fd < 0) return BindResult::Failed;
-  // Queues the ICMP refusal of a datagram we sent, so that a read reports it.
-  const int on = 1;
-  setsockopt(fd, SOL_IP, IP_RECVERR, &on, sizeof on);
-  RaiseReceiveBuffer(fd, receiveBufferLimit_);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_ANY);
@@ -98,17 +103,26 @@ BindResult QtUdpEndpoint::bind(std::uint16_t port) {
     close(fd);
     return ToBindResult(error);
   }
-  socket_ = fd;
-  notifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-  QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { drain(); });
+  watch(fd);
   return BindResult::Bound;
 }
 
+void QtUdpEndpoint::watch(int socket) {
+  socket_ = socket;
+  notifier_ = std::make_unique<QSocketNotifier>(socket, QSocketNotifier::Read);
+  QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { drain(); });
+}
+
+// Unbound, the endpoint sends from a port the system picks, and hears of refusals there too.
 // A refusal still to be read fails the next send once; it stays queued for read(), and this
 // datagram goes out all the same.
 bool QtUdpEndpoint::send(std::string_view bytes) {
-  if (socket_ < 0) return false;
-  const auto address = Resolve(remoteHost_, remotePort_);
+  if (socket_ < 0) {
+    const int fd = OpenSocket(receiveBufferLimit_);
+    if (fd < 0) return false;
+    watch(fd);
+  }
+  const auto address = ResolveIPv4(remoteHost_, remotePort_);
   if (!address) return false;
   return SendTo(socket_, bytes, *address) ||
          (errno == ECONNREFUSED && SendTo(socket_, bytes, *address));
@@ -116,7 +130,7 @@ bool QtUdpEndpoint::send(std::string_view bytes) {
 
 Arrival QtUdpEndpoint::read() {
   // As a read of an empty socket would report it.
-  if (arrivals_.empty()) return {{}, EAGAIN};
+  if (arrivals_.empty()) return {ReadResult::Failed, {}};
   Arrival front = std::move(arrivals_.front());
   arrivals_.pop_front();
   queuedBytes_ -= front.bytes.size();
@@ -146,15 +160,18 @@ void QtUdpEndpoint::drain() {
 
 // Refusals come first, as the kernel reports them before any datagram still waiting.
 std::optional<Arrival> QtUdpEndpoint::receive() {
-  if (const int error = takeQueuedError()) return Arrival{{}, error};
+  if (const int error = takeQueuedError()) return Arrival{ToReadResult(error), {}};
   const ssize_t size = recv(socket_, buffer_.data(), buffer_.size(), MSG_DONTWAIT);
-  if (size >= 0) return Arrival{std::string(buffer_.data(), static_cast<std::size_t>(size)), 0};
+  if (size >= 0) {
+    return Arrival{ReadResult::Datagram,
+                   std::string(buffer_.data(), static_cast<std::size_t>(size))};
+  }
   const int error = errno;
   if (error == EAGAIN || error == EINTR) return std::nullopt;
   // An error that came in just now, a refusal most often: its queue entry is this report, not
   // a second one.
   takeQueuedError();
-  return Arrival{{}, ToReadError(error)};
+  return Arrival{ToReadResult(error), {}};
 }
 
 int QtUdpEndpoint::takeQueuedError() {
@@ -167,7 +184,7 @@ int QtUdpEndpoint::takeQueuedError() {
     if (header->cmsg_level != SOL_IP || header->cmsg_type != IP_RECVERR) continue;
     sock_extended_err queued{};
     std::memcpy(&queued, CMSG_DATA(header), sizeof queued);
-    return ToReadError(static_cast<int>(queued.ee_errno));
+    return static_cast<int>(queued.ee_errno);
   }
   return 0;
 }

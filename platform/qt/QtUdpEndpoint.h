@@ -35,9 +35,10 @@ class QtUdpEndpoint final : public UdpEndpoint {
   void setPaused(bool paused) override;
 
  private:
+  void watch(int socket);
   void drain();
   std::optional<Arrival> receive();
-  // The oldest refusal the kernel queued for us, as a read error; 0 when none is queued.
+  // The errno of the oldest refusal the kernel queued for us; 0 when none is queued.
   int takeQueuedError();
   bool hasRoom() const;
   void scheduleArrival();

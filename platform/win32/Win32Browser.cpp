@@ -34,13 +34,12 @@ std::wstring SystemText(HRESULT status) {
   return result.substr(0, result.find_last_not_of(L"\r\n ") + 1);
 }
 
-// The code in hexadecimal, as Windows users look it up, and the system's own words for it.
+// The system's own words for the code, and the code in hexadecimal, as Windows users look it up.
 std::string DescribeFailure(HRESULT status) {
   wchar_t code[16];
   wsprintfW(code, L"0x%08lX", static_cast<unsigned long>(status));
   const std::wstring text = SystemText(status);
-  return FromUtf16(
-      CP_UTF8, std::wstring(kProgId) + L" (" + code + L")" + (text.empty() ? L"" : L"\n" + text));
+  return FromUtf16(CP_UTF8, text.empty() ? std::wstring(code) : text + L" (" + code + L")");
 }
 
 }  // namespace
@@ -135,8 +134,8 @@ BrowserCreation Win32BrowserFactory::create() {
     status = CoCreateInstance(id, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch,
                               reinterpret_cast<void**>(&browser));
   }
-  if (FAILED(status)) return {nullptr, DescribeFailure(status)};
-  return {std::make_unique<Win32Browser>(browser), {}};
+  if (FAILED(status)) return {nullptr, FromUtf16(CP_UTF8, kProgId), DescribeFailure(status)};
+  return {std::make_unique<Win32Browser>(browser), {}, {}};
 }
 
 }  // namespace platform

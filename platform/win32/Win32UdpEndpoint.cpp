@@ -1,4 +1,4 @@
-#include "platform/win32/Win32Network.h"
+#include "platform/win32/Win32UdpEndpoint.h"
 
 #include <ws2tcpip.h>
 
@@ -10,7 +10,12 @@
 namespace platform {
 namespace {
 
-BindResult BindResultOf(int error) {
+// Holds any IPv4 datagram whole: its payload is at most 65,507 bytes.
+constexpr std::size_t kDatagramBufferBytes = 64 * 1024;
+// Deep enough for a burst of the master's datagrams while a page loads.
+constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
+
+BindResult ToBindResult(int error) {
   switch (error) {
     case WSAEADDRINUSE:
       return BindResult::PortInUse;
@@ -21,7 +26,11 @@ BindResult BindResultOf(int error) {
   }
 }
 
-// Resolved at each send: the master's address may change while the agent runs.
+ReadResult ToReadResult(int error) {
+  return error == WSAECONNRESET ? ReadResult::RefusedByDestination : ReadResult::Failed;
+}
+
+// Resolved at each send, as the remote host may be a name whose address changes.
 std::optional<sockaddr_in> ResolveIPv4(const std::string& host, std::uint16_t port) {
   if (host.empty()) return std::nullopt;
   ADDRINFOW hints{};
@@ -36,6 +45,14 @@ std::optional<sockaddr_in> ResolveIPv4(const std::string& host, std::uint16_t po
   return address;
 }
 
+SOCKET OpenSocket() {
+  const SOCKET opened = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  if (opened == INVALID_SOCKET) return opened;
+  const int depth = kReceiveBufferBytes;
+  setsockopt(opened, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&depth), sizeof depth);
+  return opened;
+}
+
 }  // namespace
 
 int ReceiveDatagram(SOCKET socket, char* buffer, int length) {
@@ -48,7 +65,7 @@ Win32UdpEndpoint::Win32UdpEndpoint(Win32MessageWindow& window, std::function<voi
       onArrival_(std::move(onArrival)),
       receive_(receive),
       message_(window.newMessage()),
-      buffer_(kBufferBytes) {
+      buffer_(kDatagramBufferBytes) {
   window_.setHandler(message_, [this](WPARAM, LPARAM) { onNotification(); });
 }
 
@@ -59,38 +76,46 @@ Win32UdpEndpoint::~Win32UdpEndpoint() {
 }
 
 BindResult Win32UdpEndpoint::bind(std::uint16_t port) {
-  socket_ = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-  if (socket_ == INVALID_SOCKET) return BindResult::Failed;
-  const int depth = kReceiveBufferBytes;
-  setsockopt(socket_, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&depth), sizeof depth);
+  if (socket_ != INVALID_SOCKET) return BindResult::Failed;
+  const SOCKET opened = OpenSocket();
+  if (opened == INVALID_SOCKET) return BindResult::Failed;
   sockaddr_in local{};
   local.sin_family = AF_INET;
   local.sin_addr.s_addr = htonl(INADDR_ANY);
   local.sin_port = htons(port);
-  if (::bind(socket_, reinterpret_cast<const sockaddr*>(&local), sizeof local) == SOCKET_ERROR) {
+  if (::bind(opened, reinterpret_cast<const sockaddr*>(&local), sizeof local) == SOCKET_ERROR) {
     const int error = WSAGetLastError();
-    closesocket(socket_);
-    socket_ = INVALID_SOCKET;
-    return BindResultOf(error);
+    closesocket(opened);
+    return ToBindResult(error);
   }
-  WSAAsyncSelect(socket_, window_.hwnd(), message_, FD_READ);
+  watch(opened);
   return BindResult::Bound;
 }
 
+void Win32UdpEndpoint::watch(SOCKET socket) {
+  socket_ = socket;
+  WSAAsyncSelect(socket_, window_.hwnd(), message_, FD_READ);
+}
+
+// Unbound, the endpoint sends from a port the system picks, and hears of refusals there too.
 bool Win32UdpEndpoint::send(std::string_view bytes) {
-  if (socket_ == INVALID_SOCKET) return false;
+  if (socket_ == INVALID_SOCKET) {
+    const SOCKET opened = OpenSocket();
+    if (opened == INVALID_SOCKET) return false;
+    watch(opened);
+  }
   const auto remote = ResolveIPv4(remoteHost_, remotePort_);
   if (!remote) return false;
   return sendto(socket_, bytes.data(), static_cast<int>(bytes.size()), 0,
                 reinterpret_cast<const sockaddr*>(&*remote), sizeof *remote) != SOCKET_ERROR;
 }
 
-// A datagram that the destination refused earlier fails this read with WSAECONNRESET, which is
-// platform::kConnectionReset: the agent wants that report, so it is left switched on.
+// A datagram that the destination refused earlier fails this read with WSAECONNRESET: the agent
+// wants that report, so it is left switched on.
 Arrival Win32UdpEndpoint::read() {
   const int received = receive_(socket_, buffer_.data(), static_cast<int>(buffer_.size()));
-  if (received == SOCKET_ERROR) return {{}, WSAGetLastError()};
-  return {std::string(buffer_.data(), static_cast<std::size_t>(received)), 0};
+  if (received == SOCKET_ERROR) return {ToReadResult(WSAGetLastError()), {}};
+  return {ReadResult::Datagram, std::string(buffer_.data(), static_cast<std::size_t>(received))};
 }
 
 void Win32UdpEndpoint::setPaused(bool paused) {

@@ -25,11 +25,6 @@ int ReceiveDatagram(SOCKET socket, char* buffer, int length);
 // notification held back is posted again when they may be raised again.
 class Win32UdpEndpoint final : public UdpEndpoint {
  public:
-  // The largest UDP payload over IPv4, 65,507 bytes, fits whole.
-  static constexpr int kBufferBytes = 64 * 1024;
-  // Deep enough for a burst of the master's datagrams while a page loads.
-  static constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
-
   Win32UdpEndpoint(Win32MessageWindow& window, std::function<void()> onArrival,
                    ReceiveFunction receive = &ReceiveDatagram);
   ~Win32UdpEndpoint() override;
@@ -44,6 +39,7 @@ class Win32UdpEndpoint final : public UdpEndpoint {
   void setPaused(bool paused) override;
 
  private:
+  void watch(SOCKET socket);
   void onNotification();
   // The handler may destroy this endpoint: nothing touches it afterwards if it did.
   void raiseArrival();

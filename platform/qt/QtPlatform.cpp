@@ -1,0 +1,22 @@
+#include "platform/qt/QtPlatform.h"
+
+#include <clocale>
+
+namespace platform {
+
+QtPlatform::ProcessSetup::ProcessSetup() {
+  // Settings files and datagrams are in the user's locale, whatever the toolkit makes of it.
+  std::setlocale(LC_ALL, "");
+  QtBrowserFactory::prepareProcess();
+}
+
+QtPlatform::QtPlatform(int& argc, char** argv) : application_(argc, argv) {
+  // A hidden window still keeps the program running; it ends when no window is loaded.
+  QApplication::setQuitOnLastWindowClosed(false);
+}
+
+int QtPlatform::run() {
+  return desktop_.anyWindowLoaded() ? QApplication::exec() : 0;
+}
+
+}  // namespace platform

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QApplication>
+
+#include "platform/Platform.h"
+#include "platform/qt/QtBrowser.h"
+#include "platform/qt/QtCodePage.h"
+#include "platform/qt/QtDesktop.h"
+#include "platform/qt/QtInstanceGuard.h"
+#include "platform/qt/QtScheduler.h"
+#include "platform/qt/QtUdpEndpoint.h"
+
+namespace platform {
+
+// The Linux platform: Qt 6 Widgets on X11, Qt WebEngine for the browser. One per process.
+class QtPlatform final : public Platform {
+ public:
+  QtPlatform(int& argc, char** argv);
+
+  Desktop& desktop() override { return desktop_; }
+  InstanceGuard& instanceGuard() override { return instanceGuard_; }
+  const CodePage& codePage() const override { return codePage_; }
+  Network& network() override { return network_; }
+  BrowserFactory& browsers() override { return browsers_; }
+  Scheduler& scheduler() override { return scheduler_; }
+
+  // Handles events until no window is loaded any more; returns the program's exit code.
+  int run();
+
+ private:
+  // What must hold before the application object exists; runs first, as the first member.
+  struct ProcessSetup {
+    ProcessSetup();
+  };
+
+  ProcessSetup setup_;
+  QtCodePage codePage_;  // after the locale is set, before Qt changes it
+  QApplication application_;
+  QtDesktop desktop_;
+  QtInstanceGuard instanceGuard_;
+  QtNetwork network_;
+  QtBrowserFactory browsers_;
+  QtScheduler scheduler_;
+};
+
+}  // namespace platform

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <windows.h>
+
+#include "platform/Platform.h"
+#include "platform/win32/Win32Browser.h"
+#include "platform/win32/Win32CodePage.h"
+#include "platform/win32/Win32Desktop.h"
+#include "platform/win32/Win32InstanceGuard.h"
+#include "platform/win32/Win32MessageWindow.h"
+#include "platform/win32/Win32Scheduler.h"
+#include "platform/win32/Win32UdpEndpoint.h"
+
+namespace platform {
+
+// The Windows platform: plain Win32, Winsock, and Internet Explorer through COM. One per
+// process, on the UI thread.
+class Win32Platform final : public Platform {
+ public:
+  explicit Win32Platform(HINSTANCE instance);
+
+  Desktop& desktop() override { return desktop_; }
+  InstanceGuard& instanceGuard() override { return instanceGuard_; }
+  const CodePage& codePage() const override { return codePage_; }
+  Network& network() override { return network_; }
+  BrowserFactory& browsers() override { return browsers_; }
+  Scheduler& scheduler() override { return scheduler_; }
+
+  // Handles events until no window is loaded any more; returns the program's exit code.
+  int run();
+
+ private:
+  Win32CodePage codePage_;
+  Win32Desktop desktop_;
+  Win32InstanceGuard instanceGuard_;
+  // Sockets and timers report to this window: it outlives both.
+  Win32MessageWindow messages_;
+  Win32Network network_;
+  Win32BrowserFactory browsers_;
+  Win32Scheduler scheduler_;
+};
+
+}  // namespace platform
