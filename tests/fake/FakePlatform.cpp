@@ -4,31 +4,74 @@
 #include <utility>
 
 namespace fake {
+namespace {
 
-FakeWindow::FakeWindow(FakeDesktop& desktop, std::shared_ptr<WindowState> state)
-    : desktop_(desktop), state_(std::move(state)) {}
-
-FakeWindow::~FakeWindow() {
-  state_->loaded = false;
-  state_->visible = false;
-  desktop_.log.push_back("unload " + state_->declaration.name);
+std::string OnOff(bool on) {
+  return on ? "true" : "false";
 }
 
-void FakeWindow::setVisible(bool visible) {
-  state_->visible = visible;
-  desktop_.log.push_back((visible ? "show " : "hide ") + state_->declaration.name);
-}
+class FakeWindow : public platform::Window {
+ public:
+  FakeWindow(Log& log, std::shared_ptr<WindowState> state) : log_(log), state_(std::move(state)) {}
+  ~FakeWindow() override {
+    state_->loaded = false;
+    state_->visible = false;
+    log_.push_back("unload " + state_->declaration.name);
+  }
+  void setVisible(bool visible) override {
+    state_->visible = visible;
+    log_.push_back((visible ? "show " : "hide ") + state_->declaration.name);
+  }
+  bool isVisible() const override { return state_->visible; }
+  void setCaption(std::string_view control, std::string_view text) override {
+    state_->captions[std::string(control)] = std::string(text);
+    log_.push_back("caption " + state_->declaration.name + "." + std::string(control) + " " +
+                   std::string(text));
+  }
+  void disableCloseCommand() override {
+    state_->closeDisabled = true;
+    log_.push_back("disable close " + state_->declaration.name);
+  }
 
-void FakeWindow::setCaption(std::string_view control, std::string_view text) {
-  state_->captions[std::string(control)] = std::string(text);
-  desktop_.log.push_back("caption " + state_->declaration.name + "." + std::string(control) + " " +
-                         std::string(text));
-}
+ private:
+  Log& log_;
+  std::shared_ptr<WindowState> state_;
+};
 
-void FakeWindow::disableCloseCommand() {
-  state_->closeDisabled = true;
-  desktop_.log.push_back("disable close " + state_->declaration.name);
-}
+class FakeBrowser : public platform::Browser {
+ public:
+  FakeBrowser(Log& log, std::shared_ptr<BrowserState> state)
+      : log_(log), state_(std::move(state)) {}
+  ~FakeBrowser() override { log_.push_back("browser released"); }
+  bool alive() override { return state_->alive; }
+  void navigate(std::string_view url) override {
+    state_->navigated.emplace_back(url);
+    state_->busyPolls = state_->pagePolls;
+    log_.push_back("browser navigate " + std::string(url));
+    // Last: what runs meanwhile may release this browser.
+    if (state_->whileNavigating) std::exchange(state_->whileNavigating, nullptr)();
+  }
+  void setVisible(bool visible) override { set(state_->visible, "visible", visible); }
+  bool busy() override {
+    if (!state_->alive || state_->busyPolls == 0) return false;
+    --state_->busyPolls;
+    return true;
+  }
+  void setFullScreen(bool on) override { set(state_->fullScreen, "fullscreen", on); }
+  void setToolBar(bool on) override { set(state_->toolBar, "toolbar", on); }
+  void setMenuBar(bool on) override { set(state_->menuBar, "menubar", on); }
+
+ private:
+  void set(bool& property, const std::string& name, bool value) {
+    property = value;
+    log_.push_back("browser " + name + " " + OnOff(value));
+  }
+
+  Log& log_;
+  std::shared_ptr<BrowserState> state_;
+};
+
+}  // namespace
 
 std::unique_ptr<platform::Window> FakeDesktop::createWindow(const platform::FormSpec& declaration) {
   auto state = std::make_shared<WindowState>();
@@ -36,7 +79,7 @@ std::unique_ptr<platform::Window> FakeDesktop::createWindow(const platform::Form
   for (const auto& control : declaration.controls) state->captions[control.name] = control.caption;
   windows_[declaration.name] = state;
   log.push_back("create " + declaration.name);
-  return std::make_unique<FakeWindow>(*this, state);
+  return std::make_unique<FakeWindow>(log, state);
 }
 
 void FakeDesktop::showMessage(std::string_view text, std::string_view title) {
@@ -78,85 +121,74 @@ std::size_t FakeDesktop::loadedWindows() const {
   return count;
 }
 
-void FakeScheduler::runLater(std::chrono::milliseconds, std::function<void()> task) {
-  tasks_.push_back(std::move(task));
+void FakeScheduler::runLater(std::chrono::milliseconds delay, std::function<void()> task) {
+  tasks_.emplace(now_ + delay + lag, std::move(task));
 }
 
 int FakeScheduler::runPending(int limit) {
   int ran = 0;
   while (!tasks_.empty() && ran < limit) {
-    auto task = std::move(tasks_.front());
-    tasks_.erase(tasks_.begin());
-    task();
+    auto next = tasks_.extract(tasks_.begin());
+    now_ = next.key();
+    next.mapped()();
     ++ran;
   }
   return ran;
 }
 
-void FakeBrowser::navigate(std::string_view url) {
-  state_->navigated.emplace_back(url);
-  state_->busyPolls = state_->pagePolls;
-  log_.push_back("browser navigate " + std::string(url));
-}
-
-void FakeBrowser::setVisible(bool visible) {
-  state_->visible = visible;
-  log_.push_back(std::string("browser visible ") + (visible ? "true" : "false"));
-}
-
-bool FakeBrowser::busy() {
-  if (state_->busyPolls == 0) return false;
-  --state_->busyPolls;
-  return true;
-}
-
-void FakeBrowser::setFullScreen(bool on) {
-  state_->fullScreen = on;
-  log_.push_back(std::string("browser fullscreen ") + (on ? "true" : "false"));
-}
-
-void FakeBrowser::setToolBar(bool on) {
-  state_->toolBar = on;
-  log_.push_back(std::string("browser toolbar ") + (on ? "true" : "false"));
-}
-
-void FakeBrowser::setMenuBar(bool on) {
-  state_->menuBar = on;
-  log_.push_back(std::string("browser menubar ") + (on ? "true" : "false"));
+std::chrono::milliseconds FakeScheduler::sinceStart() const {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(now_ - Clock::time_point{});
 }
 
 platform::BrowserCreation FakeBrowserFactory::create() {
   if (failuresLeft > 0) {
     --failuresLeft;
     log_.push_back("browser create failed");
-    return {nullptr, "no browser installed"};
+    return {nullptr, "FakeBrowser.exe", "not installed"};
   }
   ++created;
   last_ = std::make_shared<BrowserState>();
   last_->pagePolls = busyPollsPerPage;
   log_.push_back("browser created");
-  return {std::make_unique<FakeBrowser>(log_, last_), {}};
+  return {std::make_unique<FakeBrowser>(log_, last_), {}, {}};
+}
+
+FakeEndpoint::FakeEndpoint(FakeEndpoint*& registered, Log& log, platform::BindResult bindResult)
+    : registered_(registered), log_(log), bindResult_(bindResult) {
+  registered = this;
+}
+
+FakeEndpoint::~FakeEndpoint() {
+  if (registered_ == this) registered_ = nullptr;
 }
 
 platform::BindResult FakeEndpoint::bind(std::uint16_t port) {
-  if (bindResult == platform::BindResult::Bound) boundPort = port;
-  return bindResult;
+  log_.push_back("bind " + std::to_string(port));
+  return bindResult_;
+}
+
+void FakeEndpoint::setRemoteHost(std::string_view host) {
+  log_.push_back("remote host " + std::string(host));
+}
+
+void FakeEndpoint::setRemotePort(std::uint16_t port) {
+  log_.push_back("remote port " + std::to_string(port));
 }
 
 bool FakeEndpoint::send(std::string_view bytes) {
   sent.emplace_back(bytes);
-  return boundPort >= 0;
+  return true;
 }
 
 platform::Arrival FakeEndpoint::read() {
-  if (queue_.empty()) return {{}, -1};
+  if (queue_.empty()) return {platform::ReadResult::Failed, {}};
   auto arrival = std::move(queue_.front());
   queue_.erase(queue_.begin());
   return arrival;
 }
 
-void FakeEndpoint::setPaused(bool pause) {
-  paused = pause;
+void FakeEndpoint::setPaused(bool paused) {
+  paused_ = paused;
   raisePending();
 }
 
@@ -169,15 +201,14 @@ void FakeEndpoint::arrive(platform::Arrival arrival) {
 void FakeEndpoint::raisePending() {
   if (raising_) return;
   raising_ = true;
-  while (!paused && !queue_.empty()) onArrival();
+  while (!paused_ && !queue_.empty()) onArrival();
   raising_ = false;
 }
 
 std::unique_ptr<platform::UdpEndpoint> FakeNetwork::createUdpEndpoint(
     std::function<void()> onArrival) {
-  auto created = std::make_unique<FakeEndpoint>(endpoint);
+  auto created = std::make_unique<FakeEndpoint>(endpoint, log_, bindResult);
   created->onArrival = std::move(onArrival);
-  created->bindResult = bindResult;
   return created;
 }
 

@@ -1,5 +1,6 @@
 // A scripted platform for the unit tests: it records every call the behaviour makes, in order,
-// and lets a test act as the user (press a button, close a window, answer a message box).
+// and lets a test act as the user (press a button, close a window, answer a message box), the
+// network (a datagram arrives) and the clock (the event loop runs its timers).
 #pragma once
 
 #include <functional>
@@ -8,16 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/Browser.h"
-#include "platform/CodePage.h"
-#include "platform/Desktop.h"
-#include "platform/InstanceGuard.h"
-#include "platform/Scheduler.h"
-#include "platform/UdpEndpoint.h"
+#include "platform/Platform.h"
 
 namespace fake {
 
-class FakeDesktop;
+using Log = std::vector<std::string>;
 
 struct WindowState {
   platform::FormSpec declaration;
@@ -27,22 +23,9 @@ struct WindowState {
   std::map<std::string, std::string> captions;
 };
 
-class FakeWindow : public platform::Window {
- public:
-  FakeWindow(FakeDesktop& desktop, std::shared_ptr<WindowState> state);
-  ~FakeWindow() override;
-  void setVisible(bool visible) override;
-  bool isVisible() const override { return state_->visible; }
-  void setCaption(std::string_view control, std::string_view text) override;
-  void disableCloseCommand() override;
-
- private:
-  FakeDesktop& desktop_;
-  std::shared_ptr<WindowState> state_;
-};
-
 class FakeDesktop : public platform::Desktop {
  public:
+  explicit FakeDesktop(Log& log) : log(log) {}
   std::unique_ptr<platform::Window> createWindow(const platform::FormSpec& declaration) override;
   void showMessage(std::string_view text, std::string_view title) override;
   void endProgram() override;
@@ -55,7 +38,7 @@ class FakeDesktop : public platform::Desktop {
   void close(const std::string& form);
   std::size_t loadedWindows() const;
 
-  std::vector<std::string> log;  // "create Form1", "show Form1", "message <title>: <text>", ...
+  Log& log;  // "create Form1", "show Form1", "message <title>", ...
   std::vector<std::pair<std::string, std::string>> messages;  // (title, text)
   bool ended = false;
   // What happens while a message box is open (the box is then closed with OK).
@@ -78,16 +61,21 @@ class Utf8CodePage : public platform::CodePage {
   std::string fromUtf8(std::string_view utf8) const override { return std::string(utf8); }
 };
 
-// Tasks run only when the test says so, as the event loop would run them.
+// Tasks run only when the test says so, in the order of their time, and the clock then stands
+// at that time; a timer fires `lag` after it is due, as a coarse system timer does.
 class FakeScheduler : public platform::Scheduler {
  public:
   void runLater(std::chrono::milliseconds delay, std::function<void()> task) override;
-  // Runs the tasks due now, including those they schedule, up to `limit`; returns how many ran.
+  Clock::time_point now() const override { return now_; }
+  // Runs the tasks due, including those they schedule, up to `limit`; returns how many ran.
   int runPending(int limit = 100000);
-  std::size_t pending() const { return tasks_.size(); }
+  std::chrono::milliseconds sinceStart() const;
+
+  std::chrono::milliseconds lag{0};
 
  private:
-  std::vector<std::function<void()>> tasks_;
+  Clock::time_point now_{};
+  std::multimap<Clock::time_point, std::function<void()>> tasks_;
 };
 
 struct BrowserState {
@@ -99,79 +87,85 @@ struct BrowserState {
   int pagePolls = 0;  // how many reads of busy() answer true after each navigate()
   int busyPolls = 0;  // how many more of them are left
   std::vector<std::string> navigated;
-};
-
-class FakeBrowser : public platform::Browser {
- public:
-  FakeBrowser(std::vector<std::string>& log, std::shared_ptr<BrowserState> state)
-      : log_(log), state_(std::move(state)) {}
-  ~FakeBrowser() override { log_.push_back("browser released"); }
-  bool alive() override { return state_->alive; }
-  void navigate(std::string_view url) override;
-  void setVisible(bool visible) override;
-  bool busy() override;
-  void setFullScreen(bool on) override;
-  void setToolBar(bool on) override;
-  void setMenuBar(bool on) override;
-
- private:
-  std::vector<std::string>& log_;
-  std::shared_ptr<BrowserState> state_;
+  std::function<void()> whileNavigating;  // other events the backend runs inside navigate()
 };
 
 class FakeBrowserFactory : public platform::BrowserFactory {
  public:
-  explicit FakeBrowserFactory(std::vector<std::string>& log) : log_(log) {}
+  explicit FakeBrowserFactory(Log& log) : log_(log) {}
   platform::BrowserCreation create() override;
-  // The browser created last.
-  BrowserState& browser() { return *last_; }
+  BrowserState& browser() { return *last_; }  // the one created last
 
   int failuresLeft = 0;  // how many more create() calls fail
   int created = 0;
   int busyPollsPerPage = 0;  // given to every browser created
 
  private:
-  std::vector<std::string>& log_;
+  Log& log_;
   std::shared_ptr<BrowserState> last_;
 };
 
 class FakeEndpoint : public platform::UdpEndpoint {
  public:
-  explicit FakeEndpoint(FakeEndpoint*& registered) : registered_(registered) { registered = this; }
-  ~FakeEndpoint() override {
-    if (registered_ == this) registered_ = nullptr;
-  }
+  FakeEndpoint(FakeEndpoint*& registered, Log& log, platform::BindResult bindResult);
+  ~FakeEndpoint() override;
   platform::BindResult bind(std::uint16_t port) override;
-  void setRemoteHost(std::string_view host) override { remoteHost = host; }
-  void setRemotePort(std::uint16_t port) override { remotePort = port; }
+  void setRemoteHost(std::string_view host) override;
+  void setRemotePort(std::uint16_t port) override;
   bool send(std::string_view bytes) override;
   platform::Arrival read() override;
   void setPaused(bool paused) override;
 
-  // A datagram (or a read error) arrives; its event is raised unless the endpoint is paused.
+  // A datagram (or a failed read) arrives; its event is raised unless the endpoint is paused.
   void arrive(platform::Arrival arrival);
+  void arrive(std::string datagram) {
+    arrive({platform::ReadResult::Datagram, std::move(datagram)});
+  }
 
   std::function<void()> onArrival;
-  platform::BindResult bindResult = platform::BindResult::Bound;
-  int boundPort = -1;
-  std::string remoteHost;
-  int remotePort = -1;
   std::vector<std::string> sent;
-  bool paused = false;
 
  private:
   void raisePending();
   FakeEndpoint*& registered_;
+  Log& log_;
+  const platform::BindResult bindResult_;
   std::vector<platform::Arrival> queue_;
+  bool paused_ = false;
   bool raising_ = false;
 };
 
 class FakeNetwork : public platform::Network {
  public:
+  explicit FakeNetwork(Log& log) : log_(log) {}
   std::unique_ptr<platform::UdpEndpoint> createUdpEndpoint(
       std::function<void()> onArrival) override;
   FakeEndpoint* endpoint = nullptr;  // the one created last, while it lives
   platform::BindResult bindResult = platform::BindResult::Bound;  // for endpoints created next
+
+ private:
+  Log& log_;
+};
+
+// Every port, each logging into one log, so a test sees the order of all the steps.
+class FakePlatform : public platform::Platform {
+ public:
+  FakeDesktop& desktop() override { return desktop_; }
+  FakeInstanceGuard& instanceGuard() override { return instance_; }
+  const Utf8CodePage& codePage() const override { return codePage_; }
+  FakeNetwork& network() override { return network_; }
+  FakeBrowserFactory& browsers() override { return browsers_; }
+  FakeScheduler& scheduler() override { return scheduler_; }
+
+  Log log;
+
+ private:
+  FakeDesktop desktop_{log};
+  FakeInstanceGuard instance_;
+  Utf8CodePage codePage_;
+  FakeNetwork network_{log};
+  FakeBrowserFactory browsers_{log};
+  FakeScheduler scheduler_;
 };
 
 }  // namespace fake

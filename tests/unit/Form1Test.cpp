@@ -9,294 +9,277 @@ namespace {
 
 using child::Form1;
 using ::testing::ElementsAre;
-
-class Form1Test : public ::testing::Test {
- protected:
-  Form1Test() { program.settingsFile = dir.path() / "Velostrander_Child.ini"; }
-
-  void WriteSettings(const std::string& bytes) { dir.Write("Velostrander_Child.ini", bytes); }
-
-  fake::WindowState& Window() { return desktop.window("Form1"); }
-
-  ScratchDir dir;
-  fake::FakeDesktop desktop;
-  fake::FakeInstanceGuard instance;
-  fake::Utf8CodePage codePage;
-  fake::FakeNetwork network;
-  fake::FakeBrowserFactory browsers{desktop.log};
-  fake::FakeScheduler scheduler;
-  child::Program program{
-      child::AgentPlatform{desktop, instance, codePage, network, browsers, scheduler}};
-  Form1 form{program};
-};
+using ::testing::ElementsAreArray;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 constexpr const char* kSettings =
     "MasterPortx=5000\r\nMyHostPortx=5001\r\nMasterCompx=pc\r\nMyCompNumxx=07\r\n";
+constexpr const char* kMessageTitle = "Velostrander_Childからのメッセージ";
 
-TEST_F(Form1Test, DeclaresTheMainWindow) {
-  WriteSettings("");
-  form.Load();
-  const auto& declaration = Window().declaration;
-  EXPECT_EQ(declaration.caption, "Velostrander_Child");
-  EXPECT_EQ(declaration.frame, platform::FrameStyle::FixedDialog);
-  EXPECT_FALSE(declaration.showInTaskbar);
-  EXPECT_TRUE(declaration.programIcon);
-  EXPECT_EQ(declaration.clientWidth, 3630);
-  EXPECT_EQ(declaration.clientHeight, 450);
-  ASSERT_EQ(declaration.controls.size(), 2u);
-  EXPECT_EQ(declaration.controls[1].name, "Command1");
-  EXPECT_EQ(declaration.controls[1].caption, "End");
-  EXPECT_EQ(declaration.controls[1].tabIndex, 0);
-}
-
-TEST_F(Form1Test, NormalStartRunsEveryStepInOrder) {
-  WriteSettings(kSettings);
-  form.Load();
-  EXPECT_THAT(desktop.log, ElementsAre("create Form1", "disable close Form1",
-                                       "caption Form1.Label1 コンピュータ番号:07", "hide Form1",
-                                       "browser created", "browser fullscreen false",
-                                       "browser toolbar false", "browser menubar false"));
-  EXPECT_EQ(form.state(), Form1::State::Running);
-  ASSERT_NE(network.endpoint, nullptr);
-  EXPECT_EQ(network.endpoint->boundPort, 5001);
-  EXPECT_EQ(network.endpoint->remoteHost, "pc");
-  EXPECT_FALSE(browsers.browser().visible);
-  EXPECT_FALSE(Window().visible);
-  EXPECT_TRUE(Window().closeDisabled);
-  EXPECT_TRUE(desktop.messages.empty());
-}
-
-TEST_F(Form1Test, WithoutANumberLineTheLabelEndsAtTheColon) {
-  WriteSettings("MasterCompx=pc\r\n");
-  form.Load();
-  EXPECT_EQ(Window().captions["Label1"], "コンピュータ番号:");
-}
-
-TEST_F(Form1Test, ASecondInstanceWarnsAndEndsWithNothingElseRun) {
-  WriteSettings("MyCompNumxx=07\r\n");
-  instance.otherInstance = true;
-  form.Load();
-  EXPECT_THAT(desktop.log, ElementsAre("create Form1", "message 警告", "end program"));
-  ASSERT_EQ(desktop.messages.size(), 1u);
-  EXPECT_EQ(desktop.messages[0].second, "すでにこのプログラムは起動しています");
-  EXPECT_EQ(form.state(), Form1::State::Refused);
-  EXPECT_EQ(program.childSettings.MyCompNum, "");
-  EXPECT_EQ(network.endpoint, nullptr);
-  EXPECT_EQ(browsers.created, 0);
-}
-
-TEST_F(Form1Test, AMissingFileIsReportedAndLeavesTheAgentHalfStarted) {
-  form.Load();
-  ASSERT_EQ(desktop.messages.size(), 1u);
-  EXPECT_EQ(desktop.messages[0].first, "Velostrander_Childからのメッセージ");
-  EXPECT_EQ(desktop.messages[0].second, " ファイルがありません");
-  EXPECT_THAT(desktop.log, ElementsAre("create Form1", "disable close Form1",
-                                       "message Velostrander_Childからのメッセージ", "show Form1"));
-  EXPECT_EQ(form.state(), Form1::State::HalfStarted);
-  EXPECT_EQ(Window().captions["Label1"], "");
-  EXPECT_EQ(network.endpoint, nullptr);
-  EXPECT_EQ(browsers.created, 0);
-}
-
-TEST_F(Form1Test, AFileThatCannotBeOpenedLeavesTheAgentHalfStartedSilently) {
-  std::filesystem::create_directory(program.settingsFile);
-  form.Load();
-  EXPECT_TRUE(desktop.messages.empty());
-  EXPECT_EQ(form.state(), Form1::State::HalfStarted);
-  EXPECT_TRUE(Window().visible);
-}
-
-TEST_F(Form1Test, MalformedLinesAreNamedInOneMessageAndStopStartUp) {
-  WriteSettings("[Velostrander]\r\nMyCompNumxx=07\r\nMasterPor\r\nMyHostPortx=70000\r\n");
-  form.Load();
-  ASSERT_EQ(desktop.messages.size(), 1u);
-  const auto& [title, text] = desktop.messages[0];
-  EXPECT_EQ(title, "Velostrander_Childからのメッセージ");
-  EXPECT_NE(text.find("Velostrander_Child.ini"), std::string::npos);
-  EXPECT_NE(text.find("3行目"), std::string::npos);
-  EXPECT_NE(text.find("4行目"), std::string::npos);
-  EXPECT_NE(text.find("70000"), std::string::npos);
-  EXPECT_EQ(text.find("2行目"), std::string::npos);
-  EXPECT_EQ(form.state(), Form1::State::HalfStarted);
-  EXPECT_TRUE(Window().visible);
-  EXPECT_EQ(Window().captions["Label1"], "");
-  EXPECT_EQ(program.childSettings.MyCompNum, "");
-}
-
-TEST_F(Form1Test, AnOverlongBadValueIsShownCut) {
-  WriteSettings("MasterPortx=" + std::string(5000, '9') + "\r\n");
-  form.Load();
-  ASSERT_EQ(desktop.messages.size(), 1u);
-  EXPECT_LT(desktop.messages[0].second.size(), 400u);
-  EXPECT_NE(desktop.messages[0].second.find("99999…"), std::string::npos);
-}
-
-TEST_F(Form1Test, EndHidesAndReleasesTheBrowserThenUnloads) {
-  WriteSettings(kSettings);
-  form.Load();
-  desktop.log.clear();
-  desktop.click("Form1", "Command1");
-  EXPECT_FALSE(form.loaded());
-  EXPECT_EQ(desktop.loadedWindows(), 0u);
-  EXPECT_EQ(network.endpoint, nullptr);
-  EXPECT_THAT(desktop.log,
-              ElementsAre("browser visible false", "browser released", "unload Form1"));
-}
-
-TEST_F(Form1Test, EndAfterTheUserClosedTheBrowserIsSilent) {
-  WriteSettings(kSettings);
-  form.Load();
-  browsers.browser().alive = false;
-  desktop.click("Form1", "Command1");
-  EXPECT_EQ(desktop.loadedWindows(), 0u);
-  EXPECT_TRUE(desktop.messages.empty());
-  EXPECT_EQ(browsers.created, 1);
-}
-
-TEST_F(Form1Test, APortThatCannotBeBoundIsReportedAndStartUpGoesOn) {
-  WriteSettings(kSettings);
-  network.bindResult = platform::BindResult::PortInUse;
-  form.Load();
-  ASSERT_EQ(desktop.messages.size(), 1u);
-  EXPECT_NE(desktop.messages[0].second.find("5001"), std::string::npos);
-  EXPECT_NE(desktop.messages[0].second.find("ほかのプログラム"), std::string::npos);
-  EXPECT_EQ(form.state(), Form1::State::Running);
-  EXPECT_EQ(browsers.created, 1);
-}
-
-TEST_F(Form1Test, APortThatIsNotPositiveIsNeverBound) {
-  for (const char* port : {"0", "-5001"}) {
-    desktop.messages.clear();
-    WriteSettings(std::string("MyHostPortx=") + port + "\r\n");
-    child::Program fresh{
-        child::AgentPlatform{desktop, instance, codePage, network, browsers, scheduler}};
-    fresh.settingsFile = program.settingsFile;
-    Form1 other{fresh};
-    other.Load();
-    ASSERT_EQ(desktop.messages.size(), 1u) << port;
-    EXPECT_NE(desktop.messages[0].second.find(port), std::string::npos);
-    EXPECT_EQ(network.endpoint->boundPort, -1);
+// One agent started in a scratch folder; `settings` null: no settings file at all.
+class Agent {
+ public:
+  explicit Agent(const char* settings = kSettings) {
+    program.settingsFile = dir.path() / "Velostrander_Child.ini";
+    if (settings) dir.Write("Velostrander_Child.ini", settings);
   }
-}
 
-TEST_F(Form1Test, ASystemCloseDuringAStartUpMessageStopsStartUp) {
-  for (const char* settings : {"", "MasterPor\r\n", "MyHostPortx=0\r\n"}) {
-    child::Program fresh{
-        child::AgentPlatform{desktop, instance, codePage, network, browsers, scheduler}};
-    fresh.settingsFile = program.settingsFile;
-    std::filesystem::remove(fresh.settingsFile);
-    if (*settings != '\0') WriteSettings(settings);
-    Form1 other{fresh};
-    desktop.whileMessageOpen = [this] { desktop.close("Form1"); };
-    other.Load();
-    EXPECT_FALSE(other.loaded()) << settings;
-    EXPECT_EQ(other.state(), Form1::State::Ending) << settings;
-    EXPECT_EQ(browsers.created, 0) << settings;
+  fake::WindowState& Window() { return desktop.window("Form1"); }
+  std::vector<std::string> Messages() const {
+    std::vector<std::string> texts;
+    for (const auto& [title, text] : desktop.messages) texts.push_back(title + ": " + text);
+    return texts;
   }
-}
 
-TEST_F(Form1Test, EndWorksFromTheHalfStartedState) {
-  form.Load();
-  desktop.click("Form1", "Command1");
-  EXPECT_EQ(desktop.loadedWindows(), 0u);
-  EXPECT_EQ(desktop.messages.size(), 1u);
-}
-
-TEST_F(Form1Test, ASystemCloseUnloadsOnceAndEndAfterItChangesNothing) {
-  WriteSettings("");
-  form.Load();
-  desktop.close("Form1");
-  EXPECT_FALSE(form.loaded());
-  const auto logged = desktop.log.size();
-  form.Command1_Click();
-  EXPECT_EQ(desktop.log.size(), logged);
-}
-
-class Form1DatagramTest : public Form1Test {
- protected:
-  void SetUp() override {
-    WriteSettings(kSettings);
-    form.Load();
-    desktop.log.clear();
-  }
-  void Arrive(std::string text) { network.endpoint->arrive({std::move(text), 0}); }
+  ScratchDir dir;
+  fake::FakePlatform platform;
+  fake::FakeDesktop& desktop = platform.desktop();
+  fake::FakeBrowserFactory& browsers = platform.browsers();
+  fake::FakeNetwork& network = platform.network();
+  child::Program program{platform};
+  Form1 form{program};
 };
 
-TEST_F(Form1DatagramTest, AUrlOpensAndShowsTheBrowserThenTheMenuBarGoesOff) {
-  Arrive("http://192.168.0.1/ページ.html");
-  EXPECT_THAT(desktop.log, ElementsAre("browser navigate http://192.168.0.1/ページ.html",
-                                       "browser visible true", "browser menubar false"));
+TEST(Form1Test, NormalStartRunsEveryStepInOrder) {
+  Agent agent;
+  agent.form.Load();
+  EXPECT_THAT(
+      agent.platform.log,
+      ElementsAre("create Form1", "disable close Form1", "caption Form1.Label1 コンピュータ番号:07",
+                  "bind 5001", "hide Form1", "remote host pc", "browser created",
+                  "browser fullscreen false", "browser toolbar false", "browser menubar false"));
+  EXPECT_EQ(agent.form.state(), Form1::State::Running);
+  EXPECT_TRUE(agent.Window().closeDisabled);
+  EXPECT_TRUE(agent.desktop.messages.empty());
 }
 
-TEST_F(Form1DatagramTest, EachVerbChangesOneThingThenTheMenuBarGoesOff) {
-  Arrive("Command:FullScreen");
-  Arrive("Command:VisibleTrue");
-  Arrive("Command:VisibleFalse");
-  Arrive("Command:PartScreen");
-  Arrive("Command:FullScreen\r\n");
-  Arrive("Command:");
-  EXPECT_THAT(desktop.log, ElementsAre("browser fullscreen true", "browser menubar false",
-                                       "browser visible true", "browser menubar false",
-                                       "browser visible false", "browser menubar false",
-                                       "browser fullscreen false", "browser menubar false",
-                                       "browser menubar false", "browser menubar false"));
+TEST(Form1Test, TheLabelShowsTheNumberAsRead) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"MyCompNumxx=07\r\n", "コンピュータ番号:07"},
+      {"MyCompNumxx=7\r\n", "コンピュータ番号:7"},
+      {"MasterCompx=pc\r\n", "コンピュータ番号:"},
+  };
+  for (const auto& [settings, label] : cases) {
+    Agent agent(settings);
+    agent.form.Load();
+    EXPECT_EQ(agent.Window().captions["Label1"], label);
+  }
+}
+
+TEST(Form1Test, ASecondInstanceWarnsAndEndsWithNothingElseRun) {
+  Agent agent;
+  agent.platform.instanceGuard().otherInstance = true;
+  agent.form.Load();
+  EXPECT_THAT(agent.platform.log, ElementsAre("create Form1", "message 警告", "end program"));
+  EXPECT_THAT(agent.Messages(), ElementsAre("警告: すでにこのプログラムは起動しています"));
+  EXPECT_EQ(agent.form.state(), Form1::State::Refused);
+  EXPECT_EQ(agent.program.childSettings.MyCompNum, "");
+}
+
+// A settings file that is missing, cannot be opened, or has lines the agent cannot take apart.
+TEST(Form1Test, StartUpStopsHalfStartedWhenTheSettingsCannotBeRead) {
+  const struct {
+    const char* settings;
+    bool folder;  // a folder of that name: the file cannot be opened
+    std::vector<std::string> message;
+  } cases[] = {
+      {nullptr, false, {" ファイルがありません"}},
+      {nullptr, true, {}},
+      {"[Velostrander]\r\nMyCompNumxx=07\r\nMasterPor\r\nMyHostPortx=70000\r\n",
+       false,
+       {"Velostrander_Child.ini", "3行目", "4行目", "70000"}},
+  };
+  for (const auto& c : cases) {
+    Agent agent(c.settings);
+    if (c.folder) std::filesystem::create_directory(agent.program.settingsFile);
+    agent.form.Load();
+    ASSERT_EQ(agent.desktop.messages.size(), c.message.empty() ? 0u : 1u);
+    for (const auto& part : c.message) {
+      EXPECT_EQ(agent.desktop.messages[0].first, kMessageTitle);
+      EXPECT_THAT(agent.desktop.messages[0].second, HasSubstr(part));
+    }
+    if (!c.message.empty()) {
+      EXPECT_THAT(agent.desktop.messages[0].second, Not(HasSubstr("2行目")));
+    }
+    EXPECT_EQ(agent.form.state(), Form1::State::HalfStarted);
+    EXPECT_EQ(agent.platform.log.back(), "show Form1");
+    EXPECT_EQ(agent.Window().captions["Label1"], "");
+    EXPECT_EQ(agent.program.childSettings.MyCompNum, "");
+    EXPECT_EQ(agent.network.endpoint, nullptr);
+    EXPECT_EQ(agent.browsers.created, 0);
+  }
+}
+
+TEST(Form1Test, AnOverlongBadValueIsShownCut) {
+  const std::string settings = "MasterPortx=" + std::string(5000, '9') + "\r\n";
+  Agent agent(settings.c_str());
+  agent.form.Load();
+  ASSERT_EQ(agent.desktop.messages.size(), 1u);
+  EXPECT_LT(agent.desktop.messages[0].second.size(), 400u);
+  EXPECT_THAT(agent.desktop.messages[0].second, HasSubstr("99999…"));
+}
+
+// The agent still starts: its call panel and tray stay useful.
+TEST(Form1Test, APortThatCannotBeBoundIsReportedAndStartUpGoesOn) {
+  const struct {
+    const char* port;
+    platform::BindResult result;
+    const char* reason;
+  } cases[] = {
+      {"5001", platform::BindResult::PortInUse, "ほかのプログラムが使用しています"},
+      {"5001", platform::BindResult::AccessDenied, "このポートを使う権限がありません"},
+      {"5001", platform::BindResult::Failed, "ポートを開けませんでした"},
+      {"0", platform::BindResult::Bound, "1～32767 の番号を指定してください"},
+      {"-5001", platform::BindResult::Bound, "1～32767 の番号を指定してください"},
+  };
+  for (const auto& c : cases) {
+    Agent agent((std::string("MyHostPortx=") + c.port + "\r\n").c_str());
+    agent.network.bindResult = c.result;
+    agent.form.Load();
+    ASSERT_EQ(agent.desktop.messages.size(), 1u) << c.port;
+    EXPECT_THAT(agent.desktop.messages[0].second,
+                HasSubstr(std::string("UDPポート ") + c.port + " で受信を始められませんでした（" +
+                          c.reason + "）"));
+    const bool bound = std::find(agent.platform.log.begin(), agent.platform.log.end(),
+                                 std::string("bind ") + c.port) != agent.platform.log.end();
+    EXPECT_EQ(bound, c.port[0] != '0' && c.port[0] != '-') << c.port;
+    EXPECT_EQ(agent.form.state(), Form1::State::Running);
+    EXPECT_EQ(agent.browsers.created, 1);
+  }
+}
+
+TEST(Form1Test, ASystemCloseDuringAStartUpMessageStopsStartUp) {
+  for (const char* settings :
+       {static_cast<const char*>(nullptr), "MasterPor\r\n", "MyHostPortx=0\r\n"}) {
+    Agent agent(settings);
+    agent.desktop.whileMessageOpen = [&] { agent.desktop.close("Form1"); };
+    agent.form.Load();
+    EXPECT_FALSE(agent.form.loaded());
+    EXPECT_EQ(agent.form.state(), Form1::State::Ending);
+    EXPECT_EQ(agent.browsers.created, 0);
+  }
+}
+
+TEST(Form1Test, EndReleasesTheBrowserUnloadsAndSaysNothing) {
+  const std::vector<std::string> released = {"browser visible false", "browser released",
+                                             "unload Form1"};
+  const struct {
+    const char* when;
+    const char* settings;
+    bool browserClosed;
+    std::vector<std::string> steps;
+  } cases[] = {{"running", kSettings, false, released},
+               {"after the user closed the browser", kSettings, true, released},
+               {"half-started", nullptr, false, {"unload Form1"}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.when);
+    Agent agent(c.settings);
+    agent.form.Load();
+    if (c.browserClosed) agent.browsers.browser().alive = false;
+    const auto messages = agent.desktop.messages.size();
+    agent.platform.log.clear();
+    agent.desktop.click("Form1", "Command1");
+    EXPECT_THAT(agent.platform.log, ElementsAreArray(c.steps));
+    EXPECT_EQ(agent.desktop.loadedWindows(), 0u);
+    EXPECT_EQ(agent.network.endpoint, nullptr);
+    EXPECT_EQ(agent.desktop.messages.size(), messages);
+  }
+}
+
+TEST(Form1Test, ASystemCloseUnloadsOnceAndEndAfterItChangesNothing) {
+  Agent agent;
+  agent.form.Load();
+  agent.desktop.close("Form1");
+  EXPECT_FALSE(agent.form.loaded());
+  const auto logged = agent.platform.log.size();
+  agent.form.Command1_Click();
+  EXPECT_EQ(agent.platform.log.size(), logged);
+}
+
+class Form1DatagramTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    agent.form.Load();
+    agent.platform.log.clear();
+  }
+  fake::FakeEndpoint& Endpoint() { return *agent.network.endpoint; }
+  fake::BrowserState& Browser() { return agent.browsers.browser(); }
+
+  Agent agent;
+};
+
+TEST_F(Form1DatagramTest, EachTextDoesItsOneThingThenTheMenuBarGoesOff) {
+  const std::pair<std::string, std::vector<std::string>> cases[] = {
+      {"http://192.168.0.1/ページ.html",
+       {"browser navigate http://192.168.0.1/ページ.html", "browser visible true"}},
+      {"Command:FullScreen", {"browser fullscreen true"}},
+      {"Command:VisibleTrue", {"browser visible true"}},
+      {"Command:VisibleFalse", {"browser visible false"}},
+      {"Command:PartScreen", {"browser fullscreen false"}},
+      {"Command:FullScreen\r\n", {}},
+      {"Command:", {}},
+      {"javascript:fetch('http://192.168.0.9/')", {}},
+  };
+  for (const auto& [text, steps] : cases) {
+    agent.platform.log.clear();
+    Endpoint().arrive(text);
+    std::vector<std::string> expected = steps;
+    expected.push_back("browser menubar false");
+    EXPECT_THAT(agent.platform.log, ElementsAreArray(expected)) << text;
+  }
 }
 
 TEST_F(Form1DatagramTest, DatagramsArrivingDuringAPageWaitAreHandledAfterItInOrder) {
-  browsers.browser().pagePolls = 3;
-  Arrive("http://slow/");
-  Arrive("Command:FullScreen");
-  Arrive("http://next/");
-  EXPECT_THAT(desktop.log, ElementsAre("browser navigate http://slow/", "browser visible true"));
-  scheduler.runPending();
-  EXPECT_THAT(desktop.log, ElementsAre("browser navigate http://slow/", "browser visible true",
-                                       "browser menubar false", "browser fullscreen true",
-                                       "browser menubar false", "browser navigate http://next/",
-                                       "browser visible true", "browser menubar false"));
+  Browser().pagePolls = 3;
+  Endpoint().arrive("http://slow/");
+  Endpoint().arrive("Command:FullScreen");
+  Endpoint().arrive("http://next/");
+  EXPECT_THAT(agent.platform.log,
+              ElementsAre("browser navigate http://slow/", "browser visible true"));
+  agent.platform.scheduler().runPending();
+  EXPECT_THAT(agent.platform.log,
+              ElementsAre("browser navigate http://slow/", "browser visible true",
+                          "browser menubar false", "browser fullscreen true",
+                          "browser menubar false", "browser navigate http://next/",
+                          "browser visible true", "browser menubar false"));
 }
 
-TEST_F(Form1DatagramTest, ARefusedCallIsReportedAndTheBrowserIsNotTouched) {
-  network.endpoint->arrive({"", platform::kConnectionReset});
-  ASSERT_EQ(desktop.messages.size(), 1u);
-  EXPECT_EQ(desktop.messages[0].first, "Velostrander_Childからのメッセージ");
-  EXPECT_EQ(desktop.messages[0].second, "Velostrander_Masterが見つかりません");
-  EXPECT_THAT(desktop.log, ElementsAre("message Velostrander_Childからのメッセージ"));
-  Arrive("Command:FullScreen");
-  EXPECT_EQ(desktop.log.back(), "browser menubar false");
-}
-
-TEST_F(Form1DatagramTest, DatagramsWaitWhileTheUserReadsAMessage) {
-  desktop.whileMessageOpen = [this] {
-    Arrive("Command:FullScreen");
-    EXPECT_FALSE(browsers.browser().fullScreen);
+TEST_F(Form1DatagramTest, ARefusedCallIsReportedAndLaterDatagramsWaitForTheBox) {
+  agent.desktop.whileMessageOpen = [this] {
+    Endpoint().arrive("Command:FullScreen");
+    EXPECT_FALSE(Browser().fullScreen);
   };
-  network.endpoint->arrive({"", platform::kConnectionReset});
-  EXPECT_TRUE(browsers.browser().fullScreen);
+  Endpoint().arrive({platform::ReadResult::RefusedByDestination, {}});
+  EXPECT_THAT(agent.Messages(),
+              ElementsAre(std::string(kMessageTitle) + ": Velostrander_Masterが見つかりません"));
+  EXPECT_THAT(agent.platform.log, ElementsAre("message " + std::string(kMessageTitle),
+                                              "browser fullscreen true", "browser menubar false"));
 }
 
-TEST_F(Form1DatagramTest, OtherReadErrorsAreDroppedSilently) {
-  network.endpoint->arrive({"", 10040});
-  EXPECT_TRUE(desktop.log.empty());
-  EXPECT_TRUE(desktop.messages.empty());
+TEST_F(Form1DatagramTest, OtherFailedReadsAreDroppedSilently) {
+  Endpoint().arrive({platform::ReadResult::Failed, "bytes"});
+  EXPECT_TRUE(agent.platform.log.empty());
+  EXPECT_TRUE(agent.desktop.messages.empty());
 }
 
 TEST_F(Form1DatagramTest, EndDuringAPageWaitLeavesNothingToRunAfterwards) {
-  browsers.browser().pagePolls = 100;
-  Arrive("http://slow/");
-  desktop.click("Form1", "Command1");
-  desktop.log.clear();
-  scheduler.runPending();
-  EXPECT_TRUE(desktop.log.empty());
-  EXPECT_EQ(desktop.loadedWindows(), 0u);
+  Browser().pagePolls = 100;
+  Endpoint().arrive("http://slow/");
+  agent.desktop.click("Form1", "Command1");
+  agent.platform.log.clear();
+  agent.platform.scheduler().runPending();
+  EXPECT_TRUE(agent.platform.log.empty());
+  EXPECT_EQ(agent.desktop.loadedWindows(), 0u);
 }
 
 TEST_F(Form1DatagramTest, ABrowserClosedByTheUserComesBackForTheNextPage) {
-  browsers.browser().alive = false;
-  Arrive("http://again/");
-  EXPECT_EQ(browsers.created, 2);
-  EXPECT_EQ(browsers.browser().navigated, std::vector<std::string>{"http://again/"});
-  EXPECT_TRUE(browsers.browser().visible);
-  EXPECT_FALSE(browsers.browser().menuBar);
+  Browser().alive = false;
+  Endpoint().arrive("http://again/");
+  EXPECT_EQ(agent.browsers.created, 2);
+  EXPECT_EQ(Browser().navigated, std::vector<std::string>{"http://again/"});
+  EXPECT_TRUE(Browser().visible);
+  EXPECT_FALSE(Browser().menuBar);
 }
 
 }  // namespace

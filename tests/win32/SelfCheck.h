@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <functional>
 #include <utility>
 #include <vector>
 
@@ -47,24 +46,6 @@ inline int RunAll() {
   std::printf("%d passed, %d failed\n", passed, failed);
   std::fflush(stdout);
   return failed == 0 ? 0 : 1;
-}
-
-// Dispatches the thread's messages, as an event loop would, until `done` or the time limit;
-// false when the time ran out.
-inline bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000) {
-  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  while (!done()) {
-    const ULONGLONG now = GetTickCount64();
-    if (now >= deadline) return false;
-    MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(deadline - now), QS_ALLINPUT,
-                                MWMO_INPUTAVAILABLE);
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-  }
-  return true;
 }
 
 }  // namespace selfcheck

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "SelfCheck.h"
 #include "platform/win32/Win32Browser.h"
+#include "win32/SelfCheck.h"
 
 namespace {
 

@@ -1,14 +1,14 @@
 #include <chrono>
 #include <vector>
 
-#include "Backend.h"
-#include "SelfCheck.h"
 #include "platform/win32/Win32Scheduler.h"
+#include "win32/SelfCheck.h"
+#include "win32/Win32Harness.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-using selfcheck::PumpUntil;
+using harness::PumpUntil;
 using win32test::TheBackend;
 
 }  // namespace

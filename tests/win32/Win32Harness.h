@@ -1,0 +1,18 @@
+// The backend's message window and Winsock, shared by the tests of one run as the agent shares
+// them between its parts.
+#pragma once
+
+#include "endpoint/Harness.h"
+#include "platform/win32/Win32MessageWindow.h"
+#include "platform/win32/Win32UdpEndpoint.h"
+
+namespace win32test {
+
+struct Backend {
+  platform::Win32MessageWindow window{GetModuleHandleW(nullptr)};
+  platform::Win32Network network{window};
+};
+
+Backend& TheBackend();
+
+}  // namespace win32test
