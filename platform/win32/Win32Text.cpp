@@ -1,13 +1,63 @@
 #include "platform/win32/Win32Text.h"
 
 namespace platform {
+namespace {
 
+constexpr wchar_t kReplacementCharacter = 0xFFFD;
+
+bool IsPrivateUse(wchar_t c) {
+  return c >= 0xE000 && c <= 0xF8FF;
+}
+
+// Empty when the bytes are not one whole, valid character of the code page. A single byte that
+// Windows maps into the private use area (0xA0 and 0xFD to 0xFF of code page 932) stands for no
+// character; a double-byte user-defined character there is one.
+std::wstring OneCharacter(UINT codePage, std::string_view bytes) {
+  wchar_t text[2];
+  const int length = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(),
+                                         static_cast<int>(bytes.size()), text, 2);
+  if (length == 0 || (bytes.size() == 1 && IsPrivateUse(text[0]))) return {};
+  return std::wstring(text, static_cast<std::size_t>(length));
+}
+
+// Character by character: each is the shortest run of bytes that the code page takes as one.
+std::wstring DecodeCarefully(UINT codePage, std::string_view bytes) {
+  CPINFO info{};
+  const std::size_t longest = GetCPInfo(codePage, &info) ? info.MaxCharSize : 4;
+  std::wstring text;
+  for (std::size_t at = 0; at < bytes.size();) {
+    std::wstring character;
+    std::size_t length = 1;
+    for (; length <= longest && at + length <= bytes.size(); ++length) {
+      character = OneCharacter(codePage, bytes.substr(at, length));
+      if (!character.empty()) break;
+    }
+    if (character.empty()) {
+      text += kReplacementCharacter;
+      ++at;
+    } else {
+      text += character;
+      at += length;
+    }
+  }
+  return text;
+}
+
+}  // namespace
+
+// Windows' own conversion puts other characters for invalid bytes (code page 932: U+30FB for
+// a broken pair, swallowing the byte after it), so it is asked to report them instead.
 std::wstring ToUtf16(UINT codePage, std::string_view bytes) {
   if (bytes.empty()) return {};
   const int length = static_cast<int>(bytes.size());
-  const int needed = MultiByteToWideChar(codePage, 0, bytes.data(), length, nullptr, 0);
+  const int needed =
+      MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(), length, nullptr, 0);
+  if (needed == 0) return DecodeCarefully(codePage, bytes);
   std::wstring text(static_cast<std::size_t>(needed), L'\0');
-  MultiByteToWideChar(codePage, 0, bytes.data(), length, text.data(), needed);
+  MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(), length, text.data(), needed);
+  for (const wchar_t c : text) {
+    if (IsPrivateUse(c)) return DecodeCarefully(codePage, bytes);
+  }
   return text;
 }
 
