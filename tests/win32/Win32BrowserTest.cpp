@@ -105,7 +105,7 @@ bool IsPut(const Call& call, const wchar_t* member, bool value) {
 
 }  // namespace
 
-SELFCHECK_TEST(navigate_hands_over_the_url_exactly_as_utf16) {
+SELFCHECK_TEST(NavigateHandsOverTheUrlExactlyAsUtf16) {
   FakeDispatch fake;
   {
     platform::Win32Browser browser(&fake);
@@ -117,7 +117,7 @@ SELFCHECK_TEST(navigate_hands_over_the_url_exactly_as_utf16) {
   CHECK(call.argument == VT_BSTR && call.text == L"http://127.0.0.1:8080/ページ/a b?q=日本語#x");
 }
 
-SELFCHECK_TEST(properties_are_written_and_read_by_name) {
+SELFCHECK_TEST(PropertiesAreWrittenAndReadByName) {
   FakeDispatch fake;
   platform::Win32Browser browser(&fake);
   browser.setVisible(true);
@@ -135,7 +135,7 @@ SELFCHECK_TEST(properties_are_written_and_read_by_name) {
   CHECK(fake.calls.back().member == L"Busy" && fake.calls.back().kind == DISPATCH_PROPERTYGET);
 }
 
-SELFCHECK_TEST(each_name_is_looked_up_once) {
+SELFCHECK_TEST(EachNameIsLookedUpOnce) {
   FakeDispatch fake;
   platform::Win32Browser browser(&fake);
   for (int i = 0; i < 3; ++i) {
@@ -145,7 +145,7 @@ SELFCHECK_TEST(each_name_is_looked_up_once) {
   CHECK(fake.lookups == 2);
 }
 
-SELFCHECK_TEST(members_the_browser_lacks_are_skipped) {
+SELFCHECK_TEST(MembersTheBrowserLacksAreSkipped) {
   FakeDispatch fake;
   fake.failures = {{L"FullScreen", DISP_E_EXCEPTION},
                    {L"ToolBar", E_NOTIMPL},
@@ -161,7 +161,7 @@ SELFCHECK_TEST(members_the_browser_lacks_are_skipped) {
   CHECK(fake.calls.back().member == L"Navigate");
 }
 
-SELFCHECK_TEST(a_browser_whose_process_is_gone_is_not_alive) {
+SELFCHECK_TEST(ABrowserWhoseProcessIsGoneIsNotAlive) {
   const HRESULT gone[] = {RPC_E_DISCONNECTED, HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE),
                           RPC_E_SERVER_DIED, RPC_E_SERVER_DIED_DNE, CO_E_OBJNOTCONNECTED};
   for (const HRESULT status : gone) {
@@ -177,7 +177,7 @@ SELFCHECK_TEST(a_browser_whose_process_is_gone_is_not_alive) {
   }
 }
 
-SELFCHECK_TEST(dropping_the_browser_releases_it_without_quitting) {
+SELFCHECK_TEST(DroppingTheBrowserReleasesItWithoutQuitting) {
   FakeDispatch fake;
   fake.references = 1;
   {

@@ -13,7 +13,7 @@ using win32test::TheBackend;
 
 }  // namespace
 
-SELFCHECK_TEST(tasks_run_later_from_the_event_loop_in_order_of_their_time) {
+SELFCHECK_TEST(TasksRunLaterFromTheEventLoopInOrderOfTheirTime) {
   platform::Win32Scheduler scheduler(TheBackend().window);
   std::vector<int> ran;
   scheduler.runLater(80ms, [&] { ran.push_back(2); });
@@ -23,7 +23,7 @@ SELFCHECK_TEST(tasks_run_later_from_the_event_loop_in_order_of_their_time) {
   CHECK((ran == std::vector<int>{1, 2}));
 }
 
-SELFCHECK_TEST(a_task_runs_once_and_may_schedule_the_next) {
+SELFCHECK_TEST(ATaskRunsOnceAndMayScheduleTheNext) {
   platform::Win32Scheduler scheduler(TheBackend().window);
   int runs = 0;
   std::function<void()> step = [&] {
@@ -38,7 +38,7 @@ SELFCHECK_TEST(a_task_runs_once_and_may_schedule_the_next) {
   CHECK(runs == 105);
 }
 
-SELFCHECK_TEST(a_task_still_due_when_the_scheduler_goes_never_runs) {
+SELFCHECK_TEST(ATaskStillDueWhenTheSchedulerGoesNeverRuns) {
   bool ran = false;
   {
     platform::Win32Scheduler scheduler(TheBackend().window);

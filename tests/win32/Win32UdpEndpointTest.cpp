@@ -20,7 +20,7 @@ int FailWithNetworkReset(SOCKET, char*, int) {
 
 }  // namespace
 
-SELFCHECK_TEST(a_connection_reset_is_a_refusal_by_the_destination_and_other_errors_failures) {
+SELFCHECK_TEST(AConnectionResetIsARefusalByTheDestinationAndOtherErrorsFailures) {
   const std::pair<platform::ReceiveFunction, platform::ReadResult> cases[] = {
       {&FailWithConnectionReset, platform::ReadResult::RefusedByDestination},
       {&FailWithNetworkReset, platform::ReadResult::Failed},
