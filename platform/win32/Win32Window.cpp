@@ -8,6 +8,20 @@
 namespace platform {
 namespace {
 
+// The system's close runs from the window's own queue: Windows sends WM_ENDSESSION from
+// another thread, and COM's modal loop hands it on in the middle of any call into the browser.
+constexpr UINT kSystemCloseMessage = WM_APP;
+
+// The greying of the Close command makes the calls the program has always made, with their
+// values: 256 characters of menu text, and a flag value of 1 for both calls (MF_GRAYED, which
+// GetMenuStringA ignores, looking the item up by command).
+constexpr int kMenuTextLength = 256;
+constexpr UINT kGreyedByCommand = MF_BYCOMMAND | MF_STRING | MF_GRAYED;
+constexpr UINT_PTR kNoCommand = 0;
+
+// The low four bits of a WM_SYSCOMMAND's code are the system's own.
+constexpr WPARAM kSystemCommandMask = 0xFFF0;
+
 // Takes the handler by value: the copy outlives the window object the handler may destroy.
 LRESULT Run(std::function<void()> handler) {
   if (handler) handler();
@@ -51,9 +65,9 @@ void Win32Window::setCaption(std::string_view control, std::string_view text) {
 
 void Win32Window::disableCloseCommand() {
   const HMENU menu = GetSystemMenu(form_.frame, FALSE);
-  std::string text(256, ' ');
-  GetMenuStringA(menu, 0xF060, text.data(), 256, 1);
-  ModifyMenuA(menu, 0xF060, 1, 0, text.data());
+  std::string text(kMenuTextLength, ' ');
+  GetMenuStringA(menu, SC_CLOSE, text.data(), kMenuTextLength, kGreyedByCommand);
+  ModifyMenuA(menu, SC_CLOSE, kGreyedByCommand, kNoCommand, text.data());
   DrawMenuBar(form_.frame);
   closeDisabled_ = true;
 }
@@ -73,14 +87,16 @@ std::optional<LRESULT> Win32Window::handle(UINT message, WPARAM wParam, LPARAM l
     case WM_SYSCOMMAND:
       // Alt+F4 and the title bar's close button still ask for SC_CLOSE after the menu item
       // has lost it.
-      if ((wParam & 0xFFF0) == SC_CLOSE && closeDisabled_) return 0;
+      if ((wParam & kSystemCommandMask) == SC_CLOSE && closeDisabled_) return 0;
       return std::nullopt;
     case WM_CLOSE:
       if (closeDisabled_) return 0;
       return Run(declaration_.onClose);
     case WM_ENDSESSION:
-      if (wParam) return Run(declaration_.onClose);
+      if (wParam) PostMessageW(form_.frame, kSystemCloseMessage, 0, 0);
       return 0;
+    case kSystemCloseMessage:
+      return Run(declaration_.onClose);
     case DM_GETDEFID:
       return focusedButtonId();
     case WM_SETFOCUS:
