@@ -89,9 +89,12 @@ std::string Convert(const std::string& to, const std::string& from, std::string_
   return converter.run(input, substitute, skip);
 }
 
-// glibc's iconv knows the charset of every glibc locale; a locale from elsewhere naming one it
-// does not know is read as UTF-8.
-std::string ConvertibleCharset(const char* charset) {
+// Plain ASCII is what the C and POSIX locales give an agent started by a service or with no
+// LANG: no file of a Japanese classroom is in it, and UTF-8 reads ASCII the same. glibc's iconv
+// knows the charset of every glibc locale; a locale from elsewhere naming one it does not know
+// is read as UTF-8 too.
+std::string ConvertibleCharset(const std::string& charset) {
+  if (charset == "ANSI_X3.4-1968" || charset == "ASCII" || charset == "US-ASCII") return "UTF-8";
   const Converter probe("UTF-8", charset);
   return probe.valid() ? charset : "UTF-8";
 }

@@ -1,12 +1,13 @@
 #include "platform/qt/QtInstanceGuard.h"
 
-#include <sys/socket.h>
-#include <sys/un.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <cerrno>
-#include <cstddef>
 #include <cstdlib>
 #include <string>
 
@@ -21,17 +22,31 @@ std::string SessionDisplay() {
   const std::size_t colon = display.rfind(':');
   const std::size_t dot = display.find('.', colon == std::string::npos ? 0 : colon);
   if (colon != std::string::npos && dot != std::string::npos) display.erase(dot);
+  std::replace(display.begin(), display.end(), '/', '_');
   return display;
 }
 
-std::string ClaimName() {
-  return "velostrander-child/" + std::to_string(getuid()) + "/" + SessionDisplay();
+// A folder of this user's own that no one else may enter.
+bool IsPrivate(const std::string& folder) {
+  struct stat status {};
+  return lstat(folder.c_str(), &status) == 0 && S_ISDIR(status.st_mode) &&
+         status.st_uid == getuid() && (status.st_mode & (S_IRWXG | S_IRWXO)) == 0;
+}
+
+// The session's runtime folder; without one (an agent started outside a desktop session), a
+// folder of the user's own under /tmp.
+std::string PrivateFolder() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime && *runtime && IsPrivate(runtime)) return runtime;
+  const std::string fallback = "/tmp/velostrander-" + std::to_string(getuid());
+  mkdir(fallback.c_str(), S_IRWXU);
+  return IsPrivate(fallback) ? fallback : std::string();
 }
 
 }  // namespace
 
 QtInstanceGuard::~QtInstanceGuard() {
-  if (socket_ >= 0) close(socket_);
+  if (lock_ >= 0) close(lock_);
 }
 
 bool QtInstanceGuard::anotherInstanceRunning() {
@@ -39,19 +54,16 @@ bool QtInstanceGuard::anotherInstanceRunning() {
   return *anotherRunning_;
 }
 
-// False only when another process holds the name; any other failure lets this one run, since
+// False only when another process holds the lock; any other failure lets this one run, since
 // refusing to start is the worse mistake.
 bool QtInstanceGuard::claim() {
-  socket_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (socket_ < 0) return true;
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  const std::string name = ClaimName();
-  const std::size_t length = std::min(name.size(), sizeof(address.sun_path) - 1);
-  name.copy(address.sun_path + 1, length);  // a leading NUL puts the name in the abstract namespace
-  const auto size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + length);
-  if (bind(socket_, reinterpret_cast<const sockaddr*>(&address), size) == 0) return true;
-  return errno != EADDRINUSE;
+  const std::string folder = PrivateFolder();
+  if (folder.empty()) return true;
+  const std::string name = QCoreApplication::applicationName().toStdString();
+  const std::string file = folder + "/" + name + "-" + SessionDisplay() + ".lock";
+  lock_ = open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, S_IRUSR | S_IWUSR);
+  if (lock_ < 0) return true;
+  return flock(lock_, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK;
 }
 
 }  // namespace platform

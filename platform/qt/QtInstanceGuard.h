@@ -6,8 +6,9 @@
 
 namespace platform {
 
-// One agent per user and display. The claim is a socket name in the abstract namespace: the
-// kernel drops it with the process, however the process ends, so nothing is left to go stale.
+// One instance per program file name, user and display. The claim is a lock on a file in the
+// user's own runtime folder: no other user can take it first, and the kernel drops the lock with
+// the process, however the process ends, so nothing is left to go stale.
 class QtInstanceGuard final : public InstanceGuard {
  public:
   QtInstanceGuard() = default;
@@ -20,7 +21,7 @@ class QtInstanceGuard final : public InstanceGuard {
  private:
   bool claim();
 
-  int socket_ = -1;
+  int lock_ = -1;
   std::optional<bool> anotherRunning_;
 };
 
