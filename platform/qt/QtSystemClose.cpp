@@ -27,9 +27,15 @@ void OnTerminationSignal(int) {
   errno = savedErrno;
 }
 
-void Handle(int signal, void (*handler)(int)) {
+using Handler = void (*)(int);
+
+// Replaces `from` only: a signal that the agent was started with ignored (by nohup, say) stays
+// ignored.
+void Handle(int signal, Handler from, Handler to) {
   struct sigaction action {};
-  action.sa_handler = handler;
+  sigaction(signal, nullptr, &action);
+  if (action.sa_handler != from) return;
+  action.sa_handler = to;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
   sigaction(signal, &action, nullptr);
@@ -43,11 +49,11 @@ QtSystemClose::QtSystemClose(std::function<void()> onRequest) : onRequest_(std::
   auto* notifier = new QSocketNotifier(pipe_[0], QSocketNotifier::Read, this);
   connect(notifier, &QSocketNotifier::activated, this, [this] { takeSignals(); });
   wakeDescriptor = pipe_[1];
-  for (const int signal : kTerminationSignals) Handle(signal, OnTerminationSignal);
+  for (const int signal : kTerminationSignals) Handle(signal, SIG_DFL, OnTerminationSignal);
 }
 
 QtSystemClose::~QtSystemClose() {
-  for (const int signal : kTerminationSignals) Handle(signal, SIG_DFL);
+  for (const int signal : kTerminationSignals) Handle(signal, OnTerminationSignal, SIG_DFL);
   wakeDescriptor = -1;
   for (const int end : pipe_) {
     if (end >= 0) close(end);
