@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QLibraryInfo>
 #include <QUrl>
@@ -51,17 +52,24 @@ std::optional<MissingProgram> MissingHelper() {
 
 QtBrowser::QtBrowser() : window_(new QtBrowserWindow) {}
 
+// Deleted later, as a window the user closed is: the release may come from a nested event loop
+// that the page runs (a JavaScript alert), which would return into a deleted dialog.
 QtBrowser::~QtBrowser() {
-  delete window_.data();
+  if (window_) window_->retire();
 }
 
 bool QtBrowser::alive() {
   return window_ && !window_->gone();
 }
 
-// QUrl in its tolerant mode takes the text as it stands; a text that is no URL fails to load.
-void QtBrowser::navigate(std::string_view url) {
-  if (alive()) window_->navigate(QUrl(ToQString(url)));
+// Opens what Internet Explorer opens for the same text: a URL as it stands, an address without
+// a scheme ("www.example.com", "127.0.0.1:8080/page") as http, a local path as a file.
+void QtBrowser::navigate(std::string_view text) {
+  if (!alive()) return;
+  const QString address = ToQString(text);
+  const QUrl url(address, QUrl::TolerantMode);
+  window_->navigate(url.scheme().isEmpty() ? QUrl::fromUserInput(address, QDir::currentPath())
+                                           : url);
 }
 
 void QtBrowser::setVisible(bool visible) {

@@ -17,7 +17,7 @@ class QtBrowser final : public Browser {
   QtBrowser& operator=(const QtBrowser&) = delete;
 
   bool alive() override;
-  void navigate(std::string_view url) override;
+  void navigate(std::string_view text) override;
   void setVisible(bool visible) override;
   bool busy() override;
   void setFullScreen(bool on) override;

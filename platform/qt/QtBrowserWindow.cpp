@@ -85,9 +85,11 @@ void QtBrowserWindow::followPage() {
   connect(view_->page(), &QWebEnginePage::renderProcessTerminated, this, [this] { retire(); });
 }
 
-// Busy at once: the page reports that it started loading only later.
+// Busy at once: the page reports that it started loading only later. Not busy at all when only
+// the fragment differs from the page shown: Qt WebEngine then scrolls and reports no load.
 void QtBrowserWindow::navigate(const QUrl& url) {
-  busy_ = true;
+  const auto document = [](const QUrl& address) { return address.adjusted(QUrl::RemoveFragment); };
+  if (!url.hasFragment() || document(url) != document(view_->url())) busy_ = true;
   view_->load(url);
 }
 
@@ -114,7 +116,6 @@ void QtBrowserWindow::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
 }
 
-// Deleted later: this runs from the window's own event handlers.
 void QtBrowserWindow::retire() {
   gone_ = true;
   busy_ = false;

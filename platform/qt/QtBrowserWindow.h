@@ -25,6 +25,8 @@ class QtBrowserWindow final : public QMainWindow {
   void setFullScreen(bool on);
   void setToolBarShown(bool shown);
   void setMenuBarShown(bool shown);
+  // Hides the window and deletes it once control is back in the event loop.
+  void retire();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -34,7 +36,6 @@ class QtBrowserWindow final : public QMainWindow {
   void buildToolBar();
   void buildMenuBar();
   void followPage();
-  void retire();
 
   QWebEngineView* const view_;
   QToolBar* toolBar_ = nullptr;

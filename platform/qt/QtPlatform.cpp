@@ -16,7 +16,10 @@ QtPlatform::QtPlatform(int& argc, char** argv) : application_(argc, argv) {
 }
 
 int QtPlatform::run() {
-  return desktop_.anyWindowLoaded() ? QApplication::exec() : 0;
+  const int code = desktop_.anyWindowLoaded() ? QApplication::exec() : 0;
+  // What was released last, in the loop's last pass, goes before the application does.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  return code;
 }
 
 }  // namespace platform
