@@ -82,13 +82,5 @@ TEST(ArgumentsTest, EachCommandLineHasItsOutcome) {
   }
 }
 
-TEST(ArgumentsTest, UsageNamesWhatEachCommandSends) {
-  const std::string usage = Usage();
-  for (const char* text : {"Command:FullScreen", "Command:PartScreen", "Command:VisibleTrue",
-                           "Command:VisibleFalse", "--roster FILE", "listen PORT"}) {
-    EXPECT_NE(usage.find(text), std::string::npos) << text;
-  }
-}
-
 }  // namespace
 }  // namespace ctl

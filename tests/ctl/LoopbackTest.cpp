@@ -111,11 +111,14 @@ TEST(LoopbackTest, EachRunEndsWithItsStatusOutputAndDatagrams) {
   std::filesystem::remove(roster);
 }
 
-TEST(LoopbackTest, HelpExplainsEachCommand) {
+TEST(LoopbackTest, HelpNamesWhatEachCommandSends) {
   ChildProcess ctl(kProgram, {"--help"});
   EXPECT_EQ(ctl.WaitForExit(), 0);
-  EXPECT_NE(ctl.out().find("\n  windowed HOST[:PORT]     \"Command:PartScreen\""),
-            std::string::npos);
+  for (const char* text :
+       {"\n  windowed HOST[:PORT]     \"Command:PartScreen\"", "Command:FullScreen",
+        "Command:VisibleTrue", "Command:VisibleFalse", "--roster FILE", "listen PORT"}) {
+    EXPECT_NE(ctl.out().find(text), std::string::npos) << text;
+  }
   EXPECT_EQ(ctl.err(), "");
 }
 
