@@ -14,24 +14,6 @@ extern char** environ;
 
 namespace {
 
-struct Pipe {
-  int read = -1;
-  int write = -1;
-};
-
-Pipe MakePipe() {
-  std::array<int, 2> ends{};
-  if (pipe2(ends.data(), O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
-  return {ends[0], ends[1]};
-}
-
-std::vector<char*> Pointers(std::vector<std::string>& texts) {
-  std::vector<char*> pointers;
-  for (std::string& text : texts) pointers.push_back(text.data());
-  pointers.push_back(nullptr);
-  return pointers;
-}
-
 // Appends what the pipe has; closes it at its end.
 void Drain(int& pipe, short events, std::string& into) {
   if (pipe < 0 || events == 0) return;
@@ -47,25 +29,27 @@ void Drain(int& pipe, short events, std::string& into) {
 
 }  // namespace
 
-ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& arguments,
-                           const std::vector<std::string>& extraEnvironment) {
+ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& arguments) {
   std::vector<std::string> argv{program};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
-  std::vector<std::string> environment(extraEnvironment);
-  for (char** entry = environ; *entry != nullptr; ++entry) environment.emplace_back(*entry);
-  const Pipe out = MakePipe();
-  const Pipe err = MakePipe();
+  std::vector<char*> pointers;
+  for (std::string& argument : argv) pointers.push_back(argument.data());
+  pointers.push_back(nullptr);
+  std::array<int, 2> out{}, err{};
+  if (pipe2(out.data(), O_CLOEXEC) != 0 || pipe2(err.data(), O_CLOEXEC) != 0) {
+    throw std::runtime_error("pipe2 failed");
+  }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out.write, STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, err.write, STDERR_FILENO);
-  const int result = posix_spawn(&pid_, program.c_str(), &actions, nullptr, Pointers(argv).data(),
-                                 Pointers(environment).data());
+  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+  const int result =
+      posix_spawn(&pid_, program.c_str(), &actions, nullptr, pointers.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  close(out.write);
-  close(err.write);
-  outPipe_ = out.read;
-  errPipe_ = err.read;
+  close(out[1]);
+  close(err[1]);
+  outPipe_ = out[0];
+  errPipe_ = err[0];
   if (result == 0) return;
   pid_ = -1;
   close(outPipe_);
@@ -82,28 +66,20 @@ ChildProcess::~ChildProcess() {
   if (errPipe_ >= 0) close(errPipe_);
 }
 
-bool ChildProcess::WaitForError(std::string_view text, Limit limit) {
-  return WaitFor(err_, text, limit);
-}
-
-bool ChildProcess::WaitForOutput(std::string_view text, Limit limit) {
-  return WaitFor(out_, text, limit);
-}
-
-bool ChildProcess::WaitFor(const std::string& stream, std::string_view text, Limit limit) {
-  const auto deadline = Clock::now() + limit;
+bool ChildProcess::WaitFor(const std::string& stream, std::string_view text) {
+  const auto deadline = Clock::now() + kLimit;
   while (stream.find(text) == std::string::npos) {
-    if (!Pump(deadline)) return stream.find(text) != std::string::npos;
+    if (!Pump(deadline)) return false;
   }
   return true;
 }
 
-std::optional<int> ChildProcess::WaitForExit(Limit limit) {
-  const auto deadline = Clock::now() + limit;
+int ChildProcess::WaitForExit() {
+  const auto deadline = Clock::now() + kLimit;
   while (Pump(deadline)) {
   }
   // Both pipes close only when the child has exited, so the reaping below does not block.
-  if (outPipe_ >= 0 || errPipe_ >= 0) return std::nullopt;
+  if (outPipe_ >= 0 || errPipe_ >= 0) return -1;
   int status = 0;
   waitpid(pid_, &status, 0);
   pid_ = -1;
@@ -116,7 +92,7 @@ void ChildProcess::Signal(int signal) const {
 
 bool ChildProcess::Pump(Clock::time_point deadline) {
   if (outPipe_ < 0 && errPipe_ < 0) return false;
-  const auto left = std::chrono::duration_cast<Limit>(deadline - Clock::now()).count();
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
   std::array<pollfd, 2> pipes{{{outPipe_, POLLIN, 0}, {errPipe_, POLLIN, 0}}};
   if (left <= 0 || poll(pipes.data(), pipes.size(), static_cast<int>(left)) <= 0) return false;
   Drain(outPipe_, pipes[0].revents, out_);

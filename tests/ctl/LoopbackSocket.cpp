@@ -49,7 +49,3 @@ void LoopbackSocket::SendTo(std::uint16_t port, std::string_view bytes) const {
   const sockaddr_in to = Address("127.0.0.1", port);
   sendto(socket_, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
 }
-
-std::uint16_t FreeUdpPort() {
-  return LoopbackSocket("0.0.0.0").port();
-}

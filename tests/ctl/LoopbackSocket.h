@@ -24,6 +24,3 @@ class LoopbackSocket {
   int socket_;
   std::uint16_t port_ = 0;
 };
-
-// A UDP port that was free a moment ago.
-std::uint16_t FreeUdpPort();

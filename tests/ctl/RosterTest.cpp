@@ -5,90 +5,58 @@
 namespace ctl {
 namespace {
 
-std::string Error(std::string_view text) {
-  return ParseRoster(text, "room1.txt").error;
-}
-
-TEST(RosterTest, ReadsOneAgentALine) {
-  const ParsedRoster roster = ParseRoster(
-      "# room 1\n"
-      "\n"
-      "01 pc01 5001\n"
-      "  02\tpc02.school.local \t 5002  \n"
-      "   # spare machine\n"
-      "30 192.168.0.30 65535\n",
-      "room1.txt");
-  ASSERT_EQ(roster.error, "");
-  ASSERT_EQ(roster.agents.size(), 3U);
-  EXPECT_EQ(roster.agents[0].number, "01");
-  EXPECT_EQ(HostPort(roster.agents[0].destination), "pc01:5001");
-  EXPECT_EQ(roster.agents[1].number, "02");
-  EXPECT_EQ(HostPort(roster.agents[1].destination), "pc02.school.local:5002");
-  EXPECT_EQ(HostPort(roster.agents[2].destination), "192.168.0.30:65535");
-}
-
-TEST(RosterTest, ReadsCrLfLinesAndALastLineWithoutEnd) {
-  const ParsedRoster roster =
-      ParseRoster("# room 1\r\n01 pc01 5001\r\n\r\n02 pc02 5002", "room1.txt");
-  ASSERT_EQ(roster.error, "");
-  ASSERT_EQ(roster.agents.size(), 2U);
-  EXPECT_EQ(HostPort(roster.agents[0].destination), "pc01:5001");
-  EXPECT_EQ(HostPort(roster.agents[1].destination), "pc02:5002");
-}
-
-TEST(RosterTest, SkipsAUtf8ByteOrderMark) {
-  const ParsedRoster roster = ParseRoster(
-      "\xEF\xBB\xBF"
-      "01 pc01 5001\n",
-      "room1.txt");
-  ASSERT_EQ(roster.error, "");
-  EXPECT_EQ(roster.agents.at(0).number, "01");
-}
-
-TEST(RosterTest, ErrorsNameFileLineAndWhatWasExpected) {
-  EXPECT_EQ(Error("# room 1\n\n01 pc01\n"),
-            "room1.txt:3: expected NUMBER HOST PORT, found 2 field(s)");
-  EXPECT_EQ(Error("01 pc01 5001\r\n31 pc31 5001\r\n"),
-            "room1.txt:2: expected a computer number 01-30, found \"31\"");
-  EXPECT_EQ(Error("01 pc01 5001 # teacher\n"),
-            "room1.txt:1: expected the end of the line after the port, found \"#\"");
-}
-
-TEST(RosterTest, ComputerNumbersAreTwoDigits01To30) {
-  for (const char* number : {"00", "1", "001", "31", "99", "ab", "0x"}) {
-    EXPECT_EQ(
-        Error(std::string(number) + " pc01 5001\n"),
-        "room1.txt:1: expected a computer number 01-30, found \"" + std::string(number) + "\"");
+// The agents as "NUMBER HOST:PORT" a line, or the error, so that one table holds both.
+std::string Outcome(std::string_view text) {
+  const ParsedRoster roster = ParseRoster(text, "room1.txt");
+  if (!roster.error.empty()) return roster.error;
+  std::string agents;
+  for (const Agent& agent : roster.agents) {
+    agents += agent.number + " " + HostPort(agent.destination) + "\n";
   }
+  return agents;
 }
 
-TEST(RosterTest, PortsAre1To65535) {
-  for (const char* port : {"0", "65536", "-5", "50o1"}) {
-    EXPECT_EQ(Error(std::string("01 pc01 ") + port + "\n"),
-              "room1.txt:1: expected a UDP port 1-65535, found \"" + std::string(port) + "\"");
+TEST(RosterTest, EachRosterHasItsAgentsOrItsFirstError) {
+  const struct {
+    std::string text;
+    std::string outcome;
+  } cases[] = {
+      {"# room 1\n\n01 pc01 5001\n  02\tpc02.school.local \t 5002  \n   # spare machine\n"
+       "30 192.168.0.30 65535\n",
+       "01 pc01:5001\n02 pc02.school.local:5002\n30 192.168.0.30:65535\n"},
+      {"# room 1\r\n01 pc01 5001\r\n\r\n02 pc02 5002", "01 pc01:5001\n02 pc02:5002\n"},
+      {"\xEF\xBB\xBF"
+       "01 pc01 5001\n",
+       "01 pc01:5001\n"},
+      {"# room 1\n\n01 pc01\n", "room1.txt:3: expected NUMBER HOST PORT, found 2 field(s)"},
+      {"01 pc01 5001\r\n31 pc31 5001\r\n",
+       "room1.txt:2: expected a computer number 01-30, found \"31\""},
+      {"01 pc01 5001 # teacher\n",
+       "room1.txt:1: expected the end of the line after the port, found \"#\""},
+      {"01 192.168.0 5001\n",
+       "room1.txt:1: expected a host name or dotted IPv4 address, found \"192.168.0\""},
+      {"01 pc01:5001 5001\n",
+       "room1.txt:1: expected a host name or dotted IPv4 address, found \"pc01:5001\""},
+      {"00 pc01 5001\n", "room1.txt:1: expected a computer number 01-30, found \"00\""},
+      {"1 pc01 5001\n", "room1.txt:1: expected a computer number 01-30, found \"1\""},
+      {"001 pc01 5001\n", "room1.txt:1: expected a computer number 01-30, found \"001\""},
+      {"31 pc01 5001\n", "room1.txt:1: expected a computer number 01-30, found \"31\""},
+      {"99 pc01 5001\n", "room1.txt:1: expected a computer number 01-30, found \"99\""},
+      {"ab pc01 5001\n", "room1.txt:1: expected a computer number 01-30, found \"ab\""},
+      {"0x pc01 5001\n", "room1.txt:1: expected a computer number 01-30, found \"0x\""},
+      {"01 pc01 0\n", "room1.txt:1: expected a UDP port 1-65535, found \"0\""},
+      {"01 pc01 65536\n", "room1.txt:1: expected a UDP port 1-65535, found \"65536\""},
+      {"01 pc01 -5\n", "room1.txt:1: expected a UDP port 1-65535, found \"-5\""},
+      {"01 pc01 50o1\n", "room1.txt:1: expected a UDP port 1-65535, found \"50o1\""},
+      {"01 pc01 5001\r\r\n", "room1.txt:1: expected a UDP port 1-65535, found \"5001\\r\""},
+      {"07 pc07 5001\n# again\n07 pc08 5001\n",
+       "room1.txt:3: computer number 07 is already on line 1"},
+      {"", "room1.txt: lists no agents"},
+      {"# nobody yet\r\n\r\n", "room1.txt: lists no agents"},
+  };
+  for (const auto& [text, outcome] : cases) {
+    EXPECT_EQ(Outcome(text), outcome) << ::testing::PrintToString(text);
   }
-}
-
-TEST(RosterTest, HostsAreNamesOrDottedAddresses) {
-  EXPECT_EQ(Error("01 192.168.0 5001\n"),
-            "room1.txt:1: expected a host name or dotted IPv4 address, found \"192.168.0\"");
-  EXPECT_EQ(Error("01 pc01:5001 5001\n"),
-            "room1.txt:1: expected a host name or dotted IPv4 address, found \"pc01:5001\"");
-}
-
-TEST(RosterTest, AStrayCarriageReturnInsideALineIsAnError) {
-  EXPECT_EQ(Error("01 pc01 5001\r\r\n"),
-            "room1.txt:1: expected a UDP port 1-65535, found \"5001\\r\"");
-}
-
-TEST(RosterTest, AComputerNumberMayAppearOnlyOnce) {
-  EXPECT_EQ(Error("07 pc07 5001\n# again\n07 pc08 5001\n"),
-            "room1.txt:3: computer number 07 is already on line 1");
-}
-
-TEST(RosterTest, ARosterWithoutAgentsIsAnError) {
-  EXPECT_EQ(Error(""), "room1.txt: lists no agents");
-  EXPECT_EQ(Error("# nobody yet\r\n\r\n"), "room1.txt: lists no agents");
 }
 
 }  // namespace

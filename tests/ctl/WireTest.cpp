@@ -2,39 +2,26 @@
 
 #include <gtest/gtest.h>
 
+#include <iomanip>
+#include <sstream>
+
 namespace ctl {
 namespace {
 
-std::tm SampleTime() {
-  std::tm time{};
-  time.tm_year = 2026 - 1900;
-  time.tm_mon = 11;
-  time.tm_mday = 6;
-  time.tm_hour = 22;
-  time.tm_min = 30;
-  time.tm_sec = 1;
-  return time;
-}
-
-TEST(CallTest, TwoDigitsThenCallIsACall) {
-  EXPECT_TRUE(IsCall("07Call"));
-  EXPECT_TRUE(IsCall("30Call"));
-}
-
-TEST(CallTest, AnythingElseIsNot) {
-  for (const char* text :
+TEST(CallTest, IsTwoDigitsThenCallAndNothingElse) {
+  for (const std::string text : {"07Call", "30Call"}) EXPECT_TRUE(IsCall(text)) << text;
+  for (const std::string text :
        {"Call", "7Call", "007Call", "07call", "07Call\r\n", " 07Call", "AACall", "07Cal", ""}) {
-    EXPECT_FALSE(IsCall(text)) << text;
+    EXPECT_FALSE(IsCall(text)) << ::testing::PrintToString(text);
   }
 }
 
-TEST(ReceiptTest, CallLineHasTimeNumberAndSender) {
-  EXPECT_EQ(ReceiptLine(SampleTime(), "07Call", "192.168.0.12:50123"),
+TEST(ReceiptTest, HasTimeNumberAndSenderOrMarksTheTextAsNotACall) {
+  std::tm time{};
+  std::istringstream("2026-12-06 22:30:01") >> std::get_time(&time, "%Y-%m-%d %H:%M:%S");
+  EXPECT_EQ(ReceiptLine(time, "07Call", "192.168.0.12:50123"),
             "2026-12-06 22:30:01  07  192.168.0.12:50123");
-}
-
-TEST(ReceiptTest, OtherDatagramsAreMarkedAsNotACall) {
-  EXPECT_EQ(ReceiptLine(SampleTime(), "hello\r\n", "10.0.0.5:4000"),
+  EXPECT_EQ(ReceiptLine(time, "hello\r\n", "10.0.0.5:4000"),
             "2026-12-06 22:30:01  --  10.0.0.5:4000  not a call: \"hello\\r\\n\"");
 }
 
