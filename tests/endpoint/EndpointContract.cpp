@@ -7,7 +7,6 @@
 
 using harness::Listener;
 using harness::Numbered;
-using harness::Peer;
 using harness::PumpUntil;
 using harness::ReadExactly;
 using harness::Send;
@@ -104,8 +103,8 @@ ENDPOINT_TEST(MayBeDestroyedByItsOwnHandler) {
 }
 
 ENDPOINT_TEST(APortHeldByAnotherProgramIsInUse) {
-  const Peer holder(harness::UnusedPort());
-  CHECK(harness::NewEndpoint([] {})->bind(holder.port()) == BindResult::PortInUse);
+  Listener holder;
+  CHECK(harness::NewEndpoint([] {})->bind(holder.bind()) == BindResult::PortInUse);
 }
 
 ENDPOINT_TEST(ReadingWithNothingPendingIsAFailedRead) {
@@ -120,11 +119,12 @@ ENDPOINT_TEST(ReadingWithNothingPendingIsAFailedRead) {
 ENDPOINT_TEST(SendsOneDatagramToANamedOrDottedHost) {
   Listener master;
   const std::uint16_t masterPort = master.bind();
-  const Peer holder(harness::UnusedPort());
+  Listener holder;
+  const std::uint16_t taken = holder.bind();
   const std::function<void(platform::UdpEndpoint&)> states[] = {
       [](platform::UdpEndpoint& agent) { agent.bind(harness::UnusedPort()); },
       [](platform::UdpEndpoint&) {},
-      [&](platform::UdpEndpoint& agent) { CHECK(agent.bind(holder.port()) != BindResult::Bound); },
+      [&](platform::UdpEndpoint& agent) { CHECK(agent.bind(taken) != BindResult::Bound); },
   };
   std::vector<std::string> sent;
   for (const auto& state : states) {

@@ -1,5 +1,5 @@
-// What the UDP endpoint's contract needs of each backend's test program: its event loop, its
-// endpoints, and plain sockets on the loopback address, as other programs have them. The
+// What the UDP endpoint's contract needs of each backend's test program: its event loop and its
+// endpoints, which also play the other programs on the loopback address. The
 // contract is written once and runs on both backends: under GoogleTest on Linux, under the
 // small self-check runner on Windows, where no build of a test framework is at hand.
 #pragma once
@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <random>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,8 +17,6 @@
 #include "platform/UdpEndpoint.h"
 
 #ifdef _WIN32
-#include <winsock2.h>
-
 #include "win32/SelfCheck.h"
 #define ENDPOINT_TEST(name) SELFCHECK_TEST(name)
 #else
@@ -35,30 +35,27 @@ bool PumpUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 
 std::unique_ptr<platform::UdpEndpoint> NewEndpoint(std::function<void()> onArrival);
 
-class Peer {
- public:
-  Peer();                             // on a port of the system's choosing
-  explicit Peer(std::uint16_t port);  // on every local address, as a program holding the port
-  ~Peer();
-  Peer(const Peer&) = delete;
-  Peer& operator=(const Peer&) = delete;
-
-  bool bound() const { return port_ != 0; }
-  std::uint16_t port() const { return port_; }
-  void sendTo(std::uint16_t port, std::string_view bytes) const;  // to 127.0.0.1
-
- private:
-#ifdef _WIN32
-  SOCKET socket_;
-#else
-  int socket_;
-#endif
-  std::uint16_t port_ = 0;
-};
-
 // A port that nothing holds at the moment, low enough for the settings file's signed 16-bit
 // field.
-std::uint16_t UnusedPort();
+inline std::uint16_t UnusedPort() {
+  std::random_device random;
+  std::uniform_int_distribution<int> ports(20000, 32767);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const auto port = static_cast<std::uint16_t>(ports(random));
+    if (NewEndpoint([] {})->bind(port) == platform::BindResult::Bound) return port;
+  }
+  throw std::runtime_error("no unused UDP port");
+}
+
+// Each text as one datagram to 127.0.0.1, as another program sends it.
+inline void Send(std::uint16_t port, const std::vector<std::string>& texts) {
+  const auto sender = NewEndpoint([] {});
+  sender->setRemoteHost("127.0.0.1");
+  sender->setRemotePort(port);
+  for (const auto& text : texts) {
+    if (!sender->send(text)) throw std::runtime_error("datagram not sent");
+  }
+}
 
 using EndpointMaker = std::function<std::unique_ptr<platform::UdpEndpoint>(std::function<void()>)>;
 
@@ -99,11 +96,6 @@ inline std::vector<std::string> Numbered(int count) {
   std::vector<std::string> numbered;
   for (int number = 0; number < count; ++number) numbered.push_back(std::to_string(number));
   return numbered;
-}
-
-inline void Send(std::uint16_t port, const std::vector<std::string>& texts) {
-  const Peer sender;
-  for (const auto& text : texts) sender.sendTo(port, text);
 }
 
 // Sends one datagram more; true when the listener then has read exactly `expected` and that

@@ -8,7 +8,6 @@
 
 namespace loopback {
 
-using harness::Peer;
 using harness::PumpUntil;
 using harness::UnusedPort;
 

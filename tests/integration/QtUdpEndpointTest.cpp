@@ -3,6 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <atomic>
 #include <thread>
@@ -16,7 +20,6 @@ using harness::Listener;
 using harness::Numbered;
 using harness::ReadExactly;
 using loopback::HeldByKernel;
-using loopback::Peer;
 using loopback::PumpUntil;
 using loopback::UnusedPort;
 using namespace std::chrono_literals;
@@ -55,12 +58,20 @@ class Burst {
   static constexpr int kRun = 100;
 
   void Send(std::uint16_t port) {
-    const Peer master;
-    for (int number = 0; number < kBurst; ++number) {
-      master.sendTo(port, std::to_string(number));
-      if ((number + 1) % kRun == 0 && !TakenFromKernel(port)) return;
+    const int master = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in agent{};
+    agent.sin_family = AF_INET;
+    agent.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    agent.sin_port = htons(port);
+    bool taken = true;
+    for (int number = 0; number < kBurst && taken; ++number) {
+      const std::string text = std::to_string(number);
+      sendto(master, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&agent),
+             sizeof agent);
+      taken = (number + 1) % kRun != 0 || TakenFromKernel(port);
     }
-    taken_ = true;
+    close(master);
+    taken_ = taken;
     // Wakes the test's event loop to look.
     QMetaObject::invokeMethod(
         QCoreApplication::instance(), [] {}, Qt::QueuedConnection);
