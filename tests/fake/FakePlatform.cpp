@@ -14,8 +14,7 @@ class FakeWindow : public platform::Window {
  public:
   FakeWindow(Log& log, std::shared_ptr<WindowState> state) : log_(log), state_(std::move(state)) {}
   ~FakeWindow() override {
-    state_->loaded = false;
-    state_->visible = false;
+    state_->loaded = state_->visible = false;
     log_.push_back("unload " + state_->declaration.name);
   }
   void setVisible(bool visible) override {
@@ -73,33 +72,13 @@ class FakeBrowser : public platform::Browser {
 
 }  // namespace
 
-std::unique_ptr<platform::Window> FakeDesktop::createWindow(const platform::FormSpec& declaration) {
-  auto state = std::make_shared<WindowState>();
-  state->declaration = declaration;
-  for (const auto& control : declaration.controls) state->captions[control.name] = control.caption;
-  windows_[declaration.name] = state;
-  log.push_back("create " + declaration.name);
-  return std::make_unique<FakeWindow>(log, state);
-}
-
-void FakeDesktop::showMessage(std::string_view text, std::string_view title) {
-  messages.emplace_back(title, text);
-  log.push_back("message " + std::string(title));
-  if (whileMessageOpen) std::exchange(whileMessageOpen, nullptr)();
-}
-
-void FakeDesktop::endProgram() {
-  ended = true;
-  log.push_back("end program");
-}
-
-WindowState& FakeDesktop::window(const std::string& name) {
+WindowState& FakePlatform::window(const std::string& name) {
   const auto found = windows_.find(name);
   if (found == windows_.end()) throw std::runtime_error("no window " + name);
   return *found->second;
 }
 
-void FakeDesktop::click(const std::string& form, const std::string& control) {
+void FakePlatform::click(const std::string& form, const std::string& control) {
   WindowState& state = window(form);
   if (!state.loaded) throw std::runtime_error(form + " is not loaded");
   for (const auto& button : state.declaration.controls) {
@@ -109,52 +88,82 @@ void FakeDesktop::click(const std::string& form, const std::string& control) {
   throw std::runtime_error("no clickable " + form + "." + control);
 }
 
-void FakeDesktop::close(const std::string& form) {
+void FakePlatform::close(const std::string& form) {
   WindowState& state = window(form);
   if (!state.loaded) throw std::runtime_error(form + " is not loaded");
   std::function<void()>(state.declaration.onClose)();
 }
 
-std::size_t FakeDesktop::loadedWindows() const {
+std::size_t FakePlatform::loadedWindows() const {
   std::size_t count = 0;
   for (const auto& [name, state] : windows_) count += state->loaded ? 1 : 0;
   return count;
 }
 
-void FakeScheduler::runLater(std::chrono::milliseconds delay, std::function<void()> task) {
-  tasks_.emplace(now_ + delay + lag, std::move(task));
+std::vector<std::string> FakePlatform::messageTexts() const {
+  std::vector<std::string> texts;
+  for (const auto& [title, text] : messages) texts.push_back(title + ": " + text);
+  return texts;
 }
 
-int FakeScheduler::runPending(int limit) {
+int FakePlatform::runPending(int limit) {
   int ran = 0;
-  while (!tasks_.empty() && ran < limit) {
-    auto next = tasks_.extract(tasks_.begin());
+  for (; !timers_.empty() && ran < limit; ++ran) {
+    auto next = timers_.extract(timers_.begin());
     now_ = next.key();
     next.mapped()();
-    ++ran;
   }
   return ran;
 }
 
-std::chrono::milliseconds FakeScheduler::sinceStart() const {
+std::chrono::milliseconds FakePlatform::sinceStart() const {
   return std::chrono::duration_cast<std::chrono::milliseconds>(now_ - Clock::time_point{});
 }
 
-platform::BrowserCreation FakeBrowserFactory::create() {
-  if (failuresLeft > 0) {
-    --failuresLeft;
-    log_.push_back("browser create failed");
-    return {nullptr, "FakeBrowser.exe", "not installed"};
-  }
-  ++created;
-  last_ = std::make_shared<BrowserState>();
-  last_->pagePolls = busyPollsPerPage;
-  log_.push_back("browser created");
-  return {std::make_unique<FakeBrowser>(log_, last_), {}, {}};
+std::unique_ptr<platform::Window> FakePlatform::createWindow(
+    const platform::FormSpec& declaration) {
+  auto state = std::make_shared<WindowState>();
+  state->declaration = declaration;
+  for (const auto& control : declaration.controls) state->captions[control.name] = control.caption;
+  windows_[declaration.name] = state;
+  log.push_back("create " + declaration.name);
+  return std::make_unique<FakeWindow>(log, state);
 }
 
-FakeEndpoint::FakeEndpoint(FakeEndpoint*& registered, Log& log, platform::BindResult bindResult)
-    : registered_(registered), log_(log), bindResult_(bindResult) {
+void FakePlatform::showMessage(std::string_view text, std::string_view title) {
+  messages.emplace_back(title, text);
+  log.push_back("message " + std::string(title));
+  if (whileMessageOpen) std::exchange(whileMessageOpen, nullptr)();
+}
+
+std::unique_ptr<platform::UdpEndpoint> FakePlatform::createUdpEndpoint(
+    std::function<void()> onArrival) {
+  return std::make_unique<FakeEndpoint>(endpoint, log, bindResult, std::move(onArrival));
+}
+
+platform::BrowserCreation FakePlatform::create() {
+  if (browserFailuresLeft > 0) {
+    --browserFailuresLeft;
+    log.push_back("browser create failed");
+    return {nullptr, "FakeBrowser.exe", "not installed"};
+  }
+  ++browsersCreated;
+  browser_ = std::make_shared<BrowserState>();
+  browser_->pagePolls = busyPollsPerPage;
+  log.push_back("browser created");
+  return {std::make_unique<FakeBrowser>(log, browser_), {}, {}};
+}
+
+void FakePlatform::runLater(std::chrono::milliseconds delay, std::function<void()> task) {
+  timers_.emplace(now_ + delay + timerLag, std::move(task));
+}
+
+FakeEndpoint::FakeEndpoint(FakeEndpoint*& registered, Log& log, platform::BindResult bindResult,
+                           std::function<void()> onArrival)
+    : registered_(registered),
+      log_(log),
+      bindResult_(bindResult),
+      onArrival_(std::move(onArrival)) {
   registered = this;
 }
 
@@ -201,15 +210,8 @@ void FakeEndpoint::arrive(platform::Arrival arrival) {
 void FakeEndpoint::raisePending() {
   if (raising_) return;
   raising_ = true;
-  while (!paused_ && !queue_.empty()) onArrival();
+  while (!paused_ && !queue_.empty()) onArrival_();
   raising_ = false;
-}
-
-std::unique_ptr<platform::UdpEndpoint> FakeNetwork::createUdpEndpoint(
-    std::function<void()> onArrival) {
-  auto created = std::make_unique<FakeEndpoint>(endpoint, log_, bindResult);
-  created->onArrival = std::move(onArrival);
-  return created;
 }
 
 }  // namespace fake

@@ -1,6 +1,7 @@
-// A scripted platform for the unit tests: it records every call the behaviour makes, in order,
-// and lets a test act as the user (press a button, close a window, answer a message box), the
-// network (a datagram arrives) and the clock (the event loop runs its timers).
+// A scripted platform for the unit tests: one object plays every port, records every call the
+// behaviour makes into one log, in order, and lets a test act as the user (press a button,
+// close a window, answer a message box), the network (a datagram arrives) and the event loop
+// (its timers run, and the clock with them).
 #pragma once
 
 #include <functional>
@@ -23,61 +24,6 @@ struct WindowState {
   std::map<std::string, std::string> captions;
 };
 
-class FakeDesktop : public platform::Desktop {
- public:
-  explicit FakeDesktop(Log& log) : log(log) {}
-  std::unique_ptr<platform::Window> createWindow(const platform::FormSpec& declaration) override;
-  void showMessage(std::string_view text, std::string_view title) override;
-  void endProgram() override;
-
-  // The last window created under that name; it stays inspectable after it is unloaded.
-  WindowState& window(const std::string& name);
-  // The user presses a button; returns once its handler has returned.
-  void click(const std::string& form, const std::string& control);
-  // The system closes a window.
-  void close(const std::string& form);
-  std::size_t loadedWindows() const;
-
-  Log& log;  // "create Form1", "show Form1", "message <title>", ...
-  std::vector<std::pair<std::string, std::string>> messages;  // (title, text)
-  bool ended = false;
-  // What happens while a message box is open (the box is then closed with OK).
-  std::function<void()> whileMessageOpen;
-
- private:
-  std::map<std::string, std::shared_ptr<WindowState>> windows_;
-};
-
-class FakeInstanceGuard : public platform::InstanceGuard {
- public:
-  bool anotherInstanceRunning() override { return otherInstance; }
-  bool otherInstance = false;
-};
-
-// The behaviour's own text encoding, so tests can write file bytes as they mean them.
-class Utf8CodePage : public platform::CodePage {
- public:
-  std::string toUtf8(std::string_view ansi) const override { return std::string(ansi); }
-  std::string fromUtf8(std::string_view utf8) const override { return std::string(utf8); }
-};
-
-// Tasks run only when the test says so, in the order of their time, and the clock then stands
-// at that time; a timer fires `lag` after it is due, as a coarse system timer does.
-class FakeScheduler : public platform::Scheduler {
- public:
-  void runLater(std::chrono::milliseconds delay, std::function<void()> task) override;
-  Clock::time_point now() const override { return now_; }
-  // Runs the tasks due, including those they schedule, up to `limit`; returns how many ran.
-  int runPending(int limit = 100000);
-  std::chrono::milliseconds sinceStart() const;
-
-  std::chrono::milliseconds lag{0};
-
- private:
-  Clock::time_point now_{};
-  std::multimap<Clock::time_point, std::function<void()>> tasks_;
-};
-
 struct BrowserState {
   bool alive = true;
   bool visible = false;
@@ -90,24 +36,10 @@ struct BrowserState {
   std::function<void()> whileNavigating;  // other events the backend runs inside navigate()
 };
 
-class FakeBrowserFactory : public platform::BrowserFactory {
- public:
-  explicit FakeBrowserFactory(Log& log) : log_(log) {}
-  platform::BrowserCreation create() override;
-  BrowserState& browser() { return *last_; }  // the one created last
-
-  int failuresLeft = 0;  // how many more create() calls fail
-  int created = 0;
-  int busyPollsPerPage = 0;  // given to every browser created
-
- private:
-  Log& log_;
-  std::shared_ptr<BrowserState> last_;
-};
-
 class FakeEndpoint : public platform::UdpEndpoint {
  public:
-  FakeEndpoint(FakeEndpoint*& registered, Log& log, platform::BindResult bindResult);
+  FakeEndpoint(FakeEndpoint*& registered, Log& log, platform::BindResult bindResult,
+               std::function<void()> onArrival);
   ~FakeEndpoint() override;
   platform::BindResult bind(std::uint16_t port) override;
   void setRemoteHost(std::string_view host) override;
@@ -122,50 +54,80 @@ class FakeEndpoint : public platform::UdpEndpoint {
     arrive({platform::ReadResult::Datagram, std::move(datagram)});
   }
 
-  std::function<void()> onArrival;
   std::vector<std::string> sent;
 
  private:
   void raisePending();
+
   FakeEndpoint*& registered_;
   Log& log_;
   const platform::BindResult bindResult_;
+  const std::function<void()> onArrival_;
   std::vector<platform::Arrival> queue_;
   bool paused_ = false;
   bool raising_ = false;
 };
 
-class FakeNetwork : public platform::Network {
+class FakePlatform : public platform::Platform,
+                     platform::Desktop,
+                     platform::InstanceGuard,
+                     platform::CodePage,
+                     platform::Network,
+                     platform::BrowserFactory,
+                     platform::Scheduler {
  public:
-  explicit FakeNetwork(Log& log) : log_(log) {}
+  platform::Desktop& desktop() override { return *this; }
+  platform::InstanceGuard& instanceGuard() override { return *this; }
+  // UTF-8, the behaviour's own encoding, so tests write file bytes as they mean them.
+  const platform::CodePage& codePage() const override { return *this; }
+  platform::Network& network() override { return *this; }
+  platform::BrowserFactory& browsers() override { return *this; }
+  platform::Scheduler& scheduler() override { return *this; }
+
+  // The last window created under that name; it stays inspectable after it is unloaded.
+  WindowState& window(const std::string& name);
+  // The user presses a button; returns once its handler has returned.
+  void click(const std::string& form, const std::string& control);
+  // The system closes a window.
+  void close(const std::string& form);
+  std::size_t loadedWindows() const;
+  std::vector<std::string> messageTexts() const;  // "<title>: <text>"
+
+  BrowserState& browser() { return *browser_; }  // the one created last
+
+  // Runs the timers that are due, in the order of their time, including those they start, up to
+  // `limit`; the clock then stands at each one's time. Returns how many ran.
+  int runPending(int limit = 100000);
+  std::chrono::milliseconds sinceStart() const;
+
+  Log log;  // "create Form1", "show Form1", "message <title>", "browser navigate <url>", ...
+  std::vector<std::pair<std::string, std::string>> messages;  // (title, text)
+  std::function<void()> whileMessageOpen;  // runs while a box is open, which then gets OK
+  bool otherInstance = false;
+  int browserFailuresLeft = 0;  // how many more browsers cannot be created
+  int browsersCreated = 0;
+  int busyPollsPerPage = 0;                                       // for every browser created
+  platform::BindResult bindResult = platform::BindResult::Bound;  // for endpoints created next
+  FakeEndpoint* endpoint = nullptr;       // the one created last, while it lives
+  std::chrono::milliseconds timerLag{0};  // a timer fires this late, as coarse system timers do
+
+ private:
+  std::unique_ptr<platform::Window> createWindow(const platform::FormSpec& declaration) override;
+  void showMessage(std::string_view text, std::string_view title) override;
+  void endProgram() override { log.push_back("end program"); }
+  bool anotherInstanceRunning() override { return otherInstance; }
+  std::string toUtf8(std::string_view ansi) const override { return std::string(ansi); }
+  std::string fromUtf8(std::string_view utf8) const override { return std::string(utf8); }
   std::unique_ptr<platform::UdpEndpoint> createUdpEndpoint(
       std::function<void()> onArrival) override;
-  FakeEndpoint* endpoint = nullptr;  // the one created last, while it lives
-  platform::BindResult bindResult = platform::BindResult::Bound;  // for endpoints created next
+  platform::BrowserCreation create() override;
+  void runLater(std::chrono::milliseconds delay, std::function<void()> task) override;
+  Clock::time_point now() const override { return now_; }
 
- private:
-  Log& log_;
-};
-
-// Every port, each logging into one log, so a test sees the order of all the steps.
-class FakePlatform : public platform::Platform {
- public:
-  FakeDesktop& desktop() override { return desktop_; }
-  FakeInstanceGuard& instanceGuard() override { return instance_; }
-  const Utf8CodePage& codePage() const override { return codePage_; }
-  FakeNetwork& network() override { return network_; }
-  FakeBrowserFactory& browsers() override { return browsers_; }
-  FakeScheduler& scheduler() override { return scheduler_; }
-
-  Log log;
-
- private:
-  FakeDesktop desktop_{log};
-  FakeInstanceGuard instance_;
-  Utf8CodePage codePage_;
-  FakeNetwork network_{log};
-  FakeBrowserFactory browsers_{log};
-  FakeScheduler scheduler_;
+  std::map<std::string, std::shared_ptr<WindowState>> windows_;
+  std::shared_ptr<BrowserState> browser_;
+  Clock::time_point now_{};
+  std::multimap<Clock::time_point, std::function<void()>> timers_;
 };
 
 }  // namespace fake

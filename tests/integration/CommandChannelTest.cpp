@@ -25,11 +25,11 @@ using ::testing::ElementsAre;
 // the call message.
 class LoopbackPlatform final : public platform::Platform, public platform::Network {
  public:
-  fake::FakeDesktop& desktop() override { return fake.desktop(); }
+  platform::Desktop& desktop() override { return fake.desktop(); }
   platform::InstanceGuard& instanceGuard() override { return fake.instanceGuard(); }
   const platform::CodePage& codePage() const override { return fake.codePage(); }
   platform::Network& network() override { return *this; }
-  fake::FakeBrowserFactory& browsers() override { return fake.browsers(); }
+  platform::BrowserFactory& browsers() override { return fake.browsers(); }
   platform::Scheduler& scheduler() override { return scheduler_; }
   std::unique_ptr<platform::UdpEndpoint> createUdpEndpoint(
       std::function<void()> onArrival) override {
@@ -57,7 +57,7 @@ class CommandChannelTest : public ::testing::Test {
   }
 
   void Send(const std::vector<std::string>& texts) { harness::Send(agentPort, texts); }
-  const std::vector<std::string>& Navigated() { return platform.browsers().browser().navigated; }
+  const std::vector<std::string>& Navigated() { return platform.fake.browser().navigated; }
   bool WaitForPages(std::size_t count) {
     return PumpUntil([&] { return Navigated().size() >= count; });
   }
@@ -66,12 +66,12 @@ class CommandChannelTest : public ::testing::Test {
     platform.endpoint().setRemotePort(UnusedPort());
     ASSERT_TRUE(platform.endpoint().send("07Call"));
   }
-  std::vector<std::string>& Log() { return platform.fake.log; }
+  std::vector<std::string>& Log() { return fake.log; }
 
   const std::uint16_t agentPort = UnusedPort();
   ScratchDir dir;
   LoopbackPlatform platform;
-  fake::FakeDesktop& desktop = platform.desktop();
+  fake::FakePlatform& fake = platform.fake;
   child::Program program{platform};
   Form1 form{program};
 };
@@ -91,7 +91,7 @@ TEST_F(CommandChannelTest, EveryDatagramOfABurstReachesTheBrowserWholeAndInOrder
 
 // Each page keeps the endpoint paused while the browser reports itself busy.
 TEST_F(CommandChannelTest, DatagramsWaitForThePageBeforeThemAndAreNotLost) {
-  platform.browsers().browser().pagePolls = 3;
+  fake.browser().pagePolls = 3;
   Log().clear();
   Send({"http://host/1", "Command:FullScreen", "http://host/2", "Command:VisibleFalse",
         "http://host/3", "Command:PartScreen"});
@@ -106,16 +106,16 @@ TEST_F(CommandChannelTest, DatagramsWaitForThePageBeforeThemAndAreNotLost) {
 
 TEST_F(CommandChannelTest, ARefusedCallShowsThatTheMasterIsNotFound) {
   CallNobody();
-  ASSERT_TRUE(PumpUntil([&] { return !desktop.messages.empty(); }));
-  EXPECT_EQ(desktop.messages[0].second, "Velostrander_Masterが見つかりません");
+  ASSERT_TRUE(PumpUntil([&] { return !fake.messages.empty(); }));
+  EXPECT_EQ(fake.messages[0].second, "Velostrander_Masterが見つかりません");
   Send({"http://host/after"});
   ASSERT_TRUE(WaitForPages(1));
   EXPECT_THAT(Navigated(), ElementsAre("http://host/after"));
-  EXPECT_EQ(desktop.messages.size(), 1u);
+  EXPECT_EQ(fake.messages.size(), 1u);
 }
 
 TEST_F(CommandChannelTest, TheSystemMayCloseTheFormWhileTheRefusalIsShown) {
-  desktop.whileMessageOpen = [&] { desktop.close("Form1"); };
+  fake.whileMessageOpen = [&] { fake.close("Form1"); };
   CallNobody();
   ASSERT_TRUE(PumpUntil([&] { return !form.loaded(); }));
   EXPECT_EQ(form.state(), Form1::State::Ending);

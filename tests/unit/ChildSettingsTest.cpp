@@ -20,7 +20,8 @@ class ReadChildSettingsTest : public ::testing::Test {
   }
 
   ScratchDir dir;
-  fake::Utf8CodePage codePage;
+  fake::FakePlatform platform;
+  const platform::CodePage& codePage = platform.codePage();
   ChildSettings read;
 };
 

@@ -25,18 +25,10 @@ class Agent {
     if (settings) dir.Write("Velostrander_Child.ini", settings);
   }
 
-  fake::WindowState& Window() { return desktop.window("Form1"); }
-  std::vector<std::string> Messages() const {
-    std::vector<std::string> texts;
-    for (const auto& [title, text] : desktop.messages) texts.push_back(title + ": " + text);
-    return texts;
-  }
+  fake::WindowState& Window() { return platform.window("Form1"); }
 
   ScratchDir dir;
   fake::FakePlatform platform;
-  fake::FakeDesktop& desktop = platform.desktop();
-  fake::FakeBrowserFactory& browsers = platform.browsers();
-  fake::FakeNetwork& network = platform.network();
   child::Program program{platform};
   Form1 form{program};
 };
@@ -51,7 +43,7 @@ TEST(Form1Test, NormalStartRunsEveryStepInOrder) {
                   "browser fullscreen false", "browser toolbar false", "browser menubar false"));
   EXPECT_EQ(agent.form.state(), Form1::State::Running);
   EXPECT_TRUE(agent.Window().closeDisabled);
-  EXPECT_TRUE(agent.desktop.messages.empty());
+  EXPECT_TRUE(agent.platform.messages.empty());
 }
 
 TEST(Form1Test, TheLabelShowsTheNumberAsRead) {
@@ -69,10 +61,11 @@ TEST(Form1Test, TheLabelShowsTheNumberAsRead) {
 
 TEST(Form1Test, ASecondInstanceWarnsAndEndsWithNothingElseRun) {
   Agent agent;
-  agent.platform.instanceGuard().otherInstance = true;
+  agent.platform.otherInstance = true;
   agent.form.Load();
   EXPECT_THAT(agent.platform.log, ElementsAre("create Form1", "message 警告", "end program"));
-  EXPECT_THAT(agent.Messages(), ElementsAre("警告: すでにこのプログラムは起動しています"));
+  EXPECT_THAT(agent.platform.messageTexts(),
+              ElementsAre("警告: すでにこのプログラムは起動しています"));
   EXPECT_EQ(agent.form.state(), Form1::State::Refused);
   EXPECT_EQ(agent.program.childSettings.MyCompNum, "");
 }
@@ -94,20 +87,20 @@ TEST(Form1Test, StartUpStopsHalfStartedWhenTheSettingsCannotBeRead) {
     Agent agent(c.settings);
     if (c.folder) std::filesystem::create_directory(agent.program.settingsFile);
     agent.form.Load();
-    ASSERT_EQ(agent.desktop.messages.size(), c.message.empty() ? 0u : 1u);
+    ASSERT_EQ(agent.platform.messages.size(), c.message.empty() ? 0u : 1u);
     for (const auto& part : c.message) {
-      EXPECT_EQ(agent.desktop.messages[0].first, kMessageTitle);
-      EXPECT_THAT(agent.desktop.messages[0].second, HasSubstr(part));
+      EXPECT_EQ(agent.platform.messages[0].first, kMessageTitle);
+      EXPECT_THAT(agent.platform.messages[0].second, HasSubstr(part));
     }
     if (!c.message.empty()) {
-      EXPECT_THAT(agent.desktop.messages[0].second, Not(HasSubstr("2行目")));
+      EXPECT_THAT(agent.platform.messages[0].second, Not(HasSubstr("2行目")));
     }
     EXPECT_EQ(agent.form.state(), Form1::State::HalfStarted);
     EXPECT_EQ(agent.platform.log.back(), "show Form1");
     EXPECT_EQ(agent.Window().captions["Label1"], "");
     EXPECT_EQ(agent.program.childSettings.MyCompNum, "");
-    EXPECT_EQ(agent.network.endpoint, nullptr);
-    EXPECT_EQ(agent.browsers.created, 0);
+    EXPECT_EQ(agent.platform.endpoint, nullptr);
+    EXPECT_EQ(agent.platform.browsersCreated, 0);
   }
 }
 
@@ -115,9 +108,9 @@ TEST(Form1Test, AnOverlongBadValueIsShownCut) {
   const std::string settings = "MasterPortx=" + std::string(5000, '9') + "\r\n";
   Agent agent(settings.c_str());
   agent.form.Load();
-  ASSERT_EQ(agent.desktop.messages.size(), 1u);
-  EXPECT_LT(agent.desktop.messages[0].second.size(), 400u);
-  EXPECT_THAT(agent.desktop.messages[0].second, HasSubstr("99999…"));
+  ASSERT_EQ(agent.platform.messages.size(), 1u);
+  EXPECT_LT(agent.platform.messages[0].second.size(), 400u);
+  EXPECT_THAT(agent.platform.messages[0].second, HasSubstr("99999…"));
 }
 
 // The agent still starts: its call panel and tray stay useful.
@@ -135,17 +128,17 @@ TEST(Form1Test, APortThatCannotBeBoundIsReportedAndStartUpGoesOn) {
   };
   for (const auto& c : cases) {
     Agent agent((std::string("MyHostPortx=") + c.port + "\r\n").c_str());
-    agent.network.bindResult = c.result;
+    agent.platform.bindResult = c.result;
     agent.form.Load();
-    ASSERT_EQ(agent.desktop.messages.size(), 1u) << c.port;
-    EXPECT_THAT(agent.desktop.messages[0].second,
+    ASSERT_EQ(agent.platform.messages.size(), 1u) << c.port;
+    EXPECT_THAT(agent.platform.messages[0].second,
                 HasSubstr(std::string("UDPポート ") + c.port + " で受信を始められませんでした（" +
                           c.reason + "）"));
     const bool bound = std::find(agent.platform.log.begin(), agent.platform.log.end(),
                                  std::string("bind ") + c.port) != agent.platform.log.end();
     EXPECT_EQ(bound, c.port[0] != '0' && c.port[0] != '-') << c.port;
     EXPECT_EQ(agent.form.state(), Form1::State::Running);
-    EXPECT_EQ(agent.browsers.created, 1);
+    EXPECT_EQ(agent.platform.browsersCreated, 1);
   }
 }
 
@@ -153,11 +146,11 @@ TEST(Form1Test, ASystemCloseDuringAStartUpMessageStopsStartUp) {
   for (const char* settings :
        {static_cast<const char*>(nullptr), "MasterPor\r\n", "MyHostPortx=0\r\n"}) {
     Agent agent(settings);
-    agent.desktop.whileMessageOpen = [&] { agent.desktop.close("Form1"); };
+    agent.platform.whileMessageOpen = [&] { agent.platform.close("Form1"); };
     agent.form.Load();
     EXPECT_FALSE(agent.form.loaded());
     EXPECT_EQ(agent.form.state(), Form1::State::Ending);
-    EXPECT_EQ(agent.browsers.created, 0);
+    EXPECT_EQ(agent.platform.browsersCreated, 0);
   }
 }
 
@@ -176,21 +169,21 @@ TEST(Form1Test, EndReleasesTheBrowserUnloadsAndSaysNothing) {
     SCOPED_TRACE(c.when);
     Agent agent(c.settings);
     agent.form.Load();
-    if (c.browserClosed) agent.browsers.browser().alive = false;
-    const auto messages = agent.desktop.messages.size();
+    if (c.browserClosed) agent.platform.browser().alive = false;
+    const auto messages = agent.platform.messages.size();
     agent.platform.log.clear();
-    agent.desktop.click("Form1", "Command1");
+    agent.platform.click("Form1", "Command1");
     EXPECT_THAT(agent.platform.log, ElementsAreArray(c.steps));
-    EXPECT_EQ(agent.desktop.loadedWindows(), 0u);
-    EXPECT_EQ(agent.network.endpoint, nullptr);
-    EXPECT_EQ(agent.desktop.messages.size(), messages);
+    EXPECT_EQ(agent.platform.loadedWindows(), 0u);
+    EXPECT_EQ(agent.platform.endpoint, nullptr);
+    EXPECT_EQ(agent.platform.messages.size(), messages);
   }
 }
 
 TEST(Form1Test, ASystemCloseUnloadsOnceAndEndAfterItChangesNothing) {
   Agent agent;
   agent.form.Load();
-  agent.desktop.close("Form1");
+  agent.platform.close("Form1");
   EXPECT_FALSE(agent.form.loaded());
   const auto logged = agent.platform.log.size();
   agent.form.Command1_Click();
@@ -203,8 +196,8 @@ class Form1DatagramTest : public ::testing::Test {
     agent.form.Load();
     agent.platform.log.clear();
   }
-  fake::FakeEndpoint& Endpoint() { return *agent.network.endpoint; }
-  fake::BrowserState& Browser() { return agent.browsers.browser(); }
+  fake::FakeEndpoint& Endpoint() { return *agent.platform.endpoint; }
+  fake::BrowserState& Browser() { return agent.platform.browser(); }
 
   Agent agent;
 };
@@ -237,7 +230,7 @@ TEST_F(Form1DatagramTest, DatagramsArrivingDuringAPageWaitAreHandledAfterItInOrd
   Endpoint().arrive("http://next/");
   EXPECT_THAT(agent.platform.log,
               ElementsAre("browser navigate http://slow/", "browser visible true"));
-  agent.platform.scheduler().runPending();
+  agent.platform.runPending();
   EXPECT_THAT(agent.platform.log,
               ElementsAre("browser navigate http://slow/", "browser visible true",
                           "browser menubar false", "browser fullscreen true",
@@ -246,12 +239,12 @@ TEST_F(Form1DatagramTest, DatagramsArrivingDuringAPageWaitAreHandledAfterItInOrd
 }
 
 TEST_F(Form1DatagramTest, ARefusedCallIsReportedAndLaterDatagramsWaitForTheBox) {
-  agent.desktop.whileMessageOpen = [this] {
+  agent.platform.whileMessageOpen = [this] {
     Endpoint().arrive("Command:FullScreen");
     EXPECT_FALSE(Browser().fullScreen);
   };
   Endpoint().arrive({platform::ReadResult::RefusedByDestination, {}});
-  EXPECT_THAT(agent.Messages(),
+  EXPECT_THAT(agent.platform.messageTexts(),
               ElementsAre(std::string(kMessageTitle) + ": Velostrander_Masterが見つかりません"));
   EXPECT_THAT(agent.platform.log, ElementsAre("message " + std::string(kMessageTitle),
                                               "browser fullscreen true", "browser menubar false"));
@@ -260,23 +253,23 @@ TEST_F(Form1DatagramTest, ARefusedCallIsReportedAndLaterDatagramsWaitForTheBox) 
 TEST_F(Form1DatagramTest, OtherFailedReadsAreDroppedSilently) {
   Endpoint().arrive({platform::ReadResult::Failed, "bytes"});
   EXPECT_TRUE(agent.platform.log.empty());
-  EXPECT_TRUE(agent.desktop.messages.empty());
+  EXPECT_TRUE(agent.platform.messages.empty());
 }
 
 TEST_F(Form1DatagramTest, EndDuringAPageWaitLeavesNothingToRunAfterwards) {
   Browser().pagePolls = 100;
   Endpoint().arrive("http://slow/");
-  agent.desktop.click("Form1", "Command1");
+  agent.platform.click("Form1", "Command1");
   agent.platform.log.clear();
-  agent.platform.scheduler().runPending();
+  agent.platform.runPending();
   EXPECT_TRUE(agent.platform.log.empty());
-  EXPECT_EQ(agent.desktop.loadedWindows(), 0u);
+  EXPECT_EQ(agent.platform.loadedWindows(), 0u);
 }
 
 TEST_F(Form1DatagramTest, ABrowserClosedByTheUserComesBackForTheNextPage) {
   Browser().alive = false;
   Endpoint().arrive("http://again/");
-  EXPECT_EQ(agent.browsers.created, 2);
+  EXPECT_EQ(agent.platform.browsersCreated, 2);
   EXPECT_EQ(Browser().navigated, std::vector<std::string>{"http://again/"});
   EXPECT_TRUE(Browser().visible);
   EXPECT_FALSE(Browser().menuBar);
