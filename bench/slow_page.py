@@ -6,12 +6,13 @@ import sys
 import time
 
 sys.dont_write_bytecode = True  # leaves the end-to-end tests' folder as it is
-sys.path[:0] = [os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e",
-                             *linux) for linux in ((), ("linux",))]
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests",
+                                "e2e"))
 import process_cpu  # noqa: E402
 import udp  # noqa: E402
 import web  # noqa: E402
-from desktop_stack import DesktopStack, wait_for  # noqa: E402
+from desktop import wait  # noqa: E402
+from linux_desktop import DesktopStack  # noqa: E402
 from x_ping import Pinger  # noqa: E402
 
 SLOW_SECONDS = 3.0
@@ -58,11 +59,11 @@ def browser_window(stack, pid):
         found = stack.run(["xdotool", "search", "--all", "--pid", str(pid), "--name",
                            f"^{SMALL_TITLE}$"]).stdout.split()
         return int(found[0]) if found else None
-    return wait_for(search, STEP_TIMEOUT, "the agent's browser window")
+    return wait(search, "the agent's browser window", STEP_TIMEOUT)
 
 
 def warm_up(stack, server, process, port):
-    wait_for(lambda: udp_port_bound(port), STEP_TIMEOUT, "the agent to bind its port")
+    wait(lambda: udp_port_bound(port), "the agent to bind its port", STEP_TIMEOUT)
     udp.send(port, server.url("/small-warm-up"))
     server.wait_request("/small-warm-up", STEP_TIMEOUT, finished=True)
     window = browser_window(stack, process.pid)
