@@ -52,11 +52,12 @@ class WineDesktop(Desktop):
             env["DISPLAY"] = self.display
         return env
 
-    def run(self, *command, timeout=RUN_TIMEOUT, output=subprocess.DEVNULL):
+    def run(self, *command, timeout=RUN_TIMEOUT, output=subprocess.DEVNULL,
+            errors=subprocess.DEVNULL):
         """Runs a command to its end. Never give it a pipe: the services that a Wine program
         starts inherit its output and keep a pipe open long after the program has ended."""
         return subprocess.run(command, env=self.env(), stdin=subprocess.DEVNULL, stdout=output,
-                              stderr=subprocess.DEVNULL, timeout=timeout, check=False)
+                              stderr=errors, timeout=timeout, check=False)
 
     # --- fixture ----------------------------------------------------------------------------
 
@@ -217,13 +218,15 @@ class WineDesktop(Desktop):
 
     def _wintree(self, *args, found=True):
         """wintree's answer, or with found=False its exit code."""
-        output = Path(self.scratch) / "wintree.json"
-        with open(output, "wb") as out:
-            code = self.run(WINE64, str(self.helper), *map(str, args), output=out).returncode
+        output, errors = Path(self.scratch) / "wintree.json", Path(self.scratch) / "wintree.err"
+        with open(output, "wb") as out, open(errors, "wb") as err:
+            code = self.run(WINE64, str(self.helper), *map(str, args), output=out,
+                            errors=err).returncode
         if not found and code in (0, 1):
             return code
         if code != 0:
-            raise AssertionError(f"wintree {' '.join(map(str, args))} failed with {code}")
+            raise AssertionError(f"wintree {' '.join(map(str, args))} failed with {code}: "
+                                 f"{errors.read_text(errors='replace')}")
         text = output.read_text(encoding="utf-8")
         return json.loads(text or "null", object_hook=lambda fields: SimpleNamespace(**fields))
 
