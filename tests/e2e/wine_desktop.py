@@ -2,11 +2,11 @@
 """Wine's virtual desktop on a private Xvfb, shared by the scenarios of one test run, and the
 scenarios' driver on it, which reads and acts through wintree.exe in the same prefix.
 
-    wine_desktop.py setup WORK | cleanup WORK | run WORK PROGRAM
+    wine_desktop.py setup WORK HELPER_BIN | cleanup WORK | run WORK PROGRAM
 
-`setup` makes (or reuses) a Japanese Wine prefix under the build folder WORK, starts Xvfb and
-a persistent wineserver and records them in a state file; `cleanup` ends both; `run` runs a
-Windows test program there, prints its output and exits with its exit code.
+`setup` makes (or reuses) a Japanese Wine prefix under the build folder WORK, starts Xvfb, a
+persistent wineserver and the virtual desktop, and records them in a state file; `cleanup` ends
+them; `run` runs a Windows test program there, prints its output and exits with its exit code.
 """
 
 import json
@@ -108,10 +108,14 @@ class WineDesktop(Desktop):
         return True
 
     def restart_wineserver(self):
-        """Ends every program in the prefix; a persistent server keeps program starts fast."""
+        """Ends every program in the prefix; a persistent server and desktop keep program starts
+        fast."""
         self.run(WINESERVER, "-k")
         self.run(WINESERVER, "-w")
         self.run(WINESERVER, "-p")
+        subprocess.Popen([WINE64, str(self.helper), "hold"], env=self.env(),
+                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                         stderr=subprocess.DEVNULL, start_new_session=True)
 
     # --- the scenarios' driver --------------------------------------------------------------
 
@@ -247,9 +251,9 @@ def _first_line(path):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) < 2 or len(sys.argv) != {"setup": 3, "cleanup": 3, "run": 4}.get(sys.argv[1]):
+    if len(sys.argv) < 2 or len(sys.argv) != {"setup": 4, "cleanup": 3, "run": 4}.get(sys.argv[1]):
         sys.exit(__doc__)
-    desktop = WineDesktop(sys.argv[2])
+    desktop = WineDesktop(sys.argv[2], helper_dir=sys.argv[3] if sys.argv[1] == "setup" else None)
     if sys.argv[1] != "run":
         getattr(desktop, sys.argv[1])()
     elif not desktop.attach():

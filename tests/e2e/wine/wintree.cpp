@@ -3,6 +3,7 @@
 // stdout, and what a user or the system does to them.
 //
 //   wintree run PROGRAM        starts it, prints {"pid":N} and passes its exit code on
+//   wintree hold               keeps Wine's virtual desktop up until the wineserver ends
 //   wintree kill  --pid N
 //   wintree list  [--pid N] [--title T] [--hwnd H] [--menu]   (--menu: the window menu too)
 //   wintree click --hwnd H --button TEXT
@@ -463,6 +464,13 @@ int wmain(int argc, wchar_t** argv) {
   const std::wstring& command = options->command;
   if (command == L"run") return options->items.size() == 1 ? Run(*options) : 2;
   if (command == L"kill") return Kill(*options);
+  if (command == L"hold") {
+    // Wine closes its desktop once no program uses it, and the next program waits for a new
+    // one; one that starts as the old one closes may fail.
+    GetDesktopWindow();
+    Sleep(INFINITE);
+    return 0;
+  }
   if (command == L"list") return List(*options);
   if (command == L"close") return Close(*options);
   return OnWindow(*options);
