@@ -15,7 +15,7 @@ sys.dont_write_bytecode = True
 import fresh_browser  # noqa: E402
 import slow_page  # noqa: E402
 import table  # noqa: E402
-import web  # noqa: E402
+import web  # noqa: E402  (slow_page put the end-to-end tests' folder on the path)
 
 BENCH_TIMEOUT = 120
 
@@ -83,7 +83,7 @@ def machine():
 def main(bin_folder):
     note = machine()
     figures = run_bench(os.path.join(bin_folder, "velo_bench"), "channel")
-    with web.PageServer() as server:
+    with web.PageServer(slow_page.PAGES) as server:
         figures.update(run_bench(os.path.join(bin_folder, "velo_bench"), "pages",
                                  server.url("/small-agent?n=")))
         figures.update(fresh_browser.measure(server))

@@ -7,13 +7,23 @@ import time
 
 sys.dont_write_bytecode = True  # leaves the end-to-end tests' folder as it is
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests",
-                                "e2e", "linux"))
-from desktop_stack import DesktopStack, wait_for  # noqa: E402
-from web_pages import send_datagram, unused_udp_port  # noqa: E402
-
+                                "e2e"))
 import process_cpu  # noqa: E402
+import udp  # noqa: E402
 import web  # noqa: E402
+from desktop import wait  # noqa: E402
+from linux_desktop import DesktopStack  # noqa: E402
 from x_ping import Pinger  # noqa: E402
+
+SLOW_SECONDS = 3.0
+SMALL_TITLE = "velo-bench small"
+# A small page, and a slow one whose body ends only SLOW_SECONDS after its first part; any
+# path that starts with theirs, with any query.
+PAGES = {
+    "/small": web.page(SMALL_TITLE, "<h1>small page</h1><p>" + "text " * 40 + "</p>"),
+    "/slow": (web.page("velo-bench slow", "<h1>slow page</h1><p>first part</p>")
+              .removesuffix(b"</body></html>"), b"<p>last part</p></body></html>"),
+}
 
 PING_INTERVAL = 0.05
 # The agent's browser processes start with its first page, and settle a little after it.
@@ -26,11 +36,11 @@ STEP_TIMEOUT = 20
 
 
 def start_agent(stack, agent):
-    port = unused_udp_port()
+    port = udp.free_port()
     folder = stack.path("work")
     os.mkdir(folder)
     with open(os.path.join(folder, "Velostrander_Child.ini"), "wb") as settings:
-        settings.write(f"[Velostrander]\r\nMasterPortx={unused_udp_port()}\r\nMyHostPortx="
+        settings.write(f"[Velostrander]\r\nMasterPortx={udp.free_port()}\r\nMyHostPortx="
                        f"{port}\r\nMasterCompx=127.0.0.1\r\nMyCompNumxx=07\r\n".encode())
     with open(stack.path("agent.stderr"), "wb") as stderr:
         process = stack.spawn([agent], cwd=folder, stderr=stderr)
@@ -47,16 +57,15 @@ def browser_window(stack, pid):
     """The agent's browser window, found by the title of the page it shows."""
     def search():
         found = stack.run(["xdotool", "search", "--all", "--pid", str(pid), "--name",
-                           f"^{web.SMALL_TITLE}$"]).stdout.split()
+                           f"^{SMALL_TITLE}$"]).stdout.split()
         return int(found[0]) if found else None
-    return wait_for(search, STEP_TIMEOUT, "the agent's browser window")
+    return wait(search, "the agent's browser window", STEP_TIMEOUT)
 
 
 def warm_up(stack, server, process, port):
-    wait_for(lambda: udp_port_bound(port), STEP_TIMEOUT, "the agent to bind its port")
-    send_datagram(port, server.url("/small-warm-up"))
-    if server.wait_finished("/small-warm-up", STEP_TIMEOUT) is None:
-        raise RuntimeError("the agent never asked for its first page")
+    wait(lambda: udp_port_bound(port), "the agent to bind its port", STEP_TIMEOUT)
+    udp.send(port, server.url("/small-warm-up"))
+    server.wait_request("/small-warm-up", STEP_TIMEOUT, finished=True)
     window = browser_window(stack, process.pid)
     time.sleep(SETTLE_SECONDS)
     return window
@@ -86,16 +95,12 @@ def cpu_percent(snapshots, first, last, way):
 
 def request_slow_page(server, port, path):
     """The moment the agent's browser asked for it."""
-    send_datagram(port, server.url(path))
-    started = server.wait_started(path, STEP_TIMEOUT)
-    if started is None:
-        raise RuntimeError("the agent never asked for the slow page")
-    return started
+    udp.send(port, server.url(path))
+    return server.wait_request(path, STEP_TIMEOUT).started
 
 
 def await_page(server, path):
-    if server.wait_finished(path, STEP_TIMEOUT) is None:
-        raise RuntimeError("the slow page never finished")
+    server.wait_request(path, STEP_TIMEOUT, finished=True)
     time.sleep(SETTLE_SECONDS)
 
 
@@ -109,7 +114,7 @@ def idle_cpu(pid):
 def load_cpu(server, pid, port):
     started = request_slow_page(server, port, "/slow-cpu")
     snapshots, _ = sample(
-        pid, [started, started + FIRST_PART_SECONDS, started + web.SLOW_SECONDS])
+        pid, [started, started + FIRST_PART_SECONDS, started + SLOW_SECONDS])
     await_page(server, "/slow-cpu")
     return {
         "slow.cpu_percent": cpu_percent(snapshots, 0, 2, 0),
@@ -126,7 +131,7 @@ def idle_events(pinger, pid):
 
 def load_events(server, pid, port, pinger):
     started = request_slow_page(server, port, "/slow-events")
-    _, delays = sample(pid, [started + web.SLOW_SECONDS], pinger)
+    _, delays = sample(pid, [started + SLOW_SECONDS], pinger)
     answered = milliseconds(delays)
     return {
         "slow.event_p50_ms": percentile(answered, 50),
@@ -139,7 +144,7 @@ def load_events(server, pid, port, pinger):
 
 def measure(agent):
     """{figure name: value}."""
-    with web.PageServer() as server, DesktopStack() as stack:
+    with web.PageServer(PAGES, SLOW_SECONDS) as server, DesktopStack() as stack:
         process, port = start_agent(stack, agent)
         try:
             return measure_agent(stack, server, process, port)

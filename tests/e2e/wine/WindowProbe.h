@@ -1,7 +1,7 @@
 // What wintree.exe and the hook it places in the observed program share. The hook answers a
 // probe message posted to a window: it acknowledges through a named event once the program's
-// thread has taken the probe from its queue, and for a menu probe first writes the items of the
-// window menu into named shared memory. Wine cannot read another process's menus.
+// thread has taken the probe from its queue, and for a menu probe first reads the window's
+// menus into named shared memory. Wine cannot read another process's menus.
 #pragma once
 
 #include <windows.h>
@@ -10,7 +10,7 @@
 
 namespace wintree {
 
-enum class Probe : WPARAM { Sync = 0, WindowMenu = 1 };
+enum class Probe : WPARAM { Sync = 0, WindowMenu = 1, MenuBar = 2 };
 
 struct MenuItem {
   UINT state;  // GetMenuState flags
@@ -18,7 +18,12 @@ struct MenuItem {
   wchar_t text[128];
 };
 
-struct WindowMenuAnswer {
+struct Answer {
+  // MenuBar: the texts of a menu and of its item, and where they stand, as the keyboard counts
+  // (separators are passed over); -1 when there is no such one.
+  wchar_t wanted[2][128];
+  int position[2];
+  // WindowMenu: its items.
   int count;
   MenuItem items[32];
 };

@@ -1,0 +1,130 @@
+"""What the end-to-end scenarios ask of a desktop, and what its two drivers share.
+
+A driver (linux_desktop.LinuxDesktop: X11 and AT-SPI; wine_desktop.WineDesktop: wintree.exe in
+the Wine prefix) has a `name`, the `code_page` of its system and the `close_ways` a window can
+be asked to close there, and offers, with `window` an opaque handle that has a `title`:
+
+    start(program, folder, env) -> Program      running() wait_exit() kill() end_session()
+    windows(title, program=None) -> [window]    boxes(program) -> its message boxes
+    controls(window) -> [Control]               showing(window)  in_taskbar(window)
+    client(window) -> (x, y, width, height)     resizable(window)
+    press(window, button)  key(window, name)    close(window, how)
+    choose_menu(window, menu, item)             choose_popup(window, position)
+    processes(name) -> [pid]
+
+and, from this module, wait(), folder(), window(), wait_window(), texts() and box_text().
+key, close and choose_popup return once the program has handled them (or has ended), so that
+a scenario can check that nothing changed; for the other actions it waits for their effect.
+"""
+
+import os
+import shutil
+import subprocess
+import sys
+import time
+from dataclasses import dataclass, field
+
+STEP_TIMEOUT = 20
+XVFB = ["Xvfb", "-displayfd", "{fd}", "-noreset", "-nolisten", "tcp", "-dpi", "96", "-screen", "0",
+        "1280x1024x24"]
+
+
+def wait(condition, what, timeout=STEP_TIMEOUT, interval=0.02):
+    """Polls `condition` until it returns something true, and returns that."""
+    deadline = time.monotonic() + timeout
+    while True:
+        result = condition()
+        if result:
+            return result
+        if time.monotonic() > deadline:
+            raise TimeoutError(f"timed out after {timeout} s waiting for {what}")
+        time.sleep(interval)
+
+
+def start_daemon(argv, **popen):
+    """Starts a daemon that prints a line (its display, its address) on the descriptor `{fd}`
+    of its arguments once it is ready, in a session of its own; (its process, that line)."""
+    read_end, write_end = os.pipe()
+    process = subprocess.Popen([arg.replace("{fd}", str(write_end)) for arg in argv],
+                               pass_fds=(write_end,), start_new_session=True, **popen)
+    os.close(write_end)
+    with os.fdopen(read_end, "rb") as pipe:
+        # The line, or the end of the pipe when the daemon fails.
+        line = pipe.readline().decode().strip()
+    if not line:
+        raise RuntimeError(f"{argv[0]} ended before it was ready")
+    return process, line
+
+
+@dataclass
+class Control:
+    kind: str  # "label", "button", "text" (a text box) or "list" (a drop-down list)
+    text: str  # for a drop-down list, its selection
+    rect: tuple  # (x, y, width, height) in the window's client area
+    enabled: bool
+    handle: object = field(default=None, compare=False, repr=False)
+
+
+class Program:
+    def __init__(self, desktop, process, log, pid):
+        self.desktop = desktop
+        self.process = process
+        self.log = log
+        self.pid = pid  # as the desktop's windows know it
+
+    def running(self):
+        return self.process.poll() is None
+
+    def wait_exit(self):
+        wait(lambda: not self.running(), f"program {self.pid} to end")
+        return self.process.returncode
+
+    def kill(self):
+        self.desktop.kill(self)
+        self.wait_exit()
+
+    def end_session(self):
+        """Ends the program, which must still run, as the system does at logout; its exit
+        code."""
+        if not self.running():
+            raise AssertionError(f"program {self.pid} ended before the session")
+        self.desktop.end_session(self)
+        return self.wait_exit()
+
+
+class Desktop:
+    def __init__(self, scratch):
+        self.scratch = scratch
+        self.programs = []
+
+    def folder(self, name):
+        path = os.path.join(self.scratch, name)
+        shutil.rmtree(path, ignore_errors=True)
+        os.makedirs(path)
+        return path
+
+    def window(self, title, program=None):
+        """The one window of that title, or None."""
+        found = self.windows(title, program)
+        if len(found) > 1:
+            raise AssertionError(f"{len(found)} windows titled {title!r}")
+        return found[0] if found else None
+
+    def wait_window(self, title, program=None, showing=None):
+        """The window of that title, once it exists (and shows or not, when asked)."""
+        def ready():
+            window = self.window(title, program)
+            return window if window and showing in (None, self.showing(window)) else None
+        return wait(ready, f"window {title!r}" + {None: "", True: " to show",
+                                                    False: " hidden"}[showing])
+
+    def texts(self, window, kind):
+        return [c.text for c in self.controls(window) if c.kind == kind]
+
+    def box_text(self, box):
+        return "\n".join(text for text in self.texts(box, "label") if text)
+
+    def report(self):
+        for program in self.programs:
+            with open(program.log, encoding="utf-8", errors="replace") as log:
+                print(f"--- program {program.pid} said:\n{log.read()}", file=sys.stderr)

@@ -1,0 +1,352 @@
+"""The Linux desktop: a private X server with a session bus, the accessibility bus, a window
+manager and a tray host (DesktopStack, which the demo and the benchmarks use too), and the
+scenarios' driver on it, which reads windows through AT-SPI, as a screen reader would, and acts
+through the X server, as a user would."""
+
+import ctypes
+import os
+import re
+import shutil
+import signal
+import subprocess
+import tempfile
+from dataclasses import dataclass
+
+from desktop import XVFB, Control, Desktop, Program, start_daemon, wait
+
+PR_SET_PDEATHSIG = 1
+_libc = ctypes.CDLL(None, use_errno=True)
+pyatspi = None  # imported once the desktop's buses are in os.environ: it connects at import
+
+
+def _die_with_parent():
+    # Runs in the child between fork and exec: a test runner killed outright (a ctest
+    # timeout) still takes its desktop down with it.
+    _libc.prctl(PR_SET_PDEATHSIG, signal.SIGKILL)
+
+
+class DesktopStack:
+    """Use as a context manager; `env` is what programs on this desktop run with."""
+
+    def __init__(self):
+        self._processes = []
+        self._scratch = tempfile.mkdtemp(prefix="velo-e2e-")
+        self.env = {}
+
+    def __enter__(self):
+        try:
+            self._start()
+        except BaseException:
+            self._tear_down()
+            raise
+        return self
+
+    def __exit__(self, *exc):
+        self._tear_down()
+
+    def path(self, *parts):
+        return os.path.join(self._scratch, *parts)
+
+    def spawn(self, argv, cwd=None, env=None, **kwargs):
+        """Starts a program in its own process group, to be ended with the desktop at the latest."""
+        process = subprocess.Popen(
+            argv, cwd=cwd, env=env or self.env, start_new_session=True,
+            preexec_fn=_die_with_parent, **kwargs)
+        self._processes.append(process)
+        return process
+
+    def run(self, argv, timeout=10):
+        """Runs a command-line tool against this desktop and returns its output."""
+        return subprocess.run(list(map(str, argv)), env=self.env, capture_output=True,
+                              text=True, timeout=timeout, check=False)
+
+    def _tear_down(self):
+        for process in reversed(self._processes):
+            _end_group(process)
+        shutil.rmtree(self._scratch, ignore_errors=True)
+
+    def _start(self):
+        runtime = self.path("runtime")
+        os.mkdir(runtime, 0o700)
+        for folder in ("config", "cache", "data"):
+            os.mkdir(self.path(folder))
+        self.env = {
+            "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
+            "HOME": os.environ.get("HOME", self._scratch),
+            "LANG": "C.UTF-8",
+            "XDG_RUNTIME_DIR": runtime,
+            "XDG_CONFIG_HOME": self.path("config"),
+            "XDG_CACHE_HOME": self.path("cache"),
+            "XDG_DATA_HOME": self.path("data"),
+        }
+        self.env["DISPLAY"] = ":" + self._daemon_line(XVFB, stderr=subprocess.DEVNULL)
+        wait(lambda: self.run(["xdpyinfo"]).returncode == 0, "Xvfb to answer")
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = self._daemon_line(
+            ["dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address={fd}"])
+        self.spawn(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately", "--a11y=1"],
+                   stderr=subprocess.DEVNULL)
+        wait(lambda: "true" in self.run(
+            ["dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.DBus",
+             "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
+             "string:org.a11y.Bus"]).stdout, "the accessibility bus")
+        self.spawn(["openbox", "--sm-disable"], stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+        wait(lambda: "window id" in self.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]).stdout,
+             "openbox")
+        self.spawn(["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
+                    "--height", "32", "--transparent", "false"],
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def _daemon_line(self, argv, **kwargs):
+        process, line = start_daemon(argv, env=self.env, preexec_fn=_die_with_parent, **kwargs)
+        self._processes.append(process)
+        return line
+
+
+def _end_group(process):
+    if process.poll() is None:
+        try:
+            os.killpg(process.pid, signal.SIGTERM)
+        except ProcessLookupError:
+            pass
+        try:
+            process.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            pass
+    # Whatever the group started (the accessibility bus's own daemon) goes as well.
+    try:
+        os.killpg(process.pid, signal.SIGKILL)
+    except (ProcessLookupError, PermissionError):
+        pass
+    process.wait()
+
+
+# --- the scenarios' driver --------------------------------------------------------------------
+
+_X11 = ctypes.CDLL("libX11.so.6")
+_X11.XOpenDisplay.restype = ctypes.c_void_p
+_X11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+_X11.XDefaultRootWindow.restype = ctypes.c_ulong
+_X11.XGrabKeyboard.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
+                               ctypes.c_int, ctypes.c_ulong]
+_X11.XUngrabKeyboard.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+_X11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+KEYS = {"tab": "Tab", "return": "Return", "space": "space", "escape": "Escape",
+        "alt+f4": "alt+F4", "alt+space": "alt+space"}
+
+
+@dataclass
+class _Window:
+    accessible: object
+    pid: int
+    title: str
+
+
+class LinuxDesktop(DesktopStack, Desktop):
+    name = "linux"
+    code_page = "utf-8"
+    # Each reaches the program as the window manager's WM_DELETE_WINDOW.
+    close_ways = ("alt+f4", "close button")
+
+    def __init__(self, bin_dir):
+        DesktopStack.__init__(self)
+        Desktop.__init__(self, self._scratch)
+        self.bin_dir = bin_dir
+
+    def __enter__(self):
+        global pyatspi
+        super().__enter__()
+        os.environ.update(self.env)
+        import pyatspi
+        return self
+
+    def start(self, program, folder, env=None):
+        env = dict(self.env, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
+                   QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY="1", **(env or {}))
+        log = self.path(f"program-{len(self.programs)}.log")
+        with open(log, "wb") as stderr:
+            process = self.spawn([os.path.join(self.bin_dir, program)], cwd=folder, env=env,
+                                 stderr=stderr)
+        self.programs.append(Program(self, process, log, process.pid))
+        return self.programs[-1]
+
+    def kill(self, program):
+        program.process.kill()
+
+    def end_session(self, program):
+        program.process.send_signal(signal.SIGTERM)
+
+    def japanese_locale(self, charset):
+        """Environment for a program in a Japanese locale of this character set."""
+        name = f"ja_JP.{charset}"
+        os.makedirs(self.path("locales"), exist_ok=True)
+        built = self.run(["localedef", "-i", "ja_JP", "-f", charset, self.path("locales", name)],
+                         timeout=60)
+        if built.returncode not in (0, 1):  # 1: warnings
+            raise RuntimeError(f"localedef failed: {built.stderr}")
+        return {"LOCPATH": self.path("locales"), "LANG": name}
+
+    def processes(self, name):
+        """Live processes of this desktop's programs (each leads a session) whose command line
+        holds `name`."""
+        return [int(pid) for program in self.programs if program.running()
+                for pid in self.run(["pgrep", "-s", program.pid, "-f", "--", name]).stdout.split()]
+
+    # --- windows ------------------------------------------------------------------------
+
+    def windows(self, title, program=None):
+        return [_Window(w, pid, name) for pid, w, name, _ in self._top_levels(program)
+                if name == title]
+
+    def boxes(self, program):
+        return [_Window(w, pid, name) for pid, w, name, role in self._top_levels(program)
+                if role == pyatspi.ROLE_ALERT]
+
+    def _top_levels(self, program):
+        """(pid, window, title, role) of every window of `program`, or of every program."""
+        for app in _children(pyatspi.Registry.getDesktop(0)):
+            try:
+                pid = app.get_process_id()
+                if program is None or pid == program.pid:
+                    yield from [(pid, w, w.name, w.getRole()) for w in _children(app)]
+            except Exception:  # an application or window that is going away as we ask
+                continue
+
+    def controls(self, window):
+        kinds = {pyatspi.ROLE_LABEL: "label", pyatspi.ROLE_PUSH_BUTTON: "button",
+                 pyatspi.ROLE_TEXT: "text", pyatspi.ROLE_ENTRY: "text",
+                 pyatspi.ROLE_COMBO_BOX: "list"}
+        origin = _extents(window.accessible)
+        found = []
+        for child in _descendants(window.accessible, skip=(pyatspi.ROLE_MENU_BAR,
+                                                          pyatspi.ROLE_COMBO_BOX)):
+            kind = kinds.get(child.getRole())
+            if kind:
+                # A combo box's name is its selection.
+                text = child.queryText().getText(0, -1) if kind == "text" else child.name
+                x, y, width, height = _extents(child)
+                found.append(Control(kind, text, (x - origin[0], y - origin[1], width, height),
+                                     child.getState().contains(pyatspi.STATE_SENSITIVE), child))
+        return found
+
+    def showing(self, window):
+        xid = self._xid(window, required=False)
+        return bool(xid) and "IsViewable" in self.run(["xwininfo", "-id", xid]).stdout
+
+    def client(self, window):
+        info = self.run(["xwininfo", "-id", self._xid(window)]).stdout
+        return tuple(int(re.search(rf"{key}:\s+(-?\d+)", info).group(1))
+                     for key in ("Absolute upper-left X", "Absolute upper-left Y", "Width",
+                                 "Height"))
+
+    def in_taskbar(self, window):
+        return "_NET_WM_STATE_SKIP_TASKBAR" not in self._xprop(window, "_NET_WM_STATE")
+
+    def resizable(self, window):
+        # The window manager allows neither to a window whose least and largest sizes are one.
+        actions = self._xprop(window, "_NET_WM_ALLOWED_ACTIONS")
+        return "_NET_WM_ACTION_RESIZE" in actions or "_NET_WM_ACTION_MAXIMIZE" in actions
+
+    # --- actions ------------------------------------------------------------------------
+
+    def press(self, window, button):
+        matches = [c for c in self.controls(window) if c.kind == "button" and c.text == button]
+        if len(matches) != 1:
+            raise AssertionError(f"expected one button {button!r}, found {len(matches)}")
+        _act(matches[0].handle, "Press")
+
+    def key(self, window, name):
+        self.run(["xdotool", "windowactivate", "--sync", self._xid(window)])
+        self.run(["xdotool", "key", "--clearmodifiers", KEYS[name]])
+        self._settle(window)
+
+    def close(self, window, how):
+        if how == "alt+f4":
+            return self.key(window, how)
+        x, y, width, _ = self.client(window)
+        # openbox's close button is the last one on the title bar, right above the client area.
+        self.run(["xdotool", "mousemove", x + width - 10, y - 10, "click", "1"])
+        self._settle(window)
+
+    def choose_menu(self, window, menu, item):
+        """Through the accessibility interface, which has the menu bar also while it is hidden;
+        its names lose the ampersands."""
+        def named(parent, text):
+            return next(m for m in _descendants(parent) if m.getRole() == pyatspi.ROLE_MENU_ITEM
+                        and m.name == text.replace("&", ""))
+        bar = next(m for m in _descendants(window.accessible)
+                   if m.getRole() == pyatspi.ROLE_MENU_BAR)
+        _act(named(named(bar, menu), item), "Press")
+
+    def choose_popup(self, window, position):
+        """By the keys, as the keyboard counts the items: Down first stops at the first, Up at
+        the last. A pop-up menu holds the keyboard while it is open."""
+        wait(self._keyboard_grabbed, "a pop-up menu to open")
+        keys = ["Up"] * -position if position < 0 else ["Down"] * (position + 1)
+        self.run(["xdotool", "key", *keys, "Return"])
+        wait(lambda: not self._keyboard_grabbed(), "the pop-up menu to close")
+        self._settle(window)
+
+    def _keyboard_grabbed(self):
+        display = _X11.XOpenDisplay(self.env["DISPLAY"].encode())
+        try:
+            root = _X11.XDefaultRootWindow(display)
+            status = _X11.XGrabKeyboard(display, root, False, 1, 1, 0)  # async, CurrentTime
+            if status == 0:
+                _X11.XUngrabKeyboard(display, 0)
+            return status == 1  # AlreadyGrabbed
+        finally:
+            _X11.XCloseDisplay(display)
+
+    def _settle(self, window):
+        """Returns once the program has handled every event the window manager sent it so far,
+        or the window has gone.
+
+        Moves the window: the window manager handles the request after the input before it,
+        and the program hears of the move after whatever the window manager sent it for that
+        input, so the new position reaching the accessibility tree is the barrier."""
+        try:
+            x, y, _, _ = self.client(window)
+            self.run(["xdotool", "windowmove", self._xid(window), x + 37, y + 23])
+            wait(lambda: _extents(window.accessible)[:2] == (x + 37, y + 23),
+                 "the program to see its window moved")
+        except Exception:
+            # Unless the window has gone, alone or with its program.
+            if self.showing(window):
+                raise
+
+    def _xid(self, window, required=True):
+        found = self.run(["xdotool", "search", "--all", "--pid", window.pid, "--name",
+                          f"^{re.escape(window.title)}$"]).stdout.split()
+        if not found and required:
+            raise LookupError(f"no X window {window.title!r}")  # xwininfo would ask for a click
+        return found[0] if found else None
+
+    def _xprop(self, window, name):
+        return self.run(["xprop", "-id", self._xid(window), name]).stdout
+
+
+def _children(accessible):
+    return [child for child in accessible if child is not None]
+
+
+def _descendants(accessible, skip=()):
+    for child in _children(accessible):
+        yield child
+        if child.getRole() not in skip:
+            yield from _descendants(child, skip)
+
+
+def _extents(accessible):
+    # Qt answers window coordinates with the far corner's offset for a size: screen ones.
+    extents = accessible.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    return (extents.x, extents.y, extents.width, extents.height)
+
+
+def _act(accessible, name):
+    action = accessible.queryAction()
+    for index in range(action.nActions):
+        if action.getName(index) == name:
+            action.doAction(index)
+            return
+    raise AssertionError(f"{accessible.name!r} has no {name} action")

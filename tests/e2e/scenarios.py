@@ -1,0 +1,483 @@
+#!/usr/bin/python3
+"""Velostrander_Child driven from outside, one scenario a run, on either desktop:
+
+    scenarios.py linux --bin build/linux/bin SCENARIO
+    scenarios.py wine --bin build/windows/bin --work WORK --helpers HELPER_BIN SCENARIO
+
+On Linux each run has a desktop of its own; under Wine the scenarios take turns on the one
+that the fixture set up in WORK (see wine_desktop.py), read through wintree.exe in HELPER_BIN.
+"""
+
+import argparse
+import contextlib
+import os
+import signal
+import socket
+import sys
+import time
+import urllib.parse
+
+import udp
+import web
+from desktop import wait
+
+AGENT = "Velostrander_Child"
+SETTINGS_FILE = "Velostrander_Child.ini"
+MAIN_TITLE = "Velostrander_Child"
+MESSAGE_TITLE = "Velostrander_Childからのメッセージ"
+WARNING_TITLE = "警告"
+NUMBER = "コンピュータ番号:07"
+# Wine's Internet Explorer keeps its title whatever page it shows; Qt's browser takes the
+# page's, and has this one until it has a page.
+IE_TITLE = "Wine Internet Explorer"
+NO_PAGE_TITLE = "ブラウザ"
+PAGES = {  # the first page for any path without a page of its own
+    "/": web.page("最初のページ", "<h1>一ページ目</h1>"),
+    "/second.html": web.page("二番目のページ", "<h1>二ページ目</h1>"),
+    "/japanese.html": web.page("日本語のページ", "<h1>こんにちは、世界</h1>"),
+}
+SCREEN = (0, 0, 1280, 1024)
+SCENARIOS = {}
+
+
+def scenario(*desktops):
+    def register(function):
+        SCENARIOS[function.__name__] = (function, desktops or ("linux", "wine"))
+        return function
+    return register
+
+
+def check(condition, message):
+    if not condition:
+        raise AssertionError(message)
+
+
+def settings(port=None):
+    """Lines the agent reads without a word. Its port is one that nothing holds, so that agents
+    of tests running side by side do not take it from each other."""
+    return ["[Velostrander]", "MasterPortx=5000", f"MyHostPortx={port or udp.free_port()}",
+            "MasterCompx=マスターPC", "MyCompNumxx=07"]
+
+
+def folder(d, lines=None, code_page=None):
+    """A current directory for the agent, with a settings file of these lines (CR LF) in the
+    desktop's code page, as an editor there writes it; a line given as bytes stands as it is."""
+    path = d.folder("work")
+    if lines is not None:
+        with open(os.path.join(path, SETTINGS_FILE), "wb") as file:
+            for line in lines:
+                encoded = line if isinstance(line, bytes) else line.encode(code_page or d.code_page)
+                file.write(encoded + b"\r\n")
+    return path
+
+
+def unreadable_folder(d):
+    path = folder(d)
+    os.mkdir(os.path.join(path, SETTINGS_FILE))
+    return path
+
+
+def wait_label(d, agent, text):
+    """The agent's main window once its label reads `text`."""
+    def ready():
+        main = d.window(MAIN_TITLE, agent)
+        return main if main and d.texts(main, "label") == [text] else None
+    return wait(ready, f"the label to read {text!r}")
+
+
+def start_half_started(d):
+    """An agent that cannot read its settings, and its main window: shown, but empty."""
+    agent = d.start(AGENT, unreadable_folder(d))
+    return agent, wait_half_started(d, agent)
+
+
+def start_running(d, path):
+    """An agent started in `path` that has read its settings there."""
+    agent = d.start(AGENT, path)
+    wait_label(d, agent, NUMBER)
+    return agent
+
+
+def wait_half_started(d, agent):
+    main = d.wait_window(MAIN_TITLE, agent, showing=True)
+    texts = d.texts(main, "label"), d.texts(main, "button")
+    check(texts == ([""], ["End"]), f"the main window reads {texts}")
+    check(not d.in_taskbar(main), "the main window has a taskbar button")
+    return main
+
+
+def check_box(d, agent, title, text=None):
+    box = d.wait_window(title, agent)
+    check(text is None or d.box_text(box) == text, f"box {title!r} reads {d.box_text(box)!r}")
+    buttons = d.texts(box, "button")
+    check(buttons == ["OK"], f"box {title!r} has the buttons {buttons}, expected one OK")
+    return box
+
+
+def check_no_box(d, agent):
+    boxes = [box.title for box in d.boxes(agent)]
+    check(not boxes, f"unexpected message boxes {boxes}")
+
+
+def check_close_greyed(d, window):
+    # Only Wine's window menu can be read; openbox draws its own.
+    if d.name == "wine":
+        item = d.close_item(window)
+        check(item.grayed and item.id != 0xF060, f"Close is not greyed: {item}")
+
+
+def end_with_button(d, agent, window):
+    d.press(window, "End")
+    check(agent.wait_exit() == 0, f"End gave exit code {agent.process.returncode}")
+
+
+def end_session(agent):
+    check(agent.end_session() == 0, f"the session's end gave {agent.process.returncode}")
+
+
+# --- start-up and the main window --------------------------------------------------------------
+
+@scenario()
+def normal_start(d):
+    agent = d.start(AGENT, folder(d, settings()))
+    main = wait_label(d, agent, NUMBER)
+    check(not d.showing(main), "the main window shows while running")
+    check(not d.in_taskbar(main), "the main window has a taskbar button")
+    check_no_box(d, agent)
+    check_close_greyed(d, main)
+    end_session(agent)
+
+
+@scenario()
+def second_instance(d):
+    path = folder(d, settings())
+    first = start_running(d, path)
+    second = d.start(AGENT, path)
+    box = check_box(d, second, WARNING_TITLE, "すでにこのプログラムは起動しています")
+    d.press(box, "OK")
+    check(second.wait_exit() == 0, f"the second agent gave {second.process.returncode}")
+    check(first.running(), "the first agent ended with the second")
+    wait_label(d, first, NUMBER)
+    end_session(first)
+
+
+@scenario()
+def crashed_instance(d):
+    path = folder(d, settings())
+    start_running(d, path).kill()
+    agent = start_running(d, path)
+    check_no_box(d, agent)
+    end_session(agent)
+
+
+@scenario()
+def no_settings_file(d):
+    agent = d.start(AGENT, folder(d))
+    box = check_box(d, agent, MESSAGE_TITLE, " ファイルがありません")
+    check(not d.showing(d.wait_window(MAIN_TITLE, agent)), "the main window shows before the box")
+    d.press(box, "OK")
+    main = wait_half_started(d, agent)
+    check_close_greyed(d, main)
+    for how in d.close_ways:
+        d.close(main, how)
+        check(agent.running() and d.showing(main), f"{how} closed the main window")
+    # The window menu's Close: openbox's last item on Linux; under Wine the program's greyed
+    # one, before Wine's own About item.
+    d.key(main, "alt+space")
+    d.choose_popup(main, -1 if d.name == "linux" else -2)
+    check(agent.running() and d.showing(main), "the window menu closed the main window")
+    check_no_box(d, agent)
+    end_with_button(d, agent, main)
+
+
+@scenario()
+def unreadable_settings_file(d):
+    agent, main = start_half_started(d)
+    check_no_box(d, agent)
+    end_with_button(d, agent, main)
+
+
+@scenario()
+def malformed_lines(d):
+    lines = settings()
+    lines[2:3] = ["MasterPor", "MyHostPortx=70000"]
+    agent = d.start(AGENT, folder(d, lines))
+    box = check_box(d, agent, MESSAGE_TITLE)
+    for part in (SETTINGS_FILE, "3行目", "4行目"):
+        check(part in d.box_text(box), f"the message does not name {part!r}: {d.box_text(box)!r}")
+    d.press(box, "OK")
+    main = wait_half_started(d, agent)
+    check_no_box(d, agent)
+    end_with_button(d, agent, main)
+
+
+@scenario()
+def undecodable_bytes(d):
+    # A byte that UTF-8 has no use for on Linux, read as U+FFFD; under Wine a Shift-JIS lead byte
+    # whose second byte cannot follow it: the pair is read as the code page's default character.
+    bad, shown = (b"\xff7", "\ufffd7") if d.name == "linux" else (b"\x817", "\u30fb")
+    agent = d.start(AGENT, folder(d, settings()[:-1] + [b"MyCompNumxx=" + bad]))
+    wait_label(d, agent, "コンピュータ番号:" + shown)
+    end_session(agent)
+
+
+@scenario()
+def locale_code_page(d):
+    """The file is read in the system's code page: on Linux the locale's character set."""
+    lines = settings()[:-1] + ["MyCompNumxx=０７"]
+    if d.name == "linux":
+        agent = d.start(AGENT, folder(d, lines, "euc_jp"), d.japanese_locale("EUC-JP"))
+    else:
+        agent = d.start(AGENT, folder(d, lines))
+    wait_label(d, agent, "コンピュータ番号:０７")
+    end_session(agent)
+
+
+@scenario()
+def client_area(d):
+    """At 96 dpi, 15 twips make a pixel."""
+    agent, main = start_half_started(d)
+    check(d.client(main)[2:] == (242, 30), f"client area {d.client(main)}")
+    check(not d.resizable(main), "the main window can be resized")
+    rects = {c.text or c.kind: c.rect for c in d.controls(main)}
+    check(rects == {"label": (40, 8, 121, 17), "End": (176, 8, 57, 17)}, f"controls at {rects}")
+    end_with_button(d, agent, main)
+
+
+def check_keys(d, harmless, pressing):
+    """With the focus on End, the one tab stop, the first key changes nothing, the second
+    presses End."""
+    agent, main = start_half_started(d)
+    d.key(main, harmless)
+    check(agent.running() and d.showing(main), f"{harmless} closed the main window")
+    d.key(main, pressing)
+    check(agent.wait_exit() == 0, f"{pressing} gave exit code {agent.process.returncode}")
+
+
+@scenario()
+def return_presses_end(d):
+    check_keys(d, "escape", "return")
+
+
+@scenario()
+def tab_then_space_presses_end(d):
+    check_keys(d, "tab", "space")
+
+
+# --- the command channel and the browser --------------------------------------------------------
+
+def browser(d, agent, page=None, showing=None):
+    if d.name == "wine":
+        return d.wait_window(IE_TITLE, showing=showing)
+    return d.wait_window(page or NO_PAGE_TITLE, agent, showing=showing)
+
+
+def start_listening(d):
+    """An agent that has started up on a free port, with its browser created and hidden."""
+    port = udp.free_port()
+    agent = start_running(d, folder(d, settings(port)))
+    agent.port = port
+    browser(d, agent, showing=False)
+    return agent
+
+
+def send(d, agent, text):
+    udp.send(agent.port, text, d.code_page)
+
+
+def open_page(d, agent, server, path, title):
+    """Sends the page's URL and returns the browser window once it shows the page."""
+    send(d, agent, server.url(path))
+    server.wait_request(path)
+    return browser(d, agent, title, showing=True)
+
+
+def end_with_browser(d, agent):
+    end_with_button(d, agent, d.window(MAIN_TITLE, agent))
+    # Wine's browser is a program of its own, which must end with the agent.
+    if d.name == "wine":
+        wait(lambda: not d.processes("iexplore.exe"), "iexplore.exe to end")
+
+
+@contextlib.contextmanager
+def first_page(d):
+    """(agent, server, browser window) while the agent shows the first page; ends the agent
+    after."""
+    with web.PageServer(PAGES) as server:
+        agent = start_listening(d)
+        yield agent, server, open_page(d, agent, server, "/first.html", "最初のページ")
+        end_with_browser(d, agent)
+
+
+def check_target(target, path, query):
+    """Compares the path and the query that came over the wire with the ones the URL had. A
+    browser may send characters that are not ASCII as they are or percent-encoded, in UTF-8
+    or in the system's code page: each form is accepted, and reported."""
+    print(f"the server saw the target {target!r}")
+    sent_path, _, sent_query = target.partition(b"?")
+    for sent, wanted in ((sent_path, path), (sent_query, query)):
+        forms = {wanted.encode("utf-8"), wanted.encode("cp932")}
+        check(urllib.parse.unquote_to_bytes(sent) in forms, f"{sent!r} is not {wanted!r}")
+
+
+@scenario()
+def url_opens_page(d):
+    with web.PageServer(PAGES) as server:
+        agent = start_listening(d)
+        path, query = "/ページ/index.html", "q=日本語&x=1"
+        url = server.url(f"{path}?{query}")
+        send(d, agent, url)
+        check_target(server.wait_request().target, path, query)
+        window = browser(d, agent, "最初のページ", showing=True)
+        check(d.texts(window, "text") == [url], f"the address box reads {d.texts(window, 'text')}")
+        check_no_box(d, agent)
+        end_with_browser(d, agent)
+
+
+@scenario()
+def visible_false_hides(d):
+    with first_page(d) as (agent, _, window):
+        send(d, agent, "Command:VisibleFalse")
+        wait(lambda: not d.showing(window), "the browser to hide")
+        send(d, agent, "Command:VisibleTrue")
+        wait(lambda: d.showing(window), "the browser to show again")
+
+
+@scenario()
+def full_screen(d):
+    with first_page(d) as (agent, server, window):
+        if d.name == "wine":
+            # Wine's browser has no full screen: the command is skipped, the next URL opens.
+            send(d, agent, "Command:FullScreen")
+            open_page(d, agent, server, "/second.html", None)
+            return
+        windowed = d.client(window)
+        check(windowed != SCREEN, f"the browser covers the screen from the start: {windowed}")
+        # The commands, then the browser's own menu item: the agent hides its menu bar, but
+        # assistive technology still reaches it.
+        item = ("表示(&V)", "全画面表示(&F)")
+        for switch_on, switch_off in ((lambda: send(d, agent, "Command:FullScreen"),
+                                       lambda: send(d, agent, "Command:PartScreen")),
+                                      (lambda: d.choose_menu(window, *item),) * 2):
+            switch_on()
+            wait(lambda: d.client(window) == SCREEN, "the browser to cover the screen")
+            switch_off()
+            wait(lambda: d.client(window) == windowed, f"the browser back at {windowed}")
+
+        send(d, agent, "Command:VisibleFalse")
+        wait(lambda: not d.showing(window), "the browser to hide")
+        send(d, agent, "Command:FullScreen")
+        send(d, agent, "Command:VisibleTrue")
+        wait(lambda: d.showing(window) and d.client(window) == SCREEN,
+             "the hidden browser to come back in full screen")
+
+
+@scenario("linux")
+def japanese_page(d):
+    """Only AT-SPI reads a page: Wine's browser has no HTML engine in the tests' prefix."""
+    with web.PageServer(PAGES) as server:
+        agent = start_listening(d)
+        window = open_page(d, agent, server, "/japanese.html", "日本語のページ")
+        wait(lambda: "こんにちは、世界" in d.texts(window, "label"), "the page's text")
+        end_with_browser(d, agent)
+
+
+@scenario()
+def port_in_use(d):
+    port = udp.free_port()
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as holder:
+        holder.bind(("0.0.0.0", port))
+        agent = d.start(AGENT, folder(d, settings(port)))
+        box = check_box(d, agent, MESSAGE_TITLE)
+        text = d.box_text(box)
+        check(f"UDPポート {port} " in text and "ほかのプログラムが使用しています" in text,
+              f"the message does not name port {port}: {text!r}")
+        check(not d.windows(IE_TITLE if d.name == "wine" else NO_PAGE_TITLE),
+              "the browser exists before the box closes")
+        d.press(box, "OK")
+        check(not d.showing(wait_label(d, agent, NUMBER)), "the main window shows")
+        browser(d, agent, showing=False)
+        check_no_box(d, agent)
+        end_with_browser(d, agent)
+
+
+def check_browser_comes_back(d, agent, server, gone):
+    """After the browser window `gone` went away, the next URL opens in a browser again: on
+    Linux a new one; Wine's only hides when closed, and shows again."""
+    if d.name == "linux":
+        wait(lambda: not d.windows(gone.title), "the browser window to go")
+    else:
+        wait(lambda: not d.showing(gone), "the browser window to hide")
+    check(agent.running(), "the agent ended with its browser")
+    window = open_page(d, agent, server, "/second.html", "二番目のページ")
+    # Only Qt's back button is a control of its own.
+    if d.name == "linux":
+        back = next(c for c in d.controls(window) if c.text == "戻る")
+        check(not back.enabled, "the new browser can go back to the old one's page")
+
+
+@scenario()
+def closed_browser_comes_back(d):
+    with first_page(d) as (agent, server, closed):
+        d.close(closed, "alt+f4")
+        check_browser_comes_back(d, agent, server, closed)
+
+
+@scenario("linux")
+def crashed_page_comes_back(d):
+    """Only Qt WebEngine runs a page in a process of its own."""
+    with first_page(d) as (agent, server, crashed):
+        renderers = d.processes("--type=renderer")
+        check(renderers, "the page has no renderer process")
+        for pid in renderers:
+            os.kill(pid, signal.SIGKILL)
+        check_browser_comes_back(d, agent, server, crashed)
+
+
+@scenario("linux")
+def browser_unavailable(d):
+    """Qt WebEngine without its helper program: the agent says so and runs on."""
+    missing = os.path.join(d.scratch, "missing")
+    agent = d.start(AGENT, folder(d, settings()), {"QTWEBENGINEPROCESS_PATH": missing})
+    box = check_box(d, agent, MESSAGE_TITLE)
+    check("ブラウザを起動できませんでした" in d.box_text(box) and missing in d.box_text(box),
+          f"the message reads {d.box_text(box)!r}")
+    d.press(box, "OK")
+    wait(lambda: not d.boxes(agent), "the box to close")
+    check(agent.running(), "the agent ended")
+    check(not d.showing(d.window(MAIN_TITLE, agent)), "the main window shows")
+    end_session(agent)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("desktop", choices=("linux", "wine"))
+    parser.add_argument("--bin", required=True, help="the folder of the built programs")
+    parser.add_argument("--work", help="the Wine fixture's folder")
+    parser.add_argument("--helpers", help="the folder of wintree.exe")
+    parser.add_argument("scenario", choices=sorted(SCENARIOS))
+    arguments = parser.parse_args()
+    function, desktops = SCENARIOS[arguments.scenario]
+    if arguments.desktop not in desktops:
+        parser.error(f"{arguments.scenario} runs on {' and '.join(desktops)} only")
+    # A ctest timeout sends SIGTERM first: unwind, so that the desktop is torn down.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(f"terminated in {arguments.scenario}"))
+    started = time.monotonic()
+    if arguments.desktop == "linux":
+        from linux_desktop import LinuxDesktop
+        desktop = LinuxDesktop(os.path.abspath(arguments.bin))
+    else:
+        from wine_desktop import WineDesktop
+        desktop = WineDesktop(arguments.work, os.path.abspath(arguments.bin), arguments.helpers,
+                              arguments.scenario)
+    with desktop as d:
+        try:
+            function(d)
+        except BaseException:
+            d.report()
+            raise
+    print(f"{arguments.scenario}: passed in {time.monotonic() - started:.2f} s")
+
+
+if __name__ == "__main__":
+    main()

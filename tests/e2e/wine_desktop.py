@@ -1,0 +1,268 @@
+#!/usr/bin/env python3
+"""Wine's virtual desktop on a private Xvfb, shared by the scenarios of one test run, and the
+scenarios' driver on it, which reads and acts through wintree.exe in the same prefix.
+
+    wine_desktop.py setup WORK HELPER_BIN | cleanup WORK | run WORK PROGRAM
+
+`setup` makes (or reuses) a Japanese Wine prefix under the build folder WORK, starts Xvfb, a
+persistent wineserver and the virtual desktop, and records them in a state file; `cleanup` ends
+them; `run` runs a Windows test program there, prints its output and exits with its exit code.
+"""
+
+import json
+import os
+import shutil
+import signal
+import subprocess
+import sys
+from pathlib import Path
+from types import SimpleNamespace
+
+from desktop import XVFB, Control, Desktop, Program, start_daemon, wait
+
+WINE64 = "/usr/lib/wine/wine64"
+WINESERVER = "/usr/lib/wine/wineserver"
+LOCALE = "ja_JP.UTF-8"
+BOOT_TIMEOUT = 120
+RUN_TIMEOUT = 30
+
+
+class WineDesktop(Desktop):
+    name = "wine"
+    code_page = "cp932"
+    # Alt+F4, what the title bar's close button sends (also to a window whose Close is greyed),
+    # and what another program sends.
+    close_ways = ("alt+f4", "close button", "system")
+
+    def __init__(self, work, bin_dir=None, helper_dir=None, scenario=None):
+        self.work = Path(work).resolve()
+        super().__init__(str(self.work / "scratch" / (scenario or "run")))
+        self.prefix = self.work / "prefix"
+        self.locales = self.work / "locale"
+        self.state_file = self.work / "desktop.json"
+        self.bin_dir = bin_dir
+        self.helper = Path(helper_dir or ".").resolve() / "wintree.exe"
+        self.display = None
+
+    def env(self):
+        env = dict(os.environ, WINEPREFIX=str(self.prefix), WINEDEBUG="-all",
+                   WINEDLLOVERRIDES="mscoree,mshtml=", LOCPATH=str(self.locales), LANG=LOCALE,
+                   LC_ALL=LOCALE)
+        if self.display:
+            env["DISPLAY"] = self.display
+        return env
+
+    def run(self, *command, timeout=RUN_TIMEOUT, output=subprocess.DEVNULL,
+            errors=subprocess.DEVNULL):
+        """Runs a command to its end. Never give it a pipe: the services that a Wine program
+        starts inherit its output and keep a pipe open long after the program has ended."""
+        return subprocess.run(command, env=self.env(), stdin=subprocess.DEVNULL, stdout=output,
+                              stderr=errors, timeout=timeout, check=False)
+
+    # --- fixture ----------------------------------------------------------------------------
+
+    def setup(self):
+        self.cleanup()  # what an interrupted run left behind
+        self.work.mkdir(parents=True, exist_ok=True)
+        if not (self.locales / LOCALE / "LC_CTYPE").exists():
+            self.locales.mkdir(parents=True, exist_ok=True)
+            self.run("localedef", "-i", "ja_JP", "-f", "UTF-8", str(self.locales / LOCALE),
+                     timeout=BOOT_TIMEOUT)
+            if not (self.locales / LOCALE / "LC_CTYPE").exists():
+                raise RuntimeError("localedef made no ja_JP.UTF-8 locale")
+        xvfb, number = start_daemon(XVFB, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.DEVNULL)
+        self.display = ":" + number
+        self.state_file.write_text(json.dumps({"display": self.display, "xvfb": xvfb.pid}))
+        ready = self.prefix / ".velostrander-ready"
+        if not ready.exists():
+            shutil.rmtree(self.prefix, ignore_errors=True)
+            self.run(WINE64, "wineboot", "-i", timeout=BOOT_TIMEOUT)
+            self.run(WINESERVER, "-w", timeout=BOOT_TIMEOUT)
+            # Wine's virtual desktop gives windows title bars and a taskbar, as on Windows.
+            explorer = r"HKCU\Software\Wine\Explorer"
+            self.run(WINE64, "reg", "add", explorer, "/v", "Desktop", "/d", "Default", "/f")
+            self.run(WINE64, "reg", "add", explorer + r"\Desktops", "/v", "Default", "/d",
+                     "1024x768", "/f")
+            self.run(WINESERVER, "-w", timeout=BOOT_TIMEOUT)
+            ready.touch()
+        self.restart_wineserver()
+
+    def cleanup(self):
+        if not self.attach():
+            return
+        self.run(WINESERVER, "-k")
+        xvfb = json.loads(self.state_file.read_text())["xvfb"]
+        try:
+            if Path(f"/proc/{xvfb}/cmdline").read_bytes().split(b"\0")[0].endswith(b"Xvfb"):
+                os.kill(xvfb, signal.SIGTERM)
+                wait(lambda: _state(xvfb) in (None, "Z"), "Xvfb to end")
+        except OSError:
+            pass
+        self.state_file.unlink()
+
+    def attach(self):
+        if not self.state_file.exists():
+            return False
+        self.display = json.loads(self.state_file.read_text())["display"]
+        return True
+
+    def restart_wineserver(self):
+        """Ends every program in the prefix; a persistent server and desktop keep program starts
+        fast."""
+        self.run(WINESERVER, "-k")
+        self.run(WINESERVER, "-w")
+        self.run(WINESERVER, "-p")
+        subprocess.Popen([WINE64, str(self.helper), "hold"], env=self.env(),
+                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                         stderr=subprocess.DEVNULL, start_new_session=True)
+
+    # --- the scenarios' driver --------------------------------------------------------------
+
+    def __enter__(self):
+        if not self.attach():
+            raise RuntimeError("the Wine desktop is not set up (run the fixture first)")
+        shutil.rmtree(self.scratch, ignore_errors=True)
+        os.makedirs(self.scratch)
+        # An agent or its browser left behind by an interrupted run would refuse a new agent, or
+        # be taken for its browser.
+        if any(w.title == "Velostrander_Child" or w.className == "IEFrame" for w in self._list()):
+            self.restart_wineserver()
+        return self
+
+    def __exit__(self, *exc):
+        for program in self.programs:
+            if program.running():
+                program.kill()
+
+    def start(self, program, folder, env=None):
+        log = os.path.join(self.scratch, f"program-{len(self.programs)}.log")
+        with open(log, "wb") as out:
+            process = subprocess.Popen(
+                [WINE64, str(self.helper), "run", f"Z:{self.bin_dir}/{program}.exe"],
+                cwd=folder, env=dict(self.env(), **(env or {})), stdin=subprocess.DEVNULL,
+                stdout=out, stderr=subprocess.STDOUT)
+        # wintree run says the program's Windows process id first.
+        started = wait(lambda: _first_line(log), "the program to start")
+        self.programs.append(Program(self, process, log, json.loads(started)["pid"]))
+        return self.programs[-1]
+
+    def kill(self, program):
+        self._wintree("kill", "--pid", program.pid)
+
+    def end_session(self, program):
+        if self._wintree("close", "--pid", program.pid, "--how", "endsession").windowExists:
+            # Windows ends the process once WM_ENDSESSION has returned.
+            raise AssertionError("a window outlived WM_ENDSESSION")
+
+    def processes(self, name):
+        """Live processes of this prefix whose command line holds `name`."""
+        prefix = f"WINEPREFIX={self.prefix}".encode()
+        found = []
+        for proc in Path("/proc").iterdir():
+            try:
+                if (name.encode() in (proc / "cmdline").read_bytes()
+                        and prefix in (proc / "environ").read_bytes().split(b"\0")
+                        and _state(proc.name) != "Z"):
+                    found.append(int(proc.name))
+            except OSError:
+                continue
+        return found
+
+    def windows(self, title, program=None):
+        return self._list("--title", title, *(["--pid", program.pid] if program else []))
+
+    def boxes(self, program):
+        return [w for w in self._list("--pid", program.pid) if w.className == "#32770"]
+
+    def controls(self, window):
+        return [Control(c.kind, c.text, tuple(c.rect), c.enabled)
+                for c in self._fresh(window).controls]
+
+    def showing(self, window):
+        return self._fresh(window).visible
+
+    def client(self, window):
+        return tuple(self._fresh(window).client)
+
+    def in_taskbar(self, window):
+        return self._fresh(window).taskbar
+
+    def resizable(self, window):
+        return self._fresh(window).resizable
+
+    def close_item(self, window):
+        """The window menu's Close item, known by its shortcut, whichever command it sends."""
+        menu = self._list("--hwnd", window.hwnd, "--menu")[0].windowMenu
+        return next(item for item in menu if item.text.endswith("Alt+F4"))
+
+    def press(self, window, button):
+        self._wintree("click", "--hwnd", window.hwnd, "--button", button)
+
+    def key(self, window, name):
+        self._wintree("key", "--hwnd", window.hwnd, "--key", name)
+
+    def close(self, window, how):
+        if how == "alt+f4":
+            return self.key(window, how)
+        self._wintree("close", "--hwnd", window.hwnd, "--how", how)
+
+    def choose_menu(self, window, menu, item):
+        self._wintree("menu", "--hwnd", window.hwnd, "--item", menu, "--item", item)
+
+    def choose_popup(self, window, position):
+        wait(lambda: self._wintree("popup", "--hwnd", window.hwnd, "--item", position,
+                                   found=False) == 0, "a pop-up menu to open")
+
+    def _fresh(self, window):
+        return self._list("--hwnd", window.hwnd)[0]
+
+    def _list(self, *args):
+        return self._wintree("list", *args).windows
+
+    def _wintree(self, *args, found=True):
+        """wintree's answer, or with found=False its exit code."""
+        output, errors = Path(self.scratch) / "wintree.json", Path(self.scratch) / "wintree.err"
+        with open(output, "wb") as out, open(errors, "wb") as err:
+            code = self.run(WINE64, str(self.helper), *map(str, args), output=out,
+                            errors=err).returncode
+        if not found and code in (0, 1):
+            return code
+        if code != 0:
+            raise AssertionError(f"wintree {' '.join(map(str, args))} failed with {code}: "
+                                 f"{errors.read_text(errors='replace')}")
+        text = output.read_text(encoding="utf-8")
+        return json.loads(text or "null", object_hook=lambda fields: SimpleNamespace(**fields))
+
+
+def _state(pid):
+    """A process's state letter ("Z": it has ended), or None when there is no such process."""
+    try:
+        with open(f"/proc/{pid}/stat", encoding="ascii") as stat:
+            return stat.read().rsplit(")", 1)[1].split()[0]
+    except OSError:
+        return None
+
+
+def _first_line(path):
+    with open(path, "rb") as log:
+        line = log.readline()
+    return line.decode() if line.endswith(b"\n") else None
+
+
+if __name__ == "__main__":
+    if len(sys.argv) < 2 or len(sys.argv) != {"setup": 4, "cleanup": 3, "run": 4}.get(sys.argv[1]):
+        sys.exit(__doc__)
+    desktop = WineDesktop(sys.argv[2], helper_dir=sys.argv[3] if sys.argv[1] == "setup" else None)
+    if sys.argv[1] != "run":
+        getattr(desktop, sys.argv[1])()
+    elif not desktop.attach():
+        sys.exit("the Wine desktop is not set up (run the fixture first)")
+    else:
+        program = Path(sys.argv[3])
+        log = desktop.work / "scratch" / (program.stem + ".log")
+        log.parent.mkdir(parents=True, exist_ok=True)
+        with open(log, "wb") as out:
+            code = desktop.run(WINE64, str(program), output=out, timeout=50).returncode
+        sys.stdout.write(log.read_text(encoding="utf-8", errors="replace"))
+        sys.exit(code)
