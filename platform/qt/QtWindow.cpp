@@ -30,7 +30,12 @@ Qt::WindowFlags FlagsFor(FrameStyle frame) {
 
 QWidget* CreateControl(const ControlSpec& control, QWidget* form) {
   const QString caption = ToQString(control.caption);
-  if (control.kind == ControlKind::Button) return new QPushButton(caption, form);
+  if (control.kind == ControlKind::Button) {
+    auto* button = new QPushButton(caption, form);
+    // Return presses the focused button, as in a Windows dialog box; Qt does so only in its own.
+    button->setAutoDefault(true);
+    return button;
+  }
   auto* label = new QLabel(caption, form);
   label->setTextFormat(Qt::PlainText);
   label->setAlignment(Qt::AlignLeft | Qt::AlignTop);

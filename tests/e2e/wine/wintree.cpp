@@ -377,14 +377,6 @@ int Close(const Options& options) {
   } else {
     return 2;
   }
-  // A program's hidden helpers (an owner for windows without a taskbar button, an input method
-  // window) may go later; what a user sees must not.
-  bool exists = false;
-  for (const HWND hwnd : windows) {
-    exists = exists || (IsWindow(hwnd) &&
-                        (IsWindowVisible(hwnd) || (Style(hwnd) & WS_CAPTION) == WS_CAPTION));
-  }
-  Print("{\"windowExists\":" + Bool(exists) + "}");
   return 0;
 }
 
