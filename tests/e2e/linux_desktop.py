@@ -47,11 +47,16 @@ class DesktopStack:
     def path(self, *parts):
         return os.path.join(self._scratch, *parts)
 
-    def spawn(self, argv, cwd=None, env=None, **kwargs):
-        """Starts a program in its own process group, to be ended with the desktop at the latest."""
+    def spawn(self, argv, cwd=None, env=None, ignored=(), **kwargs):
+        """Starts a program in its own process group, to be ended with the desktop at the latest,
+        with the `ignored` signals ignored, as nohup starts one."""
+        def prepare():
+            _die_with_parent()
+            for number in ignored:
+                signal.signal(number, signal.SIG_IGN)
         process = subprocess.Popen(
-            argv, cwd=cwd, env=env or self.env, start_new_session=True,
-            preexec_fn=_die_with_parent, **kwargs)
+            argv, cwd=cwd, env=env or self.env, start_new_session=True, preexec_fn=prepare,
+            **kwargs)
         self._processes.append(process)
         return process
 
@@ -160,13 +165,13 @@ class LinuxDesktop(DesktopStack, Desktop):
         import pyatspi
         return self
 
-    def start(self, program, folder, env=None):
+    def start(self, program, folder, env=None, ignored=()):
         env = dict(self.env, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
                    QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY="1", **(env or {}))
         log = self.path(f"program-{len(self.programs)}.log")
         with open(log, "wb") as stderr:
             process = self.spawn([os.path.join(self.bin_dir, program)], cwd=folder, env=env,
-                                 stderr=stderr)
+                                 ignored=ignored, stderr=stderr)
         self.programs.append(Program(self, process, log, process.pid))
         return self.programs[-1]
 

@@ -32,10 +32,14 @@ NUMBER = "コンピュータ番号:07"
 IE_TITLE = "Wine Internet Explorer"
 NO_PAGE_TITLE = "ブラウザ"
 PAGES = {  # the first page for any path without a page of its own
-    "/": web.page("最初のページ", "<h1>一ページ目</h1>"),
+    "/": web.page("最初のページ", "<h1>一ページ目</h1><p id='part2'>二</p>"),
     "/second.html": web.page("二番目のページ", "<h1>二ページ目</h1>"),
     "/japanese.html": web.page("日本語のページ", "<h1>こんにちは、世界</h1>"),
+    "/alert.html": web.page("警告のページ", "<script>alert('こんにちは')</script>"),
 }
+# Shorter than the agent's longest wait for a page, 15 s: a page that comes within it was not
+# held up by a wait for the page before.
+UNHELD = 10
 SCREEN = (0, 0, 1280, 1024)
 SCENARIOS = {}
 
@@ -446,6 +450,60 @@ def browser_unavailable(d):
     wait(lambda: not d.boxes(agent), "the box to close")
     check(agent.running(), "the agent ended")
     check(not d.showing(d.window(MAIN_TITLE, agent)), "the main window shows")
+    end_session(agent)
+
+
+@scenario("linux")
+def address_without_scheme(d):
+    """An address as a person writes it opens as http, as Internet Explorer opens it; Wine's
+    browser does not."""
+    with web.PageServer(PAGES) as server:
+        agent = start_listening(d)
+        send(d, agent, server.url("/second.html").removeprefix("http://"))
+        server.wait_request("/second.html")
+        browser(d, agent, "二番目のページ", showing=True)
+        end_with_browser(d, agent)
+
+
+@scenario()
+def script_urls_and_fragments_hold_nothing(d):
+    """A script URL would run in the student's page on anyone's word: nothing comes of it. Only
+    a fragment of the page shown is a navigation that loads nothing. Neither holds the next
+    page up."""
+    with first_page(d) as (agent, server, _):
+        for text in (f"javascript:fetch('{server.url('/stolen')}')", " VBScript:MsgBox(1)",
+                     server.url("/first.html#part2")):
+            send(d, agent, text)
+        send(d, agent, server.url("/second.html"))
+        server.wait_request("/second.html", timeout=UNHELD)
+        check(not [r for r in server.requests if r.target.startswith(b"/stolen")],
+              "the script ran in the page")
+
+
+@scenario("linux")
+def system_close_during_an_alert(d):
+    """Only Qt WebEngine runs a page's script here: Wine's browser has no engine."""
+    with web.PageServer(PAGES) as server:
+        agent = start_listening(d)
+        send(d, agent, server.url("/alert.html"))
+        wait(lambda: any(box.title.startswith("Javascript Alert") for box in d.boxes(agent)),
+             "the page's alert")
+        end_session(agent)
+
+
+@scenario("linux")
+def ignored_hangup_stays_ignored(d):
+    """Started as nohup starts a program: only Linux has these signals."""
+    port = udp.free_port()
+    agent = d.start(AGENT, folder(d, settings(port)), ignored=(signal.SIGHUP, signal.SIGINT))
+    wait_label(d, agent, NUMBER)
+    agent.port = port
+    browser(d, agent, showing=False)
+    for number in (signal.SIGHUP, signal.SIGINT):
+        os.kill(agent.pid, number)
+    # Handled after the signals: the agent still answers the master.
+    send(d, agent, "Command:VisibleTrue")
+    browser(d, agent, showing=True)
     end_session(agent)
 
 
