@@ -1,14 +1,40 @@
 #include "child/Form1.h"
 
+#include <cmath>
+#include <cstdint>
 #include <string>
 
+#include "about/Texts.h"
 #include "child/Datagram.h"
 #include "child/Messages.h"
+#include "child/Program.h"
 #include "child/Texts.h"
 
 namespace child {
+namespace {
+
+// The tray icon's mouse messages come to the window as its own mouse moves: 512, WM_MOUSEMOVE,
+// with the message over the icon where a move carries its horizontal position.
+constexpr std::uint32_t kTrayCallbackMessage = 512;
+constexpr std::uint32_t kTrayIconId = 1;
+constexpr std::uint32_t kTrayMessageIconAndTip = 7;
+constexpr std::int32_t kRightButtonDown = 516;  // WM_RBUTTONDOWN
+
+// The mouse message's code from a position in twips: both numbers rounded to whole ones
+// (halves to even, the default rounding), then divided as integers.
+std::int32_t TrayCode(double xTwips, double twipsPerPixel) {
+  const auto x = static_cast<std::int32_t>(std::nearbyint(xTwips));
+  const auto factor = static_cast<std::int32_t>(std::nearbyint(twipsPerPixel));
+  return factor == 0 ? 0 : x / factor;
+}
+
+}  // namespace
 
 Form1::Form1(Program& program) : program_(program) {}
+
+platform::Desktop& Form1::desktop() {
+  return program_.platform.desktop();
+}
 
 platform::FormSpec Form1::Declaration() {
   platform::FormSpec form;
@@ -23,7 +49,13 @@ platform::FormSpec Form1::Declaration() {
       platform::Label("Label1", {600, 120, 1815, 255}),
       platform::Button("Command1", "End", {2640, 120, 855, 255}, 0, [this] { Command1_Click(); }),
   };
+  form.menus = {{"Menu1",
+                 "タスクトレイメニューの表示",
+                 {{"Menu2", "操作パネル", {}, [this] { Menu2_Click(); }},
+                  {"Menu3", "About...", {}, [this] { Menu3_Click(); }}},
+                 {}}};
   form.onClose = [this] { Unload(); };
+  form.onMouseMove = [this](const platform::MouseEvent& event) { Form_MouseMove(event); };
   return form;
 }
 
@@ -34,7 +66,7 @@ void Form1::Load() {
 }
 
 void Form1::Form_Load() {
-  // The call panel comes up here, first of all, also in an instance refused next.
+  program_.form2.Show();
 
   if (program_.platform.instanceGuard().anotherInstanceRunning()) {
     state_ = State::Refused;
@@ -53,17 +85,13 @@ void Form1::Form_Load() {
   }
 
   window_->setCaption("Label1",
-                      std::string(kComputerNumberLabel) + program_.childSettings.MyCompNum);
+                      std::string(about::kComputerNumberLabel) + program_.childSettings.MyCompNum);
 
   BindEndpoint();
   if (Unloaded()) return;
-
-  // The tray icon is added here.
-
+  AddTrayIcon();
   window_->setVisible(false);
-
-  // Menu1 is hidden here.
-
+  window_->setMenuVisible("Menu1", false);
   endpoint_->setRemoteHost(program_.childSettings.MasterComp);
   program_.browser.Create();
   if (!Unloaded()) state_ = State::Running;
@@ -149,9 +177,10 @@ void Form1::ResumeArrivals() {
 void Form1::Command1_Click() {
   state_ = State::Ending;
   program_.browser.Release();
-  // The call panel is unloaded here.
+  program_.form2.Unload();
   Unload();
-  // The tray icon is removed here once more, which changes nothing.
+  // Removed already by the unloading: this changes nothing.
+  RemoveTrayIcon();
 }
 
 void Form1::Unload() {
@@ -164,7 +193,34 @@ void Form1::Unload() {
 
 void Form1::Form_Unload() {
   program_.browser.Release();
-  // The tray icon is removed here.
+  RemoveTrayIcon();
+}
+
+void Form1::AddTrayIcon() {
+  trayRecord_ = {kTrayIconId, kTrayMessageIconAndTip, kTrayCallbackMessage,
+                 std::string(kProgramTitle)};
+  program_.platform.tray().add(*window_, trayRecord_);
+}
+
+void Form1::RemoveTrayIcon() {
+  program_.platform.tray().remove(trayRecord_);
+}
+
+void Form1::Form_MouseMove(const platform::MouseEvent& event) {
+  if (TrayCode(event.x, desktop().twipsPerPixelX()) != kRightButtonDown) return;
+  window_->bringToForeground();
+  desktop().processPendingEvents();
+  // The pending events may have unloaded the window.
+  if (window_) window_->popUpMenu("Menu1");
+}
+
+void Form1::Menu2_Click() {
+  window_->setMenuVisible("Menu1", false);
+  window_->setVisible(true);
+}
+
+void Form1::Menu3_Click() {
+  program_.about.Show();
 }
 
 }  // namespace child

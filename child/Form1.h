@@ -1,27 +1,15 @@
-// The agent's main window and the spine of its life: start-up, "End", and unloading.
+// The agent's main window and the spine of its life: start-up, "End", and unloading; its tray
+// icon and menu.
 #pragma once
 
-#include <filesystem>
 #include <memory>
 #include <string_view>
 
-#include "child/BrowserControl.h"
 #include "platform/Platform.h"
-#include "settings/ChildSettings.h"
 
 namespace child {
 
-// Program-wide state that start-up fills and shutdown releases.
-struct Program {
-  explicit Program(platform::Platform& platform)
-      : platform(platform),
-        browser(platform.browsers(), platform.scheduler(), platform.desktop()) {}
-
-  platform::Platform& platform;
-  std::filesystem::path settingsFile{settings::kSettingsFileName};
-  settings::ChildSettings childSettings;
-  BrowserControl browser;
-};
+struct Program;
 
 class Form1 {
  public:
@@ -37,17 +25,25 @@ class Form1 {
   void Command1_Click();
   void Form_Unload();
   void Winsock1_DataArrival();
+  void Form_MouseMove(const platform::MouseEvent& event);
+  void Menu2_Click();
+  void Menu3_Click();
 
   State state() const { return state_; }
   bool loaded() const { return window_ != nullptr; }
+  // The UDP endpoint, from its binding at start-up to the window's unloading; none in an agent
+  // that stopped short of it.
+  platform::UdpEndpoint* Winsock1() { return endpoint_.get(); }
 
  private:
-  platform::Desktop& desktop() { return program_.platform.desktop(); }
+  platform::Desktop& desktop();
   platform::FormSpec Declaration();
   // The system may close the window while start-up shows a message; start-up then stops.
   bool Unloaded() const { return !window_; }
   bool ReadSettings();
   void BindEndpoint();
+  void AddTrayIcon();
+  void RemoveTrayIcon();
   // A datagram is done: its last step, then the next one may arrive.
   void FinishDatagram();
   void ResumeArrivals();
@@ -57,6 +53,7 @@ class Form1 {
   Program& program_;
   std::unique_ptr<platform::Window> window_;
   std::unique_ptr<platform::UdpEndpoint> endpoint_;  // Winsock1: lives as long as the window
+  platform::TrayRecord trayRecord_;
   State state_ = State::Starting;
 };
 

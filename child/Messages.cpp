@@ -50,6 +50,22 @@ std::string DescribeBindFailure(int port, platform::BindResult result) {
          "設定ファイル「Velostrander_Child.ini」の MyHostPortx= の値を確かめてください。";
 }
 
+std::string DescribeCallWithoutSettings() {
+  return "設定ファイル「Velostrander_Child.ini」を読めなかったため、Velostrander_Master の"
+         "コンピュータ名とポート番号がわかりません。\nVelostrander_Master を呼び出せません。";
+}
+
+std::string DescribeCallToPort(int port) {
+  return "設定ファイルの MasterPortx= のポート番号 " + std::to_string(port) +
+         " では、Velostrander_Master を呼び出せません。\n1～32767 の番号を指定してください。";
+}
+
+std::string DescribeCallToUnknownHost(const std::string& host) {
+  return "Velostrander_Master のコンピュータ「" + host +
+         "」が見つからないため、呼び出せません。\n設定ファイルの MasterCompx= の値を確かめて"
+         "ください。";
+}
+
 std::string DescribeProblems(const std::filesystem::path& file,
                              const std::vector<settings::LineProblem>& problems) {
   std::string text =

@@ -13,6 +13,5 @@ inline constexpr std::string_view kSettingsFileMissing = " ファイルがあり
 inline constexpr std::string_view kBrowserUnavailable =
     "ブラウザを起動できませんでした。ページを開くように指示されたときに、もう一度起動を試みます。";
 inline constexpr std::string_view kMasterNotFound = "Velostrander_Masterが見つかりません";
-inline constexpr std::string_view kComputerNumberLabel = "コンピュータ番号:";
 
 }  // namespace child

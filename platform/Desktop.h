@@ -17,10 +17,26 @@ class Window {
   virtual ~Window() = default;
   virtual void setVisible(bool visible) = 0;
   virtual bool isVisible() const = 0;
+  // A control's caption, or with no control named, the window's title.
   virtual void setCaption(std::string_view control, std::string_view text) = 0;
   // Greys the window's Close command; from then on the user cannot close the window (title
   // bar, window menu, Alt+F4), while the system still can (FormSpec::onClose).
   virtual void disableCloseCommand() = 0;
+  // A menu of the menu bar; the window has no menu bar while none of them is visible. An
+  // invisible menu's items can still pop up.
+  virtual void setMenuVisible(std::string_view menu, bool visible) = 0;
+  // Shows the menu's items at the mouse pointer; returns once the menu has closed, after the
+  // handler of the item chosen, if any.
+  virtual void popUpMenu(std::string_view menu) = 0;
+  // Makes the window the foreground one, also while it is hidden, so that a pop-up menu of it
+  // closes when the user clicks elsewhere.
+  virtual void bringToForeground() = 0;
+  // Moves the window with the mouse, as by its title bar, until the button is released; returns
+  // when the move has ended, or where the system moves windows on its own, once it has begun.
+  virtual void dragWithMouse() = 0;
+  // Places the window above all others that are not topmost themselves (or among them again);
+  // the system's result, nonzero on success.
+  virtual long setTopmost(bool topmost) = 0;
 };
 
 class Desktop {
@@ -32,6 +48,10 @@ class Desktop {
   virtual void showMessage(std::string_view text, std::string_view title) = 0;
   // Ends the program at once, with no further handler run.
   virtual void endProgram() = 0;
+  // Handles the window events that are pending, once, and returns.
+  virtual void processPendingEvents() = 0;
+  // How many twips make one of the screen's pixels across (15 at 96 dots per inch).
+  virtual double twipsPerPixelX() const = 0;
 };
 
 }  // namespace platform

@@ -6,7 +6,10 @@
 #include "platform/CodePage.h"
 #include "platform/Desktop.h"
 #include "platform/InstanceGuard.h"
+#include "platform/Programs.h"
+#include "platform/Registry.h"
 #include "platform/Scheduler.h"
+#include "platform/Tray.h"
 #include "platform/UdpEndpoint.h"
 
 namespace platform {
@@ -20,6 +23,9 @@ class Platform {
   virtual Network& network() = 0;
   virtual BrowserFactory& browsers() = 0;
   virtual Scheduler& scheduler() = 0;
+  virtual Tray& tray() = 0;
+  virtual Registry& registry() = 0;
+  virtual Programs& programs() = 0;
 };
 
 }  // namespace platform

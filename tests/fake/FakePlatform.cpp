@@ -1,5 +1,6 @@
 #include "fake/FakePlatform.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <utility>
 
@@ -13,6 +14,7 @@ std::string OnOff(bool on) {
 class FakeWindow : public platform::Window {
  public:
   FakeWindow(Log& log, std::shared_ptr<WindowState> state) : log_(log), state_(std::move(state)) {}
+  const std::string& name() const { return state_->declaration.name; }
   ~FakeWindow() override {
     state_->loaded = state_->visible = false;
     log_.push_back("unload " + state_->declaration.name);
@@ -29,7 +31,21 @@ class FakeWindow : public platform::Window {
   }
   void disableCloseCommand() override {
     state_->closeDisabled = true;
-    log_.push_back("disable close " + state_->declaration.name);
+    log_.push_back("disable close " + name());
+  }
+  void setMenuVisible(std::string_view menu, bool visible) override {
+    state_->menusVisible[std::string(menu)] = visible;
+    log_.push_back((visible ? "show " : "hide ") + name() + "." + std::string(menu));
+  }
+  void popUpMenu(std::string_view menu) override {
+    log_.push_back("pop up " + name() + "." + std::string(menu));
+  }
+  void bringToForeground() override { log_.push_back("foreground " + name()); }
+  void dragWithMouse() override { log_.push_back("drag " + name()); }
+  long setTopmost(bool topmost) override {
+    state_->topmost = topmost;
+    log_.push_back("topmost " + name() + " " + OnOff(topmost));
+    return 1;
   }
 
  private:
@@ -92,6 +108,27 @@ void FakePlatform::close(const std::string& form) {
   WindowState& state = window(form);
   if (!state.loaded) throw std::runtime_error(form + " is not loaded");
   std::function<void()>(state.declaration.onClose)();
+}
+
+void FakePlatform::choose(const std::string& form, const std::string& item) {
+  std::function<void()> handler;
+  const std::function<void(const std::vector<platform::MenuSpec>&)> find = [&](const auto& menus) {
+    for (const auto& menu : menus) {
+      if (menu.name == item) handler = menu.onClick;
+      find(menu.items);
+    }
+  };
+  find(window(form).declaration.menus);
+  if (!handler) throw std::runtime_error("no menu item " + form + "." + item);
+  handler();
+}
+
+void FakePlatform::mouseMove(const std::string& form, double xTwips) {
+  window(form).declaration.onMouseMove({0, 0, xTwips, 0});
+}
+
+void FakePlatform::mouseDown(const std::string& form, int button) {
+  window(form).declaration.onMouseDown({button, 0, 0, 0});
 }
 
 std::size_t FakePlatform::loadedWindows() const {
@@ -158,6 +195,36 @@ void FakePlatform::runLater(std::chrono::milliseconds delay, std::function<void(
   timers_.emplace(now_ + delay + timerLag, std::move(task));
 }
 
+void FakePlatform::add(platform::Window& window, const platform::TrayRecord& record) {
+  log.push_back("tray add " + static_cast<FakeWindow&>(window).name() + " " +
+                std::to_string(record.id) + " " + std::to_string(record.flags) + " " +
+                std::to_string(record.callbackMessage) + " " + record.tip);
+}
+
+void FakePlatform::remove(const platform::TrayRecord& record) {
+  log.push_back("tray remove " + std::to_string(record.id));
+}
+
+std::optional<platform::RegistryValue> FakePlatform::read(platform::RegistryRoot,
+                                                          std::string_view key,
+                                                          std::string_view value,
+                                                          std::size_t capacity) {
+  log.push_back("registry " + std::string(key) + " " + std::string(value));
+  const auto found = registryValues.find({std::string(key), std::string(value)});
+  if (found == registryValues.end() || found->second.data.size() > capacity) return std::nullopt;
+  return found->second;
+}
+
+bool FakePlatform::isOrdinaryFile(std::string_view path) {
+  return std::find(ordinaryFiles.begin(), ordinaryFiles.end(), path) != ordinaryFiles.end();
+}
+
+bool FakePlatform::start(std::string_view path) {
+  log.push_back("start " + std::string(path));
+  return std::find(startablePrograms.begin(), startablePrograms.end(), path) !=
+         startablePrograms.end();
+}
+
 FakeEndpoint::FakeEndpoint(FakeEndpoint*& registered, Log& log, platform::BindResult bindResult,
                            std::function<void()> onArrival)
     : registered_(registered),
@@ -177,15 +244,19 @@ platform::BindResult FakeEndpoint::bind(std::uint16_t port) {
 }
 
 void FakeEndpoint::setRemoteHost(std::string_view host) {
-  log_.push_back("remote host " + std::string(host));
+  remoteHost_ = host;
+  log_.push_back("remote host " + remoteHost_);
 }
 
 void FakeEndpoint::setRemotePort(std::uint16_t port) {
   log_.push_back("remote port " + std::to_string(port));
 }
 
+// Names under .invalid resolve nowhere, as on the Internet.
 bool FakeEndpoint::send(std::string_view bytes) {
+  if (remoteHost_.ends_with(".invalid")) return false;
   sent.emplace_back(bytes);
+  log_.push_back("send " + std::string(bytes));
   return true;
 }
 

@@ -21,7 +21,9 @@ struct WindowState {
   bool loaded = true;
   bool visible = false;
   bool closeDisabled = false;
-  std::map<std::string, std::string> captions;
+  bool topmost = false;
+  std::map<std::string, std::string> captions;  // "": the window's title
+  std::map<std::string, bool> menusVisible;
 };
 
 struct BrowserState {
@@ -59,6 +61,7 @@ class FakeEndpoint : public platform::UdpEndpoint {
  private:
   void raisePending();
 
+  std::string remoteHost_;
   FakeEndpoint*& registered_;
   Log& log_;
   const platform::BindResult bindResult_;
@@ -74,7 +77,10 @@ class FakePlatform : public platform::Platform,
                      platform::CodePage,
                      platform::Network,
                      platform::BrowserFactory,
-                     platform::Scheduler {
+                     platform::Scheduler,
+                     platform::Tray,
+                     platform::Registry,
+                     platform::Programs {
  public:
   platform::Desktop& desktop() override { return *this; }
   platform::InstanceGuard& instanceGuard() override { return *this; }
@@ -83,6 +89,9 @@ class FakePlatform : public platform::Platform,
   platform::Network& network() override { return *this; }
   platform::BrowserFactory& browsers() override { return *this; }
   platform::Scheduler& scheduler() override { return *this; }
+  platform::Tray& tray() override { return *this; }
+  platform::Registry& registry() override { return *this; }
+  platform::Programs& programs() override { return *this; }
 
   // The last window created under that name; it stays inspectable after it is unloaded.
   WindowState& window(const std::string& name);
@@ -90,6 +99,10 @@ class FakePlatform : public platform::Platform,
   void click(const std::string& form, const std::string& control);
   // The system closes a window.
   void close(const std::string& form);
+  // The user chooses a menu's item, or moves or presses the mouse on a window's body.
+  void choose(const std::string& form, const std::string& item);
+  void mouseMove(const std::string& form, double xTwips);
+  void mouseDown(const std::string& form, int button);
   std::size_t loadedWindows() const;
   std::vector<std::string> messageTexts() const;  // "<title>: <text>"
 
@@ -110,11 +123,17 @@ class FakePlatform : public platform::Platform,
   platform::BindResult bindResult = platform::BindResult::Bound;  // for endpoints created next
   FakeEndpoint* endpoint = nullptr;       // the one created last, while it lives
   std::chrono::milliseconds timerLag{0};  // a timer fires this late, as coarse system timers do
+  double twipsPerPixel = 15;
+  std::map<std::pair<std::string, std::string>, platform::RegistryValue> registryValues;
+  std::vector<std::string> ordinaryFiles;
+  std::vector<std::string> startablePrograms;
 
  private:
   std::unique_ptr<platform::Window> createWindow(const platform::FormSpec& declaration) override;
   void showMessage(std::string_view text, std::string_view title) override;
   void endProgram() override { log.push_back("end program"); }
+  void processPendingEvents() override { log.push_back("process pending events"); }
+  double twipsPerPixelX() const override { return twipsPerPixel; }
   bool anotherInstanceRunning() override { return otherInstance; }
   std::string toUtf8(std::string_view ansi) const override { return std::string(ansi); }
   std::string fromUtf8(std::string_view utf8) const override { return std::string(utf8); }
@@ -123,6 +142,13 @@ class FakePlatform : public platform::Platform,
   platform::BrowserCreation create() override;
   void runLater(std::chrono::milliseconds delay, std::function<void()> task) override;
   Clock::time_point now() const override { return now_; }
+  void add(platform::Window& window, const platform::TrayRecord& record) override;
+  void remove(const platform::TrayRecord& record) override;
+  std::optional<platform::RegistryValue> read(platform::RegistryRoot root, std::string_view key,
+                                              std::string_view value,
+                                              std::size_t capacity) override;
+  bool isOrdinaryFile(std::string_view path) override;
+  bool start(std::string_view path) override;
 
   std::map<std::string, std::shared_ptr<WindowState>> windows_;
   std::shared_ptr<BrowserState> browser_;

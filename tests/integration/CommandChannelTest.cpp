@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "child/Form1.h"
+#include "child/Program.h"
 #include "fake/FakePlatform.h"
 #include "integration/Loopback.h"
 #include "platform/qt/QtScheduler.h"
@@ -73,7 +73,7 @@ class CommandChannelTest : public ::testing::Test {
   LoopbackPlatform platform;
   fake::FakePlatform& fake = platform.fake;
   child::Program program{platform};
-  Form1 form{program};
+  Form1& form = program.form1;
 };
 
 TEST_F(CommandChannelTest, EveryDatagramOfABurstReachesTheBrowserWholeAndInOrder) {

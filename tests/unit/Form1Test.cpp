@@ -1,7 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "child/Form1.h"
+#include "child/Program.h"
 #include "fake/FakePlatform.h"
 #include "unit/ScratchDir.h"
 
@@ -30,7 +30,7 @@ class Agent {
   ScratchDir dir;
   fake::FakePlatform platform;
   child::Program program{platform};
-  Form1 form{program};
+  Form1& form = program.form1;
 };
 
 TEST(Form1Test, NormalStartRunsEveryStepInOrder) {
@@ -38,9 +38,11 @@ TEST(Form1Test, NormalStartRunsEveryStepInOrder) {
   agent.form.Load();
   EXPECT_THAT(
       agent.platform.log,
-      ElementsAre("create Form1", "disable close Form1", "caption Form1.Label1 コンピュータ番号:07",
-                  "bind 5001", "hide Form1", "remote host pc", "browser created",
-                  "browser fullscreen false", "browser toolbar false", "browser menubar false"));
+      ElementsAre("create Form1", "create Form2", "show Form2", "disable close Form1",
+                  "caption Form1.Label1 コンピュータ番号:07", "bind 5001",
+                  "tray add Form1 1 7 512 Velostrander_Child", "hide Form1", "hide Form1.Menu1",
+                  "remote host pc", "browser created", "browser fullscreen false",
+                  "browser toolbar false", "browser menubar false"));
   EXPECT_EQ(agent.form.state(), Form1::State::Running);
   EXPECT_TRUE(agent.Window().closeDisabled);
   EXPECT_TRUE(agent.platform.messages.empty());
@@ -63,7 +65,8 @@ TEST(Form1Test, ASecondInstanceWarnsAndEndsWithNothingElseRun) {
   Agent agent;
   agent.platform.otherInstance = true;
   agent.form.Load();
-  EXPECT_THAT(agent.platform.log, ElementsAre("create Form1", "message 警告", "end program"));
+  EXPECT_THAT(agent.platform.log, ElementsAre("create Form1", "create Form2", "show Form2",
+                                              "message 警告", "end program"));
   EXPECT_THAT(agent.platform.messageTexts(),
               ElementsAre("警告: すでにこのプログラムは起動しています"));
   EXPECT_EQ(agent.form.state(), Form1::State::Refused);
@@ -97,6 +100,7 @@ TEST(Form1Test, StartUpStopsHalfStartedWhenTheSettingsCannotBeRead) {
     }
     EXPECT_EQ(agent.form.state(), Form1::State::HalfStarted);
     EXPECT_EQ(agent.platform.log.back(), "show Form1");
+    EXPECT_EQ(agent.Window().menusVisible.count("Menu1"), 0u);  // its menu bar stays
     EXPECT_EQ(agent.Window().captions["Label1"], "");
     EXPECT_EQ(agent.program.childSettings.MyCompNum, "");
     EXPECT_EQ(agent.platform.endpoint, nullptr);
@@ -155,8 +159,10 @@ TEST(Form1Test, ASystemCloseDuringAStartUpMessageStopsStartUp) {
 }
 
 TEST(Form1Test, EndReleasesTheBrowserUnloadsAndSaysNothing) {
-  const std::vector<std::string> released = {"browser visible false", "browser released",
-                                             "unload Form1"};
+  const std::vector<std::string> unloaded = {"unload Form2", "tray remove 1", "unload Form1",
+                                             "tray remove 1"};
+  std::vector<std::string> released = {"browser visible false", "browser released"};
+  released.insert(released.end(), unloaded.begin(), unloaded.end());
   const struct {
     const char* when;
     const char* settings;
@@ -164,7 +170,11 @@ TEST(Form1Test, EndReleasesTheBrowserUnloadsAndSaysNothing) {
     std::vector<std::string> steps;
   } cases[] = {{"running", kSettings, false, released},
                {"after the user closed the browser", kSettings, true, released},
-               {"half-started", nullptr, false, {"unload Form1"}}};
+               // The record was never filled: its removal finds no icon.
+               {"half-started",
+                nullptr,
+                false,
+                {"unload Form2", "tray remove 0", "unload Form1", "tray remove 0"}}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.when);
     Agent agent(c.settings);
@@ -180,14 +190,56 @@ TEST(Form1Test, EndReleasesTheBrowserUnloadsAndSaysNothing) {
   }
 }
 
-TEST(Form1Test, ASystemCloseUnloadsOnceAndEndAfterItChangesNothing) {
+// The panel stays loaded when only the main window is closed; the system closes each.
+TEST(Form1Test, ASystemCloseUnloadsEachWindowOnce) {
   Agent agent;
   agent.form.Load();
   agent.platform.close("Form1");
   EXPECT_FALSE(agent.form.loaded());
-  const auto logged = agent.platform.log.size();
-  agent.form.Command1_Click();
-  EXPECT_EQ(agent.platform.log.size(), logged);
+  EXPECT_EQ(agent.platform.loadedWindows(), 1u);
+  agent.platform.close("Form2");
+  EXPECT_EQ(agent.platform.loadedWindows(), 0u);
+  EXPECT_EQ(std::count(agent.platform.log.begin(), agent.platform.log.end(), "unload Form1"), 1);
+}
+
+// The tray's mouse message is in X, in twips: rounded, halves to even, then divided by the
+// rounded factor. Only a right press (516) opens the menu; over the visible main window no
+// position at 15 twips a pixel is 516 pixels in.
+TEST(Form1Test, ARightPressOnTheTrayIconPopsUpTheMenu) {
+  const struct {
+    double x, twipsPerPixel;
+    bool opens;
+  } cases[] = {{7740, 15, true},   {7754, 15, true},     {7755, 15, false},   {7739, 15, false},
+               {7224, 14.5, true}, {8256, 15.5, true},   {7740, 15.5, false}, {7695, 15, false},
+               {3629, 15, false},  {513 * 15, 15, false}};
+  for (const auto& c : cases) {
+    Agent agent;
+    agent.form.Load();
+    agent.platform.twipsPerPixel = c.twipsPerPixel;
+    agent.platform.log.clear();
+    agent.platform.mouseMove("Form1", c.x);
+    const std::vector<std::string> opened = {"foreground Form1", "process pending events",
+                                             "pop up Form1.Menu1"};
+    EXPECT_EQ(agent.platform.log, c.opens ? opened : std::vector<std::string>{})
+        << c.x << " at " << c.twipsPerPixel;
+  }
+}
+
+TEST(Form1Test, TheMenuShowsTheOperationPanelOrTheOneAboutBox) {
+  for (const char* settings : {kSettings, static_cast<const char*>(nullptr)}) {
+    Agent agent(settings);
+    agent.form.Load();
+    agent.platform.choose("Form1", "Menu2");
+    EXPECT_TRUE(agent.Window().visible);
+    EXPECT_FALSE(agent.Window().menusVisible["Menu1"]);
+    agent.platform.choose("Form1", "Menu3");
+    agent.platform.choose("Form1", "Menu3");
+    EXPECT_EQ(std::count(agent.platform.log.begin(), agent.platform.log.end(), "create frmAbout"),
+              1);
+    EXPECT_TRUE(agent.platform.window("frmAbout").visible);
+    EXPECT_EQ(agent.platform.window("frmAbout").captions["Label1"],
+              settings ? "コンピュータ番号:07" : "コンピュータ番号:");
+  }
 }
 
 class Form1DatagramTest : public ::testing::Test {
