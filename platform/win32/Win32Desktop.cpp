@@ -12,6 +12,7 @@ namespace {
 
 constexpr wchar_t kFormClass[] = L"Velostrander.Form";
 constexpr wchar_t kOwnerClass[] = L"Velostrander.HiddenOwner";
+constexpr double kTwipsPerInch = 1440;
 
 struct FrameStyles {
   DWORD style;
@@ -61,13 +62,26 @@ HFONT CreateMessageFont() {
   return CreateFontIndirectW(&metrics.lfMessageFont);
 }
 
+// Sizes a font in points at the screen's vertical resolution; Japanese faces need their own
+// character set to be chosen over a substitute.
+HFONT CreateControlFont(const Font& font, int dpiY) {
+  return CreateFontW(-MulDiv(font.points, dpiY, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                     SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                     DEFAULT_PITCH | FF_DONTCARE, Utf8ToUtf16(font.face).c_str());
+}
+
 DWORD ControlStyle(const ControlSpec& control) {
   const DWORD common = WS_CHILD | WS_VISIBLE | (control.tabIndex >= 0 ? WS_TABSTOP : 0);
   switch (control.kind) {
     case ControlKind::Label:
       return common | SS_LEFT | (control.onClick ? SS_NOTIFY : 0);
     case ControlKind::Button:
-      return common | BS_PUSHBUTTON;
+      return common | (control.isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+    case ControlKind::ProgramIcon:
+      return common | SS_ICON;
+    case ControlKind::Line:
+    case ControlKind::EtchedLine:
+      break;
   }
   return common;
 }
@@ -99,8 +113,12 @@ Win32Desktop::~Win32Desktop() {
 std::unique_ptr<Window> Win32Desktop::createWindow(const FormSpec& declaration) {
   NativeForm form;
   form.frame = createFrame(declaration);
-  form.controls = createControls(form.frame, declaration);
+  createControls(form, declaration);
   if (declaration.programIcon) setProgramIcon(form.frame);
+  const PixelRect client = toPixels({0, 0, declaration.clientWidth, declaration.clientHeight});
+  form.client = {client.width, client.height};
+  form.dpiX = dpiX_;
+  form.dpiY = dpiY_;
   return std::make_unique<Win32Window>(std::move(form), declaration, loaded_);
 }
 
@@ -112,14 +130,32 @@ void Win32Desktop::endProgram() {
   ExitProcess(0);
 }
 
+void Win32Desktop::processPendingEvents() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      // The event loop ends on it once this returns.
+      PostQuitMessage(static_cast<int>(message.wParam));
+      return;
+    }
+    dispatch(message);
+  }
+}
+
+double Win32Desktop::twipsPerPixelX() const {
+  return kTwipsPerInch / dpiX_;
+}
+
 void Win32Desktop::runEventLoop() {
   MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    const HWND form = formOf(message.hwnd);
-    if (form && IsDialogMessageW(form, &message)) continue;
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) dispatch(message);
+}
+
+void Win32Desktop::dispatch(MSG& message) const {
+  const HWND form = formOf(message.hwnd);
+  if (form && IsDialogMessageW(form, &message)) return;
+  TranslateMessage(&message);
+  DispatchMessageW(&message);
 }
 
 // Tab, Enter and Space then work on a form's buttons as they do in a dialog box.
@@ -140,29 +176,41 @@ HWND Win32Desktop::createFrame(const FormSpec& declaration) {
                          bounds.bottom - bounds.top, owner, nullptr, instance_, nullptr);
 }
 
-std::vector<HWND> Win32Desktop::createControls(HWND frame, const FormSpec& declaration) {
-  std::vector<HWND> controls;
+void Win32Desktop::createControls(NativeForm& form, const FormSpec& declaration) {
   for (const ControlSpec& control : declaration.controls) {
-    const auto id = static_cast<INT_PTR>(Win32Window::kFirstControlId + controls.size());
+    const auto id = static_cast<INT_PTR>(Win32Window::kFirstControlId + form.controls.size());
+    if (control.kind == ControlKind::Line || control.kind == ControlKind::EtchedLine) {
+      form.controls.push_back(nullptr);
+      continue;
+    }
     const PixelRect at = toPixels(control.at);
     const HWND hwnd =
         CreateWindowExW(0, ControlClass(control.kind), Utf8ToUtf16(control.caption).c_str(),
-                        ControlStyle(control), at.left, at.top, at.width, at.height, frame,
+                        ControlStyle(control), at.left, at.top, at.width, at.height, form.frame,
                         reinterpret_cast<HMENU>(id), instance_, nullptr);
-    SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-    controls.push_back(hwnd);
+    const HFONT font = control.font.face.empty()
+                           ? font_
+                           : form.fonts.emplace_back(CreateControlFont(control.font, dpiY_));
+    SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    if (control.kind == ControlKind::ProgramIcon) {
+      SendMessageW(hwnd, STM_SETICON, reinterpret_cast<WPARAM>(programIcon(SM_CXICON, SM_CYICON)),
+                   0);
+    }
+    form.controls.push_back(hwnd);
   }
-  return controls;
 }
 
 void Win32Desktop::setProgramIcon(HWND frame) const {
-  const auto load = [this](int widthMetric, int heightMetric) {
-    return LoadImageW(instance_, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON,
-                      GetSystemMetrics(widthMetric), GetSystemMetrics(heightMetric), LR_SHARED);
-  };
-  SendMessageW(frame, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(load(SM_CXICON, SM_CYICON)));
+  SendMessageW(frame, WM_SETICON, ICON_BIG,
+               reinterpret_cast<LPARAM>(programIcon(SM_CXICON, SM_CYICON)));
   SendMessageW(frame, WM_SETICON, ICON_SMALL,
-               reinterpret_cast<LPARAM>(load(SM_CXSMICON, SM_CYSMICON)));
+               reinterpret_cast<LPARAM>(programIcon(SM_CXSMICON, SM_CYSMICON)));
+}
+
+HICON Win32Desktop::programIcon(int widthMetric, int heightMetric) const {
+  return static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON,
+                                       GetSystemMetrics(widthMetric),
+                                       GetSystemMetrics(heightMetric), LR_SHARED));
 }
 
 HWND Win32Desktop::hiddenOwner() {

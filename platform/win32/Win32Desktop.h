@@ -12,7 +12,7 @@
 namespace platform {
 
 // Renders each FormSpec as a native window with STATIC and BUTTON controls, sized from twips
-// with the screen's real DPI, in the system's message font.
+// with the screen's real DPI, in the system's message font unless a control names its own.
 class Win32Desktop final : public Desktop {
  public:
   explicit Win32Desktop(HINSTANCE instance);
@@ -23,6 +23,8 @@ class Win32Desktop final : public Desktop {
   std::unique_ptr<Window> createWindow(const FormSpec& declaration) override;
   void showMessage(std::string_view text, std::string_view title) override;
   void endProgram() override;
+  void processPendingEvents() override;
+  double twipsPerPixelX() const override;
 
   bool anyWindowLoaded() const { return loaded_.any(); }
   // Dispatches events until the last window is unloaded.
@@ -30,9 +32,11 @@ class Win32Desktop final : public Desktop {
 
  private:
   HWND formOf(HWND hwnd) const;
+  void dispatch(MSG& message) const;
   HWND createFrame(const FormSpec& declaration);
-  std::vector<HWND> createControls(HWND frame, const FormSpec& declaration);
+  void createControls(NativeForm& form, const FormSpec& declaration);
   void setProgramIcon(HWND frame) const;
+  HICON programIcon(int widthMetric, int heightMetric) const;
   HWND hiddenOwner();
   PixelRect toPixels(const Geometry& twips) const;
 

@@ -22,10 +22,36 @@ constexpr UINT_PTR kNoCommand = 0;
 // The low four bits of a WM_SYSCOMMAND's code are the system's own.
 constexpr WPARAM kSystemCommandMask = 0xFFF0;
 
+// The one flag value the program has always given for its topmost calls.
+constexpr UINT kTopmostFlags = SWP_NOSIZE | SWP_NOMOVE | SWP_SHOWWINDOW;
+
+constexpr double kTwipsPerInch = 1440;
+
 // Takes the handler by value: the copy outlives the window object the handler may destroy.
 LRESULT Run(std::function<void()> handler) {
   if (handler) handler();
   return 0;
+}
+
+int ButtonsOf(WPARAM keys) {
+  return (keys & MK_LBUTTON ? 1 : 0) | (keys & MK_RBUTTON ? 2 : 0) | (keys & MK_MBUTTON ? 4 : 0);
+}
+
+int ShiftOf(WPARAM keys) {
+  return (keys & MK_SHIFT ? 1 : 0) | (keys & MK_CONTROL ? 2 : 0) |
+         (GetKeyState(VK_MENU) < 0 ? 4 : 0);
+}
+
+// LineTo leaves out the last point, which a line of the form has.
+void DrawLine(HDC dc, POINT from, POINT to, int colourIndex) {
+  const COLORREF colour = GetSysColor(colourIndex);
+  const HPEN pen = CreatePen(PS_SOLID, 1, colour);
+  const HGDIOBJ previous = SelectObject(dc, pen);
+  MoveToEx(dc, from.x, from.y, nullptr);
+  LineTo(dc, to.x, to.y);
+  SetPixelV(dc, to.x, to.y, colour);
+  SelectObject(dc, previous);
+  DeleteObject(pen);
 }
 
 }  // namespace
@@ -35,15 +61,23 @@ void LoadedWindows::remove() {
 }
 
 Win32Window::Win32Window(NativeForm form, FormSpec declaration, LoadedWindows& loaded)
-    : form_(std::move(form)), declaration_(std::move(declaration)), loaded_(loaded) {
+    : form_(std::move(form)),
+      declaration_(std::move(declaration)),
+      loaded_(loaded),
+      menuBar_(declaration_.menus,
+               static_cast<UINT>(kFirstControlId + declaration_.controls.size())) {
   SetWindowLongPtrW(form_.frame, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   loaded_.add();
+  showMenuBar();
 }
 
 Win32Window::~Win32Window() {
   // Detached first, so that the messages DestroyWindow sends run no handler.
   SetWindowLongPtrW(form_.frame, GWLP_USERDATA, 0);
+  // The menus are the menu bar's to destroy, not the window's.
+  SetMenu(form_.frame, nullptr);
   DestroyWindow(form_.frame);
+  for (const HFONT font : form_.fonts) DeleteObject(font);
   loaded_.remove();
 }
 
@@ -56,8 +90,9 @@ bool Win32Window::isVisible() const {
 }
 
 void Win32Window::setCaption(std::string_view control, std::string_view text) {
+  if (control.empty()) SetWindowTextW(form_.frame, Utf8ToUtf16(text).c_str());
   for (std::size_t i = 0; i < declaration_.controls.size(); ++i) {
-    if (declaration_.controls[i].name == control) {
+    if (declaration_.controls[i].name == control && form_.controls[i]) {
       SetWindowTextW(form_.controls[i], Utf8ToUtf16(text).c_str());
     }
   }
@@ -70,6 +105,32 @@ void Win32Window::disableCloseCommand() {
   ModifyMenuA(menu, SC_CLOSE, kGreyedByCommand, kNoCommand, text.data());
   DrawMenuBar(form_.frame);
   closeDisabled_ = true;
+}
+
+void Win32Window::setMenuVisible(std::string_view menu, bool visible) {
+  if (menuBar_.setVisible(menu, visible)) showMenuBar();
+}
+
+void Win32Window::popUpMenu(std::string_view menu) {
+  const HMENU items = menuBar_.itemsOf(menu);
+  POINT cursor{};
+  if (!items || !GetCursorPos(&cursor)) return;
+  TrackPopupMenu(items, 0, cursor.x, cursor.y, 0, form_.frame, nullptr);
+}
+
+void Win32Window::bringToForeground() {
+  SetForegroundWindow(form_.frame);
+}
+
+// The ANSI calls are the ones the program has always made.
+void Win32Window::dragWithMouse() {
+  ReleaseCapture();
+  SendMessageA(form_.frame, WM_NCLBUTTONDOWN, HTCAPTION, 0);
+}
+
+long Win32Window::setTopmost(bool topmost) {
+  return SetWindowPos(form_.frame, topmost ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                      kTopmostFlags);
 }
 
 LRESULT CALLBACK Win32Window::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -98,9 +159,26 @@ std::optional<LRESULT> Win32Window::handle(UINT message, WPARAM wParam, LPARAM l
     case kSystemCloseMessage:
       return Run(declaration_.onClose);
     case DM_GETDEFID:
-      return focusedButtonId();
+      return defaultButtonId();
     case WM_SETFOCUS:
       if (const HWND target = firstTabStop()) SetFocus(target);
+      return 0;
+    case WM_MOUSEMOVE:
+      return onMouse(declaration_.onMouseMove, ButtonsOf(wParam), wParam, lParam);
+    case WM_LBUTTONDOWN:
+      return onMouse(declaration_.onMouseDown, 1, wParam, lParam);
+    case WM_RBUTTONDOWN:
+      return onMouse(declaration_.onMouseDown, 2, wParam, lParam);
+    case WM_MBUTTONDOWN:
+      return onMouse(declaration_.onMouseDown, 4, wParam, lParam);
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      paintLines(BeginPaint(form_.frame, &paint));
+      EndPaint(form_.frame, &paint);
+      return 0;
+    }
+    case WM_PRINTCLIENT:
+      paintLines(reinterpret_cast<HDC>(wParam));
       return 0;
     default:
       return std::nullopt;
@@ -108,6 +186,13 @@ std::optional<LRESULT> Win32Window::handle(UINT message, WPARAM wParam, LPARAM l
 }
 
 std::optional<LRESULT> Win32Window::onCommand(WPARAM wParam, LPARAM lParam) {
+  // Menu items and Esc (IDCANCEL from IsDialogMessage) come with no control.
+  if (HIWORD(wParam) == 0 && lParam == 0) {
+    if (const auto* handler = menuBar_.handlerOf(LOWORD(wParam))) return Run(*handler);
+    for (const ControlSpec& control : declaration_.controls) {
+      if (LOWORD(wParam) == IDCANCEL && control.isCancel) return Run(control.onClick);
+    }
+  }
   const auto index = static_cast<std::size_t>(LOWORD(wParam) - kFirstControlId);
   if (HIWORD(wParam) != BN_CLICKED || lParam == 0 || index >= declaration_.controls.size()) {
     return std::nullopt;
@@ -115,16 +200,62 @@ std::optional<LRESULT> Win32Window::onCommand(WPARAM wParam, LPARAM lParam) {
   return Run(declaration_.controls[index].onClick);
 }
 
-// Enter presses the default button of a dialog box; a form has none, so the focused button
-// stands in, and Enter presses it.
-LRESULT Win32Window::focusedButtonId() const {
+// The button Enter presses: as in a dialog box, the focused button, else the default one.
+LRESULT Win32Window::defaultButtonId() const {
   const HWND focus = GetFocus();
+  std::optional<std::size_t> pressed;
   for (std::size_t i = 0; i < declaration_.controls.size(); ++i) {
-    if (form_.controls[i] == focus && declaration_.controls[i].kind == ControlKind::Button) {
-      return MAKELRESULT(kFirstControlId + i, DC_HASDEFID);
+    const ControlSpec& control = declaration_.controls[i];
+    if (control.kind != ControlKind::Button) continue;
+    if (form_.controls[i] == focus) pressed = i;
+    if (control.isDefault && !pressed) pressed = i;
+  }
+  return pressed ? MAKELRESULT(kFirstControlId + *pressed, DC_HASDEFID) : 0;
+}
+
+// The shell's tray notifications come this way too, with the code of the mouse message over the
+// icon as the horizontal position.
+std::optional<LRESULT> Win32Window::onMouse(const std::function<void(const MouseEvent&)>& handler,
+                                            int button, WPARAM wParam, LPARAM lParam) const {
+  if (!handler) return std::nullopt;
+  const MouseEvent event{button, ShiftOf(wParam),
+                         static_cast<short>(LOWORD(lParam)) * kTwipsPerInch / form_.dpiX,
+                         static_cast<short>(HIWORD(lParam)) * kTwipsPerInch / form_.dpiY};
+  // A copy: the handler may unload the window.
+  const auto run = handler;
+  run(event);
+  return 0;
+}
+
+// The client area keeps its declared size as the menu bar comes and goes.
+void Win32Window::showMenuBar() {
+  if (GetMenu(form_.frame) != menuBar_.bar()) SetMenu(form_.frame, menuBar_.bar());
+  RECT client{};
+  RECT frame{};
+  GetClientRect(form_.frame, &client);
+  GetWindowRect(form_.frame, &frame);
+  const LONG wider = form_.client.cx - client.right;
+  const LONG taller = form_.client.cy - client.bottom;
+  if (wider == 0 && taller == 0) return;
+  SetWindowPos(form_.frame, nullptr, 0, 0, frame.right - frame.left + wider,
+               frame.bottom - frame.top + taller, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Lines lie on the form itself, under its controls.
+void Win32Window::paintLines(HDC dc) const {
+  for (const ControlSpec& control : declaration_.controls) {
+    const PixelRect at = TwipsToPixels(control.at, form_.dpiX, form_.dpiY);
+    const POINT from{at.left, at.top};
+    const POINT to{at.left + at.width, at.top + at.height};
+    if (control.kind == ControlKind::Line) DrawLine(dc, from, to, COLOR_WINDOWTEXT);
+    if (control.kind == ControlKind::EtchedLine) {
+      // The white line below a level one, beside an upright one.
+      const int down = at.width >= at.height ? 1 : 0;
+      DrawLine(dc, from, to, COLOR_BTNSHADOW);
+      DrawLine(dc, {from.x + 1 - down, from.y + down}, {to.x + 1 - down, to.y + down},
+               COLOR_BTNHIGHLIGHT);
     }
   }
-  return 0;
 }
 
 HWND Win32Window::firstTabStop() const {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/Desktop.h"
+#include "platform/win32/Win32MenuBar.h"
 
 namespace platform {
 
@@ -23,10 +24,14 @@ class LoadedWindows {
 };
 
 // A window as Win32Desktop created it for a FormSpec: the frame and one control per
-// FormSpec::controls entry, in the same order.
+// FormSpec::controls entry, in the same order (null for a line, which the frame paints).
 struct NativeForm {
   HWND frame = nullptr;
   std::vector<HWND> controls;
+  std::vector<HFONT> fonts;  // the controls' own, freed with the window
+  SIZE client{};             // the declared client area, in pixels
+  int dpiX = USER_DEFAULT_SCREEN_DPI;
+  int dpiY = USER_DEFAULT_SCREEN_DPI;
 };
 
 class Win32Window final : public Window {
@@ -43,6 +48,13 @@ class Win32Window final : public Window {
   bool isVisible() const override;
   void setCaption(std::string_view control, std::string_view text) override;
   void disableCloseCommand() override;
+  void setMenuVisible(std::string_view menu, bool visible) override;
+  void popUpMenu(std::string_view menu) override;
+  void bringToForeground() override;
+  void dragWithMouse() override;
+  long setTopmost(bool topmost) override;
+
+  HWND frame() const { return form_.frame; }
 
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -50,12 +62,17 @@ class Win32Window final : public Window {
   // A handler may unload the window, destroying this object: nothing after one may touch it.
   std::optional<LRESULT> handle(UINT message, WPARAM wParam, LPARAM lParam);
   std::optional<LRESULT> onCommand(WPARAM wParam, LPARAM lParam);
-  LRESULT focusedButtonId() const;
+  std::optional<LRESULT> onMouse(const std::function<void(const MouseEvent&)>& handler, int button,
+                                 WPARAM wParam, LPARAM lParam) const;
+  LRESULT defaultButtonId() const;
   HWND firstTabStop() const;
+  void showMenuBar();
+  void paintLines(HDC dc) const;
 
   NativeForm form_;
   FormSpec declaration_;
   LoadedWindows& loaded_;
+  Win32MenuBar menuBar_;
   bool closeDisabled_ = false;
 };
 

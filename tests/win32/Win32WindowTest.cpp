@@ -1,3 +1,6 @@
+#include <string>
+#include <vector>
+
 #include "platform/win32/Win32Desktop.h"
 #include "win32/Win32Harness.h"
 
@@ -15,4 +18,119 @@ SELFCHECK_TEST(TheSystemsCloseRunsFromTheWindowsOwnQueue) {
   SendMessageW(frame, WM_ENDSESSION, TRUE, 0);
   CHECK(!closed);
   CHECK(harness::PumpUntil([&] { return closed; }));
+}
+
+namespace {
+
+HWND Frame(platform::Window& window) {
+  return static_cast<platform::Win32Window&>(window).frame();
+}
+
+SIZE ClientSize(HWND frame) {
+  RECT client{};
+  GetClientRect(frame, &client);
+  return {client.right, client.bottom};
+}
+
+// Chooses the second item of this thread's pop-up menu once it is open, as the keys do.
+void CALLBACK ChooseSecondItem(HWND, UINT, UINT_PTR timer, DWORD) {
+  const HWND menu = FindWindowW(L"#32768", nullptr);
+  if (!menu || !IsWindowVisible(menu) ||
+      GetWindowThreadProcessId(menu, nullptr) != GetCurrentThreadId()) {
+    return;
+  }
+  KillTimer(nullptr, timer);
+  for (const WPARAM key : {VK_DOWN, VK_DOWN, VK_RETURN}) PostMessageW(menu, WM_KEYDOWN, key, 0);
+}
+
+}  // namespace
+
+// At 96 dpi, as in the Wine prefix.
+SELFCHECK_TEST(TheClientAreaKeepsItsSizeAsTheMenuBarGoesAndAHiddenMenuStillPopsUp) {
+  platform::Win32Desktop desktop(GetModuleHandleW(nullptr));
+  platform::FormSpec declaration;
+  declaration.clientWidth = 3630;
+  declaration.clientHeight = 450;
+  declaration.controls = {platform::Button("Command1", "End", {2640, 120, 855, 255}, 0, {})};
+  std::string chosen;
+  declaration.menus = {{"Menu1",
+                        "Menu",
+                        {{"Menu2", "Two", {}, [&] { chosen = "Menu2"; }},
+                         {"Menu3", "Three", {}, [&] { chosen = "Menu3"; }}},
+                        {}}};
+  const auto window = desktop.createWindow(declaration);
+  const HWND frame = Frame(*window);
+  CHECK(GetMenu(frame) && ClientSize(frame).cx == 242 && ClientSize(frame).cy == 30);
+  window->setMenuVisible("Menu1", false);
+  CHECK(!GetMenu(frame) && ClientSize(frame).cx == 242 && ClientSize(frame).cy == 30);
+  SetTimer(nullptr, 0, 10, &ChooseSecondItem);
+  window->popUpMenu("Menu1");
+  CHECK(harness::PumpUntil([&] { return chosen == "Menu3"; }));
+}
+
+// The shell's tray notification comes as a mouse move whose horizontal position is the mouse
+// message over the icon.
+SELFCHECK_TEST(MouseMessagesOfTheBodyReachTheFormInTwipsWithTheirButtonsAndKeys) {
+  platform::Win32Desktop desktop(GetModuleHandleW(nullptr));
+  platform::FormSpec declaration;
+  std::vector<platform::MouseEvent> events;
+  declaration.onMouseMove =
+      declaration.onMouseDown = [&](const platform::MouseEvent& event) { events.push_back(event); };
+  const auto window = desktop.createWindow(declaration);
+  SendMessageW(Frame(*window), WM_MOUSEMOVE, MK_RBUTTON | MK_SHIFT, MAKELPARAM(516, -2));
+  SendMessageW(Frame(*window), WM_LBUTTONDOWN, MK_LBUTTON | MK_CONTROL, MAKELPARAM(1, 2));
+  CHECK(events.size() == 2);
+  CHECK(events[0].button == 2 && events[0].shift == 1 && events[0].x == 7740 && events[0].y == -30);
+  CHECK(events[1].button == 1 && events[1].shift == 2 && events[1].x == 15 && events[1].y == 30);
+}
+
+SELFCHECK_TEST(EnterPressesTheDefaultButtonAndEscTheCancelOne) {
+  platform::Win32Desktop desktop(GetModuleHandleW(nullptr));
+  platform::FormSpec declaration;
+  std::string pressed;
+  auto ok = platform::Button("cmdOK", "OK", {}, 0, [&] { pressed = "cmdOK"; });
+  ok.isDefault = ok.isCancel = true;
+  declaration.controls = {platform::Button("cmdOther", "&Other", {}, 1, {}), ok};
+  const auto window = desktop.createWindow(declaration);
+  SetFocus(nullptr);
+  CHECK(SendMessageW(Frame(*window), DM_GETDEFID, 0, 0) == MAKELRESULT(101, DC_HASDEFID));
+  SendMessageW(Frame(*window), WM_COMMAND, IDCANCEL, 0);
+  CHECK(pressed == "cmdOK");
+}
+
+// The panel's frame: 1575 by 495 twips, its lines on its last twips.
+SELFCHECK_TEST(ThePanelsLinesLieOnItsOutermostPixelsBothEndsDrawn) {
+  platform::Win32Desktop desktop(GetModuleHandleW(nullptr));
+  platform::FormSpec panel;
+  panel.frame = platform::FrameStyle::None;
+  panel.clientWidth = 1575;
+  panel.clientHeight = 495;
+  const auto line = [](platform::Geometry at) {
+    return platform::Control("Line", platform::ControlKind::Line, at);
+  };
+  panel.controls = {line({0, 0, 0, 480}), line({1560, 0, 0, 480}), line({0, 0, 1560, 0}),
+                    line({0, 480, 1560, 0})};
+  const auto window = desktop.createWindow(panel);
+  CHECK(ClientSize(Frame(*window)).cx == 105 && ClientSize(Frame(*window)).cy == 33);
+
+  const HDC screen = GetDC(nullptr);
+  const HDC dc = CreateCompatibleDC(screen);
+  const HBITMAP bitmap = CreateCompatibleBitmap(screen, 105, 33);
+  ReleaseDC(nullptr, screen);
+  const HGDIOBJ previous = SelectObject(dc, bitmap);
+  const COLORREF ground = RGB(1, 2, 3);
+  const RECT all{0, 0, 105, 33};
+  SetDCBrushColor(dc, ground);
+  FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
+  SendMessageW(Frame(*window), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+  const COLORREF ink = GetSysColor(COLOR_WINDOWTEXT);
+  bool framed = GetPixel(dc, 1, 1) == ground;
+  for (int x = 0; x < 105; ++x)
+    framed = framed && GetPixel(dc, x, 0) == ink && GetPixel(dc, x, 32) == ink;
+  for (int y = 0; y < 33; ++y)
+    framed = framed && GetPixel(dc, 0, y) == ink && GetPixel(dc, 104, y) == ink;
+  CHECK(framed);
+  SelectObject(dc, previous);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
 }
