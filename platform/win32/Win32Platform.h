@@ -8,13 +8,16 @@
 #include "platform/win32/Win32Desktop.h"
 #include "platform/win32/Win32InstanceGuard.h"
 #include "platform/win32/Win32MessageWindow.h"
+#include "platform/win32/Win32Programs.h"
+#include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32Scheduler.h"
+#include "platform/win32/Win32Tray.h"
 #include "platform/win32/Win32UdpEndpoint.h"
 
 namespace platform {
 
-// The Windows platform: plain Win32, Winsock, and Internet Explorer through COM. One per
-// process, on the UI thread.
+// The Windows platform: plain Win32, Winsock, the shell's tray, and Internet Explorer through COM.
+// One per process, on the UI thread.
 class Win32Platform final : public Platform {
  public:
   explicit Win32Platform(HINSTANCE instance);
@@ -25,6 +28,9 @@ class Win32Platform final : public Platform {
   Network& network() override { return network_; }
   BrowserFactory& browsers() override { return browsers_; }
   Scheduler& scheduler() override { return scheduler_; }
+  Tray& tray() override { return tray_; }
+  Registry& registry() override { return registry_; }
+  Programs& programs() override { return programs_; }
 
   // Handles events until no window is loaded any more; returns the program's exit code.
   int run();
@@ -38,6 +44,9 @@ class Win32Platform final : public Platform {
   Win32Network network_;
   Win32BrowserFactory browsers_;
   Win32Scheduler scheduler_;
+  Win32Tray tray_;
+  Win32Registry registry_;
+  Win32Programs programs_;
 };
 
 }  // namespace platform

@@ -1,0 +1,34 @@
+#include "platform/win32/Win32Programs.h"
+
+#include <windows.h>
+
+#include <string>
+
+#include "platform/win32/Win32Text.h"
+
+namespace platform {
+
+bool Win32Programs::isOrdinaryFile(std::string_view path) {
+  const DWORD attributes = GetFileAttributesW(Utf8ToUtf16(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+}
+
+// Quoted, so that a path with spaces is not taken for a shorter one and its arguments.
+bool Win32Programs::start(std::string_view path) {
+  std::wstring commandLine = L"\"" + Utf8ToUtf16(path) + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOWNORMAL;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    return false;
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return true;
+}
+
+}  // namespace platform
