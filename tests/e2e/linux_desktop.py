@@ -166,8 +166,10 @@ class LinuxDesktop(DesktopStack, Desktop):
         return self
 
     def start(self, program, folder, env=None, ignored=()):
+        # The system-information viewers that install_viewer() puts there come first.
         env = dict(self.env, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
-                   QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY="1", **(env or {}))
+                   QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY="1",
+                   PATH=self.path("viewers") + ":" + self.env["PATH"], **(env or {}))
         log = self.path(f"program-{len(self.programs)}.log")
         with open(log, "wb") as stderr:
             process = self.spawn([os.path.join(self.bin_dir, program)], cwd=folder, env=env,
@@ -291,6 +293,58 @@ class LinuxDesktop(DesktopStack, Desktop):
         self.run(["xdotool", "key", *keys, "Return"])
         wait(lambda: not self._keyboard_grabbed(), "the pop-up menu to close")
         self._settle(window)
+
+    def menu_bar(self, window):
+        return any(m.getRole() == pyatspi.ROLE_MENU_BAR and m.getState().contains(
+            pyatspi.STATE_SHOWING) for m in _children(window.accessible))
+
+    def tray_icon(self, program):
+        """The X window of the program's icon in the tray host, or None."""
+        found = self.run(["xdotool", "search", "--onlyvisible", "--pid", program.pid, "--class",
+                          "QSystemTrayIcon"]).stdout.split()
+        return found[0] if found else None
+
+    def open_tray_menu(self, program):
+        """A right press on the program's tray icon, as a user's."""
+        icon = wait(lambda: self.tray_icon(program), "the tray icon")
+        self.run(["xdotool", "mousemove", "--window", icon, 4, 4, "click", "3"])
+
+    def press_body(self, window, button, moved_by=None):
+        """A press of the mouse button (1 left, 3 right) on the window's body near its top left
+        corner, outside its controls; with `moved_by` (dx, dy) the mouse moves that far before it
+        is released, as a person drags."""
+        x, y, _, _ = self.client(window)
+        self.run(["xdotool", "mousemove", x + 3, y + 3, "mousedown", button])
+        if moved_by:
+            # A window manager takes a move only from a pointer that moves as a hand moves it.
+            for step in range(1, 11):
+                self.run(["xdotool", "mousemove", x + 3 + moved_by[0] * step // 10,
+                          y + 3 + moved_by[1] * step // 10, "sleep", "0.03"])
+        self.run(["xdotool", "mouseup", button])
+        self._settle(window)
+
+    def raise_window(self, window):
+        self.run(["xdotool", "windowraise", self._xid(window)])
+
+    def move_window(self, window, x, y):
+        self.run(["xdotool", "windowmove", "--sync", self._xid(window), x, y])
+
+    def stacked_above(self, window, other):
+        """Whether `window` is above `other` in the window manager's order."""
+        order = re.findall(r"0x[0-9a-f]+", self.run(
+            ["xprop", "-root", "_NET_CLIENT_LIST_STACKING"]).stdout)  # bottom first
+        frames = [int(self._xid(w), 0) for w in (window, other)]
+        return order.index(hex(frames[0])) > order.index(hex(frames[1]))
+
+    def install_viewer(self):
+        """A system-information viewer where the agent looks for one; a check that it started."""
+        marker = self.path("viewer-started")
+        os.makedirs(self.path("viewers"), exist_ok=True)
+        viewer = self.path("viewers", "hardinfo")
+        with open(viewer, "w", encoding="ascii") as script:
+            script.write(f"#!/bin/sh\ntouch {marker}\n")
+        os.chmod(viewer, 0o755)
+        return lambda: os.path.exists(marker)
 
     def _keyboard_grabbed(self):
         display = _X11.XOpenDisplay(self.env["DISPLAY"].encode())

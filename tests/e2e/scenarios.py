@@ -19,7 +19,7 @@ import urllib.parse
 
 import udp
 import web
-from desktop import wait
+from desktop import STEP_TIMEOUT, wait
 
 AGENT = "Velostrander_Child"
 SETTINGS_FILE = "Velostrander_Child.ini"
@@ -27,6 +27,12 @@ MAIN_TITLE = "Velostrander_Child"
 MESSAGE_TITLE = "Velostrander_Childからのメッセージ"
 WARNING_TITLE = "警告"
 NUMBER = "コンピュータ番号:07"
+PANEL_TITLE = "Form2"
+CALL = "Master呼出し"
+ABOUT_TITLE = "Velostrander_Childのﾊﾞｰｼﾞｮﾝ情報"
+SYS_INFO = "ｼｽﾃﾑ情報(S)..."
+MENU1 = "タスクトレイメニューの表示"
+OPERATION_PANEL, ABOUT = 0, 1  # the tray menu's items
 # Wine's Internet Explorer keeps its title whatever page it shows; Qt's browser takes the
 # page's, and has this one until it has a page.
 IE_TITLE = "Wine Internet Explorer"
@@ -111,7 +117,9 @@ def wait_half_started(d, agent):
 
 
 def check_box(d, agent, title, text=None):
-    box = d.wait_window(title, agent)
+    # A box may have the title of a window of the program's.
+    box = wait(lambda: next((b for b in d.boxes(agent) if b.title == title), None),
+               f"a message box titled {title!r}")
     check(text is None or d.box_text(box) == text, f"box {title!r} reads {d.box_text(box)!r}")
     buttons = d.texts(box, "button")
     check(buttons == ["OK"], f"box {title!r} has the buttons {buttons}, expected one OK")
@@ -158,6 +166,10 @@ def second_instance(d):
     first = start_running(d, path)
     second = d.start(AGENT, path)
     box = check_box(d, second, WARNING_TITLE, "すでにこのプログラムは起動しています")
+    # The refused agent's call panel came first, 1575 × 495 twips.
+    panel = d.window(PANEL_TITLE, second)
+    check(panel and d.showing(panel), "no call panel before the warning")
+    check(d.client(panel)[2:] == (105, 33), f"the panel is {d.client(panel)}")
     d.press(box, "OK")
     check(second.wait_exit() == 0, f"the second agent gave {second.process.returncode}")
     check(first.running(), "the first agent ended with the second")
@@ -191,6 +203,12 @@ def no_settings_file(d):
     d.choose_popup(main, -1 if d.name == "linux" else -2)
     check(agent.running() and d.showing(main), "the window menu closed the main window")
     check_no_box(d, agent)
+    # Without settings the panel cannot call the master, and says why.
+    d.press(d.window(PANEL_TITLE, agent), CALL)
+    d.press(check_box(d, agent, MESSAGE_TITLE), "OK")
+    # The tray's menu is the menu bar, and its "操作パネル" takes the bar away.
+    d.choose_menu(main, MENU1, "操作パネル")
+    wait(lambda: not d.menu_bar(main), "the menu bar to go")
     end_with_button(d, agent, main)
 
 
@@ -504,6 +522,82 @@ def ignored_hangup_stays_ignored(d):
     # Handled after the signals: the agent still answers the master.
     send(d, agent, "Command:VisibleTrue")
     browser(d, agent, showing=True)
+    end_session(agent)
+
+
+# --- the call panel, the tray icon and the About box ----------------------------------------------
+
+def tray_choice(d, agent, item):
+    main = d.window(MAIN_TITLE, agent)
+    d.open_tray_menu(agent)
+    d.choose_popup(main, item)
+    return main
+
+
+@scenario()
+def call_panel(d):
+    """Each press calls the master; a left drag moves the panel, and a press puts it on top."""
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as master:
+        master.bind(("127.0.0.1", udp.free_port()))
+        master.settimeout(STEP_TIMEOUT)
+        lines = settings()
+        lines[1:4:2] = [f"MasterPortx={master.getsockname()[1]}", "MasterCompx=127.0.0.1"]
+        agent = start_running(d, folder(d, lines))
+        panel = d.wait_window(PANEL_TITLE, agent, showing=True)
+        for _ in range(5):
+            d.press(panel, CALL)
+        calls = [master.recv(100).decode(d.code_page) for _ in range(5)]
+        check(calls == ["07Call"] * 5, f"the master heard {calls}")
+    # Another window may cover the panel until a press on its body puts it above all.
+    main = tray_choice(d, agent, OPERATION_PANEL)
+    d.wait_window(MAIN_TITLE, agent, showing=True)
+    # Over a part of the panel, and a part left to press.
+    d.move_window(main, d.client(panel)[0] + 50, d.client(panel)[1])
+    d.raise_window(main)
+    wait(lambda: d.stacked_above(main, panel), "the main window over the panel")
+    d.press_body(panel, 3)
+    d.raise_window(main)
+    wait(lambda: d.stacked_above(panel, main), "the panel to stay on top")
+    x, y, _, _ = d.client(panel)
+    d.press_body(panel, 1, moved_by=(60, 40))
+    wait(lambda: d.client(panel)[:2] == (x + 60, y + 40), "the panel to follow the drag")
+    end_session(agent)
+
+
+@scenario()
+def tray_menu_and_about(d):
+    """The tray menu shows the operation panel and the one About box; End leaves the box, whose
+    OK then ends the agent."""
+    agent = start_running(d, folder(d, settings()))
+    main = tray_choice(d, agent, OPERATION_PANEL)
+    d.wait_window(MAIN_TITLE, agent, showing=True)
+    check(d.texts(main, "label") == [NUMBER] and not d.menu_bar(main), "the operation panel")
+    for _ in range(2):
+        tray_choice(d, agent, ABOUT)
+    about = d.wait_window(ABOUT_TITLE, agent, showing=True)
+    labels = d.texts(about, "label")
+    check("ﾊﾞｰｼﾞｮﾝ 1.1.0" in labels and NUMBER in labels, f"the About box reads {labels}")
+    d.press(main, "End")
+    wait(lambda: not d.windows(MAIN_TITLE, agent) and not d.windows(PANEL_TITLE, agent)
+         and not d.tray_icon(agent), "the windows and the tray icon to go")
+    check(agent.running() and d.showing(about), "the About box went with the rest")
+    d.press(about, "OK")
+    check(agent.wait_exit() == 0, f"OK gave exit code {agent.process.returncode}")
+
+
+@scenario()
+def system_information(d):
+    """Without a viewer the box says so; with one, the viewer starts and the box stays."""
+    agent = start_running(d, folder(d, settings()))
+    tray_choice(d, agent, ABOUT)
+    about = d.wait_window(ABOUT_TITLE, agent, showing=True)
+    d.press(about, SYS_INFO)
+    d.press(check_box(d, agent, AGENT, "現時点ではｼｽﾃﾑ情報を使用できません"), "OK")
+    started = d.install_viewer()
+    d.press(about, SYS_INFO)
+    wait(started, "the viewer to start")
+    check(d.showing(about), "the About box went")
+    check_no_box(d, agent)
     end_session(agent)
 
 

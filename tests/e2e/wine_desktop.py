@@ -11,6 +11,7 @@ them; `run` runs a Windows test program there, prints its output and exits with 
 
 import json
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -23,6 +24,10 @@ from desktop import XVFB, Control, Desktop, Program, start_daemon, wait
 WINE64 = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
 LOCALE = "ja_JP.UTF-8"
+# Where the About box looks for the system-information viewer first.
+VIEWER_KEY = r"HKLM\SOFTWARE\Microsoft\Shared Tools\MSINFO"
+# A program of every prefix that shows a window of its own: it stands in for the viewer.
+STAND_IN_VIEWER = r"C:\windows\notepad.exe"
 BOOT_TIMEOUT = 120
 RUN_TIMEOUT = 30
 
@@ -74,7 +79,7 @@ class WineDesktop(Desktop):
                                     stderr=subprocess.DEVNULL)
         self.display = ":" + number
         self.state_file.write_text(json.dumps({"display": self.display, "xvfb": xvfb.pid}))
-        ready = self.prefix / ".velostrander-ready"
+        ready = self.prefix / ".velostrander-ready-2"
         if not ready.exists():
             shutil.rmtree(self.prefix, ignore_errors=True)
             self.run(WINE64, "wineboot", "-i", timeout=BOOT_TIMEOUT)
@@ -84,6 +89,9 @@ class WineDesktop(Desktop):
             self.run(WINE64, "reg", "add", explorer, "/v", "Desktop", "/d", "Default", "/f")
             self.run(WINE64, "reg", "add", explorer + r"\Desktops", "/v", "Default", "/d",
                      "1024x768", "/f")
+            # Windows' Japanese gothic, as a Japanese Windows has it, from the IPA fonts.
+            self.run(WINE64, "reg", "add", r"HKCU\Software\Wine\Fonts\Replacements", "/v",
+                     "ＭＳ Ｐゴシック", "/d", "IPAPGothic", "/f")
             self.run(WINESERVER, "-w", timeout=BOOT_TIMEOUT)
             ready.touch()
         self.restart_wineserver()
@@ -134,6 +142,10 @@ class WineDesktop(Desktop):
         for program in self.programs:
             if program.running():
                 program.kill()
+        # The next scenario starts without a viewer.
+        if self.processes("notepad.exe"):
+            self.run(WINE64, "reg", "delete", VIEWER_KEY, "/f")
+            self.restart_wineserver()
 
     def start(self, program, folder, env=None):
         log = os.path.join(self.scratch, f"program-{len(self.programs)}.log")
@@ -211,6 +223,56 @@ class WineDesktop(Desktop):
     def choose_popup(self, window, position):
         wait(lambda: self._wintree("popup", "--hwnd", window.hwnd, "--item", position,
                                    found=False) == 0, "a pop-up menu to open")
+
+    def menu_bar(self, window):
+        return self._fresh(window).menuBar
+
+    def tray_icon(self, program):
+        """Wine's tray cannot be read from outside."""
+        return None
+
+    def open_tray_menu(self, program):
+        """The shell's notification of a right press on the icon, as the shell sends it: the
+        icon's callback message, 512, with the mouse message, 516, in lParam."""
+        main = self.window("Velostrander_Child", program)
+        self._wintree("post", "--hwnd", main.hwnd, "--message", 512, "--lparam", 516)
+
+    def press_body(self, window, button, moved_by=None):
+        """As the Linux driver's: real mouse input on the X server, where Wine's desktop is one
+        X window whose own origin the client area's place is counted from."""
+        info = self.run_output("xwininfo", "-name", "Default - Wine desktop")
+        origin = [int(re.search(rf"Absolute upper-left {axis}:\s+(-?\d+)", info).group(1))
+                  for axis in "XY"]
+        x, y = origin[0] + self.client(window)[0] + 3, origin[1] + self.client(window)[1] + 3
+        self.run_output("xdotool", "mousemove", x, y, "mousedown", button)
+        if moved_by:
+            # Wine starts a move only from a press that has been held a moment.
+            self.run_output("xdotool", "sleep", "0.3")
+            for step in range(1, 11):
+                self.run_output("xdotool", "mousemove", x + moved_by[0] * step // 10,
+                                y + moved_by[1] * step // 10, "sleep", "0.03")
+        self.run_output("xdotool", "mouseup", button)
+        self._wintree("settle", "--hwnd", window.hwnd)
+
+    def raise_window(self, window):
+        self._wintree("raise", "--hwnd", window.hwnd)
+
+    def move_window(self, window, x, y):
+        self._wintree("move", "--hwnd", window.hwnd, "--x", x, "--y", y)
+
+    def stacked_above(self, window, other):
+        """Windows lists its windows from the top down."""
+        order = [w.hwnd for w in self._list()]
+        return order.index(window.hwnd) < order.index(other.hwnd)
+
+    def install_viewer(self):
+        self.run(WINE64, "reg", "add", VIEWER_KEY, "/v", "PATH", "/d", STAND_IN_VIEWER, "/f")
+        return lambda: self.processes("notepad.exe")
+
+    def run_output(self, *command):
+        """A Linux tool's output, for the X server under Wine's desktop."""
+        return subprocess.run(list(map(str, command)), env=self.env(), capture_output=True,
+                              text=True, timeout=RUN_TIMEOUT, check=False).stdout
 
     def _fresh(self, window):
         return self._list("--hwnd", window.hwnd)[0]

@@ -11,6 +11,10 @@
 //   wintree close --hwnd H --how "close button"|system     or: --pid N --how endsession
 //   wintree menu  --hwnd H --item MENU --item ITEM                    (a menu bar's item)
 //   wintree popup --hwnd H --item N   (the open pop-up menu's item N from 0, -1 the last)
+//   wintree post  --hwnd H --message M --lparam L   (as another program posts it)
+//   wintree raise --hwnd H            (to the top of the windows that are not topmost)
+//   wintree move  --hwnd H --x X --y Y
+//   wintree settle --hwnd H           (returns once the window's thread has caught up)
 //
 // Exit codes: 0 done, 1 no such window, button or item, 2 bad usage.
 #include <windows.h>
@@ -255,11 +259,18 @@ std::string Kind(HWND control) {
   return "";
 }
 
+// A button's caption as a user reads it: its access key's "&" is only underlined.
+std::wstring ReadText(HWND control) {
+  std::wstring text = TextOf(control);
+  if (Kind(control) == "button") std::erase(text, L'&');
+  return text;
+}
+
 std::string ControlJson(HWND control, HWND top) {
   RECT rect{};
   GetWindowRect(control, &rect);
   MapWindowPoints(nullptr, top, reinterpret_cast<POINT*>(&rect), 2);
-  return "{\"kind\":\"" + Kind(control) + "\",\"text\":" + Quote(TextOf(control)) +
+  return "{\"kind\":\"" + Kind(control) + "\",\"text\":" + Quote(ReadText(control)) +
          ",\"enabled\":" + Bool(IsWindowEnabled(control)) + ",\"rect\":" + Rect(rect) + "}";
 }
 
@@ -283,6 +294,7 @@ std::string WindowJson(HWND hwnd, bool menu) {
          ",\"className\":" + Quote(ClassOf(hwnd)) + ",\"visible\":" + Bool(IsWindowVisible(hwnd)) +
          ",\"taskbar\":" + Bool(InTaskbar(hwnd)) +
          ",\"resizable\":" + Bool(Style(hwnd) & (WS_THICKFRAME | WS_MAXIMIZEBOX)) +
+         ",\"menuBar\":" + Bool(GetMenu(hwnd) != nullptr) +
          ",\"client\":" + Rect(client) +
          ",\"windowMenu\":" + (menu && (Style(hwnd) & WS_SYSMENU) ? WindowMenuJson(hwnd) : "null") +
          ",\"controls\":" + Join(controls) + "}";
@@ -324,7 +336,7 @@ int List(const Options& options) {
 
 int Click(HWND top, const Options& options) {
   for (const HWND control : Collect(top)) {
-    if (Kind(control) == "button" && TextOf(control) == options.text(L"--button")) {
+    if (Kind(control) == "button" && ReadText(control) == options.text(L"--button")) {
       Send(control, BM_CLICK);
       return 0;
     }
@@ -421,6 +433,23 @@ int OnWindow(const Options& options) {
   if (options.command == L"key") result = Key(top, options);
   if (options.command == L"menu") result = ChooseMenu(top, options);
   if (options.command == L"popup") result = ChoosePopup(top, options);
+  if (options.command == L"settle") result = 0;
+  if (options.command == L"raise") {
+    result = SetWindowPos(top, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE) ? 0 : 1;
+  }
+  if (options.command == L"move") {
+    const auto at = [&](const wchar_t* axis) {
+      return static_cast<int>(options.number(axis).value_or(0));
+    };
+    result = SetWindowPos(top, nullptr, at(L"--x"), at(L"--y"), 0, 0, SWP_NOSIZE | SWP_NOZORDER)
+                 ? 0
+                 : 1;
+  }
+  if (options.command == L"post") {
+    PostMessageW(top, static_cast<UINT>(options.number(L"--message").value_or(0)), 0,
+                 static_cast<LPARAM>(options.number(L"--lparam").value_or(0)));
+    return 0;
+  }
   if (result == 0) Settle(top);
   return result;
 }
