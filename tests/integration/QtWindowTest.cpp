@@ -6,13 +6,20 @@
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QPushButton>
+#include <QSystemTrayIcon>
 #include <QTimer>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "child/Program.h"
 #include "fake/FakePlatform.h"
+#include "platform/qt/QtCodePage.h"
 #include "platform/qt/QtDesktop.h"
+#include "platform/qt/QtPrograms.h"
+#include "platform/qt/QtRegistry.h"
+#include "platform/qt/QtTray.h"
+#include "unit/ScratchDir.h"
 
 namespace {
 
@@ -128,6 +135,66 @@ TEST(QtWindow, EnterAndEscPressTheirButtonsUnlessTheFocusedButtonTakesTheKey) {
     QCoreApplication::sendEvent(receiver, &press);
   }
   EXPECT_EQ(pressed, (std::vector<std::string>{"OK", "OK", "Other"}));
+}
+
+// Windows hands the icon's mouse messages over as moves over the window, the message's code
+// where a move carries its horizontal position.
+TEST(QtTray, ClicksOnTheIconReachTheWindowAsTheMessagesWindowsSends) {
+  platform::QtDesktop desktop;
+  platform::QtTray tray(desktop);
+  std::vector<double> moves;
+  FormSpec form;
+  form.name = "Tray";
+  form.onMouseMove = [&](const platform::MouseEvent& event) { moves.push_back(event.x); };
+  const auto window = desktop.createWindow(form);
+  const platform::TrayRecord record{1, 7, 512, "Velostrander_Child"};
+  tray.add(*window, record);
+  auto* icon = TopLevel("Tray").findChild<QSystemTrayIcon*>();
+  ASSERT_TRUE(icon);
+  EXPECT_EQ(icon->toolTip(), "Velostrander_Child");
+  for (const auto reason : {QSystemTrayIcon::Context, QSystemTrayIcon::Trigger,
+                            QSystemTrayIcon::DoubleClick, QSystemTrayIcon::MiddleClick}) {
+    emit icon->activated(reason);
+  }
+  const double twips = desktop.twipsPerPixelX();
+  EXPECT_EQ(twips, 15);
+  EXPECT_EQ(moves, (std::vector<double>{516 * twips, 513 * twips, 515 * twips, 519 * twips}));
+  tray.remove(record);
+  tray.remove(record);
+  EXPECT_FALSE(icon->isVisible());
+}
+
+TEST(QtRegistry, TheViewerOfSystemInformationIsTheFirstKnownOneOnThePath) {
+  const ScratchDir dir;
+  const auto viewer = dir.Write("hardinfo", "#!/bin/sh\n");
+  std::filesystem::permissions(viewer, std::filesystem::perms::owner_all);
+  const std::string path = std::getenv("PATH");
+  setenv("PATH", dir.path().c_str(), 1);
+  const platform::QtCodePage codePage;
+  platform::QtRegistry registry(codePage);
+  const auto root = platform::RegistryRoot::LocalMachine;
+  const auto read = [&](const char* key, const char* value) {
+    return registry.read(root, key, value, 1024);
+  };
+  const auto found = read("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "PATH");
+  ASSERT_TRUE(found);
+  EXPECT_EQ(found->type, 1u);
+  EXPECT_EQ(found->data, viewer.string() + '\0');
+  EXPECT_FALSE(read("SOFTWARE\\Microsoft\\Shared Tools Location", "MSINFO"));
+  std::filesystem::remove(viewer);
+  EXPECT_FALSE(read("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "PATH"));
+  setenv("PATH", path.c_str(), 1);
+}
+
+TEST(QtPrograms, AnOrdinaryFileIsARegularOneWhoseNameHasNoLeadingDot) {
+  const ScratchDir dir;
+  platform::QtPrograms programs;
+  EXPECT_TRUE(programs.isOrdinaryFile(dir.Write("viewer", "").string()));
+  EXPECT_FALSE(programs.isOrdinaryFile(dir.Write(".viewer", "").string()));
+  EXPECT_FALSE(programs.isOrdinaryFile(dir.path().string()));
+  EXPECT_FALSE(programs.isOrdinaryFile((dir.path() / "missing").string()));
+  EXPECT_TRUE(programs.start("/bin/true"));
+  EXPECT_FALSE(programs.start((dir.path() / "missing").string()));
 }
 
 }  // namespace
