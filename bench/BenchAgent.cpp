@@ -23,6 +23,11 @@ class RememberedWindow final : public platform::Window {
   bool isVisible() const override { return visible_; }
   void setCaption(std::string_view, std::string_view) override {}
   void disableCloseCommand() override {}
+  void setMenuVisible(std::string_view, bool) override {}
+  void popUpMenu(std::string_view) override {}
+  void bringToForeground() override {}
+  void dragWithMouse() override {}
+  long setTopmost(bool) override { return 1; }
 
  private:
   bool visible_ = false;
@@ -60,11 +65,12 @@ BenchAgent::BenchAgent(platform::BrowserFactory& browsers) : platform_(browsers)
   port_ = UnusedPort();
   program_.settingsFile = folder_.path() / settings::kSettingsFileName;
   WriteSettings(program_.settingsFile, port_);
-  form_.Load();
+  program_.form1.Load();
 }
 
 bool BenchAgent::running() {
-  return form_.state() == child::Form1::State::Running && platform_.desktop().messages() == 0;
+  return program_.form1.state() == child::Form1::State::Running &&
+         platform_.desktop().messages() == 0;
 }
 
 }  // namespace bench

@@ -6,10 +6,13 @@
 #include <filesystem>
 #include <memory>
 
-#include "child/Form1.h"
+#include "child/Program.h"
 #include "platform/Platform.h"
 #include "platform/qt/QtCodePage.h"
+#include "platform/qt/QtPrograms.h"
+#include "platform/qt/QtRegistry.h"
 #include "platform/qt/QtScheduler.h"
+#include "platform/qt/QtTray.h"
 #include "platform/qt/QtUdpEndpoint.h"
 
 namespace bench {
@@ -35,6 +38,8 @@ class UnattendedDesktop final : public platform::Desktop {
   std::unique_ptr<platform::Window> createWindow(const platform::FormSpec& declaration) override;
   void showMessage(std::string_view text, std::string_view title) override;
   [[noreturn]] void endProgram() override;
+  void processPendingEvents() override {}
+  double twipsPerPixelX() const override { return 15; }
   int messages() const { return messages_; }
 
  private:
@@ -47,7 +52,8 @@ class NoInstanceGuard final : public platform::InstanceGuard {
   bool anotherInstanceRunning() override { return false; }
 };
 
-// The Qt platform but for the windows, the instance guard and the browser.
+// The Qt platform but for the windows, the instance guard and the browser. The tray shows no
+// icon for a window that is only remembered.
 class BenchPlatform final : public platform::Platform {
  public:
   explicit BenchPlatform(platform::BrowserFactory& browsers) : browsers_(browsers) {}
@@ -58,6 +64,9 @@ class BenchPlatform final : public platform::Platform {
   platform::Network& network() override { return network_; }
   platform::BrowserFactory& browsers() override { return browsers_; }
   platform::Scheduler& scheduler() override { return scheduler_; }
+  platform::Tray& tray() override { return tray_; }
+  platform::Registry& registry() override { return registry_; }
+  platform::Programs& programs() override { return programs_; }
 
  private:
   UnattendedDesktop desktop_;
@@ -66,6 +75,9 @@ class BenchPlatform final : public platform::Platform {
   platform::QtNetwork network_;
   platform::BrowserFactory& browsers_;
   platform::QtScheduler scheduler_;
+  platform::QtTray tray_{desktop_};
+  platform::QtRegistry registry_{codePage_};
+  platform::QtPrograms programs_;
 };
 
 class BenchAgent {
@@ -81,7 +93,6 @@ class BenchAgent {
   ScratchFolder folder_;
   BenchPlatform platform_;
   child::Program program_{platform_};
-  child::Form1 form_{program_};
   std::uint16_t port_ = 0;
 };
 

@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QScreen>
 #include <algorithm>
 #include <cstdio>
 
@@ -31,6 +33,16 @@ void QtDesktop::showMessage(std::string_view text, std::string_view title) {
 void QtDesktop::endProgram() {
   std::fflush(nullptr);
   _exit(0);
+}
+
+void QtDesktop::processPendingEvents() {
+  QCoreApplication::processEvents();
+}
+
+double QtDesktop::twipsPerPixelX() const {
+  constexpr double kTwipsPerInch = 1440.0;
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  return kTwipsPerInch / (screen ? screen->logicalDotsPerInchX() : 96.0);
 }
 
 void QtDesktop::windowLoaded(QtWindow* window) {

@@ -18,6 +18,8 @@ class QtDesktop final : public Desktop {
   std::unique_ptr<Window> createWindow(const FormSpec& declaration) override;
   void showMessage(std::string_view text, std::string_view title) override;
   [[noreturn]] void endProgram() override;
+  void processPendingEvents() override;
+  double twipsPerPixelX() const override;
 
   bool anyWindowLoaded() const { return !loaded_.empty(); }
 

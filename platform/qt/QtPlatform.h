@@ -7,7 +7,10 @@
 #include "platform/qt/QtCodePage.h"
 #include "platform/qt/QtDesktop.h"
 #include "platform/qt/QtInstanceGuard.h"
+#include "platform/qt/QtPrograms.h"
+#include "platform/qt/QtRegistry.h"
 #include "platform/qt/QtScheduler.h"
+#include "platform/qt/QtTray.h"
 #include "platform/qt/QtUdpEndpoint.h"
 
 namespace platform {
@@ -23,6 +26,9 @@ class QtPlatform final : public Platform {
   Network& network() override { return network_; }
   BrowserFactory& browsers() override { return browsers_; }
   Scheduler& scheduler() override { return scheduler_; }
+  Tray& tray() override { return tray_; }
+  Registry& registry() override { return registry_; }
+  Programs& programs() override { return programs_; }
 
   // Handles events until no window is loaded any more; returns the program's exit code.
   int run();
@@ -41,6 +47,9 @@ class QtPlatform final : public Platform {
   QtNetwork network_;
   QtBrowserFactory browsers_;
   QtScheduler scheduler_;
+  QtTray tray_{desktop_};
+  QtRegistry registry_{codePage_};
+  QtPrograms programs_;
 };
 
 }  // namespace platform

@@ -1,11 +1,17 @@
 #pragma once
 
 #include <QMetaObject>
+#include <QSize>
 #include <functional>
+#include <map>
+#include <string>
 #include <vector>
 
 #include "platform/Desktop.h"
 #include "platform/qt/QtFormWidget.h"
+
+class QMenu;
+class QMenuBar;
 
 namespace platform {
 
@@ -23,13 +29,25 @@ class QtWindow final : public Window {
   bool isVisible() const override;
   void setCaption(std::string_view control, std::string_view text) override;
   void disableCloseCommand() override;
+  void setMenuVisible(std::string_view menu, bool visible) override;
+  void popUpMenu(std::string_view menu) override;
+  void bringToForeground() override;
+  void dragWithMouse() override;
+  long setTopmost(bool topmost) override;
 
   // The handler the system's close runs.
   const std::function<void()>& onClose() const { return onClose_; }
+  // Lives as long as the window's widgets, which may outlive this object for a moment.
+  QtFormBody& body() const { return *body_; }
 
  private:
   void addControls(const std::vector<ControlSpec>& controls);
   QWidget* addControl(const ControlSpec& control);
+  void addMenus(const std::vector<MenuSpec>& menus);
+  void addItems(QMenu& menu, const std::vector<MenuSpec>& items);
+  // The menu bar over the client area while any of its menus is visible; the window is the
+  // client area and the bar.
+  void layOut();
   void prepareNativeWindow();
 
   QtDesktop& desktop_;
@@ -37,7 +55,12 @@ class QtWindow final : public Window {
   const bool showInTaskbar_;
   // Deleted later, not here: the window may be unloaded from one of its own event handlers.
   QtFormWidget* const widget_;
-  std::vector<QMetaObject::Connection> clickConnections_;
+  QtFormBody* const body_;
+  QSize clientSize_;
+  QMenuBar* menuBar_ = nullptr;
+  std::map<std::string, QMenu*, std::less<>> menus_;
+  bool topmost_ = false;
+  std::vector<QMetaObject::Connection> handlerConnections_;
 };
 
 }  // namespace platform

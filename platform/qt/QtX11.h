@@ -10,4 +10,9 @@ namespace platform {
 // outside X11.
 void KeepOutOfTaskbar(QWidget& window);
 
+// Keeps the top-level `window` above the windows that are not kept above themselves, or takes it
+// back among them, without re-creating it: at once when it is shown, or else from its next
+// mapping on (call it again before each show). False outside X11.
+bool KeepAbove(QWidget& window, bool above);
+
 }  // namespace platform

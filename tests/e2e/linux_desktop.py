@@ -223,7 +223,8 @@ class LinuxDesktop(DesktopStack, Desktop):
         kinds = {pyatspi.ROLE_LABEL: "label", pyatspi.ROLE_PUSH_BUTTON: "button",
                  pyatspi.ROLE_TEXT: "text", pyatspi.ROLE_ENTRY: "text",
                  pyatspi.ROLE_COMBO_BOX: "list"}
-        origin = _extents(window.accessible)
+        x, y, _, _ = _extents(window.accessible)
+        origin = (x, y + _menu_bar_height(window.accessible))
         found = []
         for child in _descendants(window.accessible, skip=(pyatspi.ROLE_MENU_BAR,
                                                           pyatspi.ROLE_COMBO_BOX)):
@@ -242,9 +243,11 @@ class LinuxDesktop(DesktopStack, Desktop):
 
     def client(self, window):
         info = self.run(["xwininfo", "-id", self._xid(window)]).stdout
-        return tuple(int(re.search(rf"{key}:\s+(-?\d+)", info).group(1))
-                     for key in ("Absolute upper-left X", "Absolute upper-left Y", "Width",
-                                 "Height"))
+        x, y, width, height = (int(re.search(rf"{key}:\s+(-?\d+)", info).group(1))
+                               for key in ("Absolute upper-left X", "Absolute upper-left Y",
+                                           "Width", "Height"))
+        bar = _menu_bar_height(window.accessible)
+        return x, y + bar, width, height - bar
 
     def in_taskbar(self, window):
         return "_NET_WM_STATE_SKIP_TASKBAR" not in self._xprop(window, "_NET_WM_STATE")
@@ -394,6 +397,13 @@ def _descendants(accessible, skip=()):
         yield child
         if child.getRole() not in skip:
             yield from _descendants(child, skip)
+
+
+def _menu_bar_height(window):
+    """A Qt window's menu bar lies inside its X window, above the client area, while it shows."""
+    bars = [child for child in _children(window) if child.getRole() == pyatspi.ROLE_MENU_BAR
+            and child.getState().contains(pyatspi.STATE_SHOWING)]
+    return _extents(bars[0])[3] if bars else 0
 
 
 def _extents(accessible):

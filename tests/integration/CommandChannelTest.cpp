@@ -31,6 +31,9 @@ class LoopbackPlatform final : public platform::Platform, public platform::Netwo
   platform::Network& network() override { return *this; }
   platform::BrowserFactory& browsers() override { return fake.browsers(); }
   platform::Scheduler& scheduler() override { return scheduler_; }
+  platform::Tray& tray() override { return fake.tray(); }
+  platform::Registry& registry() override { return fake.registry(); }
+  platform::Programs& programs() override { return fake.programs(); }
   std::unique_ptr<platform::UdpEndpoint> createUdpEndpoint(
       std::function<void()> onArrival) override {
     auto endpoint = platform::QtNetwork().createUdpEndpoint(std::move(onArrival));

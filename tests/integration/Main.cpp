@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
+#include <QApplication>
 
-// The endpoint and the scheduler need the application's event loop, as in the agent.
+// The endpoint and the scheduler need the application's event loop, and the windows its widgets,
+// as in the agent; off screen, also where the tests are only listed.
 int main(int argc, char** argv) {
-  QCoreApplication application(argc, argv);
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

@@ -1,0 +1,19 @@
+#include "platform/qt/QtPrograms.h"
+
+#include <QFileInfo>
+#include <QProcess>
+
+#include "platform/qt/QtText.h"
+
+namespace platform {
+
+bool QtPrograms::isOrdinaryFile(std::string_view path) {
+  const QFileInfo file(ToQString(path));
+  return file.isFile() && !file.fileName().startsWith(u'.');
+}
+
+bool QtPrograms::start(std::string_view path) {
+  return QProcess::startDetached(ToQString(path), {});
+}
+
+}  // namespace platform

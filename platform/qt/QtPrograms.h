@@ -1,0 +1,14 @@
+#pragma once
+
+#include "platform/Programs.h"
+
+namespace platform {
+
+// A file that Linux hides is one whose name starts with a dot; nothing else is a system file.
+class QtPrograms final : public Programs {
+ public:
+  bool isOrdinaryFile(std::string_view path) override;
+  bool start(std::string_view path) override;
+};
+
+}  // namespace platform
