@@ -20,12 +20,12 @@ constexpr std::uint32_t kTrayIconId = 1;
 constexpr std::uint32_t kTrayMessageIconAndTip = 7;
 constexpr std::int32_t kRightButtonDown = 516;  // WM_RBUTTONDOWN
 
-// The mouse message's code from a position in twips: both numbers rounded to whole ones
-// (halves to even, the default rounding), then divided as integers.
+// The mouse message's code from a position in twips: divided by the exact factor, then rounded
+// (halves to even). Rounding the factor first, as whole twips, would decode 530 for a right
+// press at 100 dots per inch (14.4 twips a pixel) and 491 at 168 (175 % scaling): the menu would
+// never open there.
 std::int32_t TrayCode(double xTwips, double twipsPerPixel) {
-  const auto x = static_cast<std::int32_t>(std::nearbyint(xTwips));
-  const auto factor = static_cast<std::int32_t>(std::nearbyint(twipsPerPixel));
-  return factor == 0 ? 0 : x / factor;
+  return twipsPerPixel > 0 ? static_cast<std::int32_t>(std::nearbyint(xTwips / twipsPerPixel)) : 0;
 }
 
 }  // namespace

@@ -303,9 +303,12 @@ class LinuxDesktop(DesktopStack, Desktop):
 
     def tray_icon(self, program):
         """The X window of the program's icon in the tray host, or None."""
-        found = self.run(["xdotool", "search", "--onlyvisible", "--pid", program.pid, "--class",
-                          "QSystemTrayIcon"]).stdout.split()
-        return found[0] if found else None
+        for host in self.run(["xdotool", "search", "--class", "trayer"]).stdout.split():
+            tree = self.run(["xwininfo", "-tree", "-id", host]).stdout
+            for icon in re.findall(r"^\s+(0x[0-9a-f]+)", tree, re.MULTILINE):
+                if self.run(["xdotool", "getwindowpid", icon]).stdout.strip() == str(program.pid):
+                    return icon
+        return None
 
     def open_tray_menu(self, program):
         """A right press on the program's tray icon, as a user's."""
@@ -319,12 +322,13 @@ class LinuxDesktop(DesktopStack, Desktop):
         x, y, _, _ = self.client(window)
         self.run(["xdotool", "mousemove", x + 3, y + 3, "mousedown", button])
         if moved_by:
-            # A window manager takes a move only from a pointer that moves as a hand moves it.
+            # A window manager takes a move only from a press held a moment and a pointer that
+            # moves as a hand moves it.
+            self.run(["xdotool", "sleep", "0.3"])
             for step in range(1, 11):
                 self.run(["xdotool", "mousemove", x + 3 + moved_by[0] * step // 10,
                           y + 3 + moved_by[1] * step // 10, "sleep", "0.03"])
         self.run(["xdotool", "mouseup", button])
-        self._settle(window)
 
     def raise_window(self, window):
         self.run(["xdotool", "windowraise", self._xid(window)])

@@ -544,9 +544,10 @@ def call_panel(d):
         lines[1:4:2] = [f"MasterPortx={master.getsockname()[1]}", "MasterCompx=127.0.0.1"]
         agent = start_running(d, folder(d, lines))
         panel = d.wait_window(PANEL_TITLE, agent, showing=True)
+        calls = []
         for _ in range(5):
             d.press(panel, CALL)
-        calls = [master.recv(100).decode(d.code_page) for _ in range(5)]
+            calls.append(master.recv(100).decode(d.code_page))
         check(calls == ["07Call"] * 5, f"the master heard {calls}")
     # Another window may cover the panel until a press on its body puts it above all.
     main = tray_choice(d, agent, OPERATION_PANEL)

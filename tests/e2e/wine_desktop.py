@@ -252,7 +252,6 @@ class WineDesktop(Desktop):
                 self.run_output("xdotool", "mousemove", x + moved_by[0] * step // 10,
                                 y + moved_by[1] * step // 10, "sleep", "0.03")
         self.run_output("xdotool", "mouseup", button)
-        self._wintree("settle", "--hwnd", window.hwnd)
 
     def raise_window(self, window):
         self._wintree("raise", "--hwnd", window.hwnd)

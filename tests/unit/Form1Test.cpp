@@ -202,16 +202,22 @@ TEST(Form1Test, ASystemCloseUnloadsEachWindowOnce) {
   EXPECT_EQ(std::count(agent.platform.log.begin(), agent.platform.log.end(), "unload Form1"), 1);
 }
 
-// The tray's mouse message is in X, in twips: rounded, halves to even, then divided by the
-// rounded factor. Only a right press (516) opens the menu; over the visible main window no
+// The tray's mouse message is in X, in twips: divided by the factor and rounded, halves to even.
+// Only a right press (516) opens the menu, at any resolution; over the visible main window no
 // position at 15 twips a pixel is 516 pixels in.
 TEST(Form1Test, ARightPressOnTheTrayIconPopsUpTheMenu) {
   const struct {
     double x, twipsPerPixel;
     bool opens;
-  } cases[] = {{7740, 15, true},   {7754, 15, true},     {7755, 15, false},   {7739, 15, false},
-               {7224, 14.5, true}, {8256, 15.5, true},   {7740, 15.5, false}, {7695, 15, false},
-               {3629, 15, false},  {513 * 15, 15, false}};
+  } cases[] = {{7740, 15, true},
+               {7747.5, 15, true},
+               {7762.5, 15, false},
+               {7725, 15, false},
+               {516 * 14.4, 14.4, true},                  // 100 dots per inch
+               {516 * 1440.0 / 168, 1440.0 / 168, true},  // 175 %
+               {516 * 12, 12, true},
+               {3629, 15, false},
+               {513 * 15, 15, false}};
   for (const auto& c : cases) {
     Agent agent;
     agent.form.Load();

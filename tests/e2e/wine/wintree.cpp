@@ -14,7 +14,6 @@
 //   wintree post  --hwnd H --message M --lparam L   (as another program posts it)
 //   wintree raise --hwnd H            (to the top of the windows that are not topmost)
 //   wintree move  --hwnd H --x X --y Y
-//   wintree settle --hwnd H           (returns once the window's thread has caught up)
 //
 // Exit codes: 0 done, 1 no such window, button or item, 2 bad usage.
 #include <windows.h>
@@ -433,7 +432,6 @@ int OnWindow(const Options& options) {
   if (options.command == L"key") result = Key(top, options);
   if (options.command == L"menu") result = ChooseMenu(top, options);
   if (options.command == L"popup") result = ChoosePopup(top, options);
-  if (options.command == L"settle") result = 0;
   if (options.command == L"raise") {
     result = SetWindowPos(top, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE) ? 0 : 1;
   }
