@@ -89,7 +89,7 @@ void frmAbout::Form_Load() {
 }
 
 void frmAbout::cmdOK_Click() {
-  window_.reset();
+  Unload();
 }
 
 void frmAbout::cmdSysInfo_Click() {

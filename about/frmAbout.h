@@ -30,6 +30,8 @@ class frmAbout {
   // Sets the computer-number label, loading the box hidden when none is loaded.
   void SetComputerNumberLabel(std::string_view caption);
   bool loaded() const { return window_ != nullptr; }
+  bool shown() const { return window_ && window_->isVisible(); }
+  void Unload() { window_.reset(); }
 
   void Form_Load();
   void cmdOK_Click();

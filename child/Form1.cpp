@@ -9,6 +9,7 @@
 #include "child/Messages.h"
 #include "child/Program.h"
 #include "child/Texts.h"
+#include "settings/Problems.h"
 
 namespace child {
 namespace {
@@ -110,7 +111,9 @@ bool Form1::ReadSettings() {
       break;
   }
   if (outcome.problems.empty()) return true;
-  desktop().showMessage(DescribeProblems(program_.settingsFile, outcome.problems), kMessageTitle);
+  desktop().showMessage(settings::DescribeProblems(program_.settingsFile, outcome.problems,
+                                                  "ファイルを直してから、もう一度起動してください。"),
+                        kMessageTitle);
   return false;
 }
 

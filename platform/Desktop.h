@@ -17,8 +17,15 @@ class Window {
   virtual ~Window() = default;
   virtual void setVisible(bool visible) = 0;
   virtual bool isVisible() const = 0;
-  // A control's caption, or with no control named, the window's title.
+  // A control's caption (a text box's text), or with no control named, the window's title.
   virtual void setCaption(std::string_view control, std::string_view text) = 0;
+  // A text box's text as the user left it.
+  virtual std::string text(std::string_view control) const = 0;
+  // A drop-down list's entries, and the position of the one picked (-1: none). Picking one
+  // from here runs no handler.
+  virtual void addItem(std::string_view control, std::string_view text) = 0;
+  virtual int listIndex(std::string_view control) const = 0;
+  virtual void setListIndex(std::string_view control, int index) = 0;
   // Greys the window's Close command; from then on the user cannot close the window (title
   // bar, window menu, Alt+F4), while the system still can (FormSpec::onClose).
   virtual void disableCloseCommand() = 0;

@@ -34,6 +34,11 @@ enum class ControlKind {
   Line,
   EtchedLine,
   ProgramIcon,  // the program's icon, at its own size
+  TextBox,      // one line of text to edit, of any length; its caption is its text
+  // A drop-down list to pick one entry from, nothing to type; its onClick runs when the user
+  // picks one.
+  DropDownList,
+  TextView,  // text to read, over many lines, scrolled when longer than the control
 };
 
 struct Font {

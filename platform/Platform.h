@@ -5,6 +5,7 @@
 #include "platform/Browser.h"
 #include "platform/CodePage.h"
 #include "platform/Desktop.h"
+#include "platform/Files.h"
 #include "platform/InstanceGuard.h"
 #include "platform/Programs.h"
 #include "platform/Registry.h"
@@ -26,6 +27,7 @@ class Platform {
   virtual Tray& tray() = 0;
   virtual Registry& registry() = 0;
   virtual Programs& programs() = 0;
+  virtual Files& files() = 0;
 };
 
 }  // namespace platform

@@ -8,8 +8,7 @@
 
 namespace settings {
 
-SettingsLines ReadSettingsLines(const std::filesystem::path& path,
-                                const platform::CodePage& codePage) {
+SettingsBytes ReadSettingsBytes(const std::filesystem::path& path) {
   std::error_code error;
   const auto status = std::filesystem::status(path, error);
   if (status.type() == std::filesystem::file_type::not_found) return {OpenResult::NotFound, {}};
@@ -17,20 +16,22 @@ SettingsLines ReadSettingsLines(const std::filesystem::path& path,
 
   std::ifstream file(path, std::ios::binary);
   if (!file) return {OpenResult::CannotOpen, {}};
-  const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
   if (file.bad()) return {OpenResult::CannotOpen, {}};
-  return {OpenResult::Opened, SplitLines(ToChars(codePage.toUtf8(bytes)))};
+  return {OpenResult::Opened, std::move(bytes)};
 }
 
 ReadOutcome ReadChildSettings(const std::filesystem::path& path, const platform::CodePage& codePage,
                               ChildSettings& settings) {
-  SettingsLines file = ReadSettingsLines(path, codePage);
+  const SettingsBytes file = ReadSettingsBytes(path);
   ReadOutcome outcome{file.result, {}};
   if (file.result != OpenResult::Opened) return outcome;
 
+  const std::u32string text = ToChars(codePage.toUtf8(file.bytes));
+  const auto lines = SplitLines(std::u32string_view(text));
   ChildSettings read = settings;
-  for (std::size_t index = 0; index < file.lines.size(); ++index) {
-    const std::u32string_view line = file.lines[index];
+  for (std::size_t index = 0; index < lines.size(); ++index) {
+    const std::u32string_view line = lines[index];
     const auto key = RecogniseKey(line);
     if (!key) continue;
     const int lineNumber = static_cast<int>(index) + 1;

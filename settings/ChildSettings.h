@@ -21,24 +21,22 @@ struct ChildSettings {
 
 enum class OpenResult { Opened, NotFound, CannotOpen };
 
-// The file's lines, decoded from the system's code page.
-struct SettingsLines {
+struct SettingsBytes {
   OpenResult result = OpenResult::CannotOpen;
-  std::vector<std::u32string> lines;
+  std::string bytes;
 };
 
 // Reads the whole file; a folder of that name, a locked file or a failed read is CannotOpen.
-SettingsLines ReadSettingsLines(const std::filesystem::path& path,
-                                const platform::CodePage& codePage);
+SettingsBytes ReadSettingsBytes(const std::filesystem::path& path);
 
 // A key line that cannot be taken apart: reading it would need a value where there is none, or
-// would store a port number that does not fit 16 bits.
+// would store a port number that does not fit 16 bits, or a computer number that is not one.
 struct LineProblem {
-  enum class Kind { KeyFieldCut, PortOutOfRange };
+  enum class Kind { KeyFieldCut, PortOutOfRange, NumberOutOfRange };
   int lineNumber = 0;  // from 1
   Kind kind = Kind::KeyFieldCut;
   Key key = Key::MasterComp;
-  std::string value;  // the value text, UTF-8, for PortOutOfRange
+  std::string value;  // the value text, UTF-8, for the out-of-range kinds
 };
 
 struct ReadOutcome {

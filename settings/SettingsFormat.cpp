@@ -97,19 +97,6 @@ bool IsTooLarge(std::string_view number) {
 
 }  // namespace
 
-std::vector<std::u32string> SplitLines(std::u32string_view text) {
-  std::vector<std::u32string> lines;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != U'\r' && text[i] != U'\n') continue;
-    lines.emplace_back(text.substr(start, i - start));
-    if (text[i] == U'\r' && i + 1 < text.size() && text[i + 1] == U'\n') ++i;
-    start = i + 1;
-  }
-  if (start < text.size()) lines.emplace_back(text.substr(start));
-  return lines;
-}
-
 bool IsSectionLine(std::u32string_view line) {
   return !line.empty() && line.front() == U'[';
 }

@@ -19,8 +19,21 @@ inline constexpr std::size_t kValueColumn = 13;
 inline constexpr std::size_t kKeyFieldLength = kValueColumn - 1;
 
 // CR LF, a lone CR and a lone LF each end a line, so a file written by any editor reads as the
-// lines it shows. A last line without a line end counts; an empty text has no lines.
-std::vector<std::u32string> SplitLines(std::u32string_view text);
+// lines it shows. A last line without a line end counts; an empty text has no lines. Works on
+// characters, and on the file's bytes as well: no code page has CR or LF inside a character.
+template <typename Char>
+std::vector<std::basic_string<Char>> SplitLines(std::basic_string_view<Char> text) {
+  std::vector<std::basic_string<Char>> lines;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != Char('\r') && text[i] != Char('\n')) continue;
+    lines.emplace_back(text.substr(start, i - start));
+    if (text[i] == Char('\r') && i + 1 < text.size() && text[i + 1] == Char('\n')) ++i;
+    start = i + 1;
+  }
+  if (start < text.size()) lines.emplace_back(text.substr(start));
+  return lines;
+}
 
 bool IsSectionLine(std::u32string_view line);
 

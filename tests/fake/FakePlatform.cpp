@@ -1,6 +1,7 @@
 #include "fake/FakePlatform.h"
 
 #include <algorithm>
+#include <fstream>
 #include <stdexcept>
 #include <utility>
 
@@ -32,6 +33,19 @@ class FakeWindow : public platform::Window {
   void disableCloseCommand() override {
     state_->closeDisabled = true;
     log_.push_back("disable close " + name());
+  }
+  std::string text(std::string_view control) const override {
+    return state_->captions.at(std::string(control));
+  }
+  void addItem(std::string_view control, std::string_view text) override {
+    state_->items[std::string(control)].emplace_back(text);
+  }
+  int listIndex(std::string_view control) const override {
+    const auto found = state_->listIndexes.find(std::string(control));
+    return found == state_->listIndexes.end() ? -1 : found->second;
+  }
+  void setListIndex(std::string_view control, int index) override {
+    state_->listIndexes[std::string(control)] = index;
   }
   void setMenuVisible(std::string_view menu, bool visible) override {
     state_->menusVisible[std::string(menu)] = visible;
@@ -121,6 +135,18 @@ void FakePlatform::choose(const std::string& form, const std::string& item) {
   find(window(form).declaration.menus);
   if (!handler) throw std::runtime_error("no menu item " + form + "." + item);
   handler();
+}
+
+void FakePlatform::type(const std::string& form, const std::string& box, const std::string& text) {
+  window(form).captions[box] = text;
+}
+
+void FakePlatform::pick(const std::string& form, const std::string& list, int index) {
+  WindowState& state = window(form);
+  state.listIndexes[list] = index;
+  for (const auto& control : state.declaration.controls) {
+    if (control.name == list && control.onClick) std::function<void()>(control.onClick)();
+  }
 }
 
 void FakePlatform::mouseMove(const std::string& form, double xTwips) {
@@ -223,6 +249,16 @@ bool FakePlatform::start(std::string_view path) {
   log.push_back("start " + std::string(path));
   return std::find(startablePrograms.begin(), startablePrograms.end(), path) !=
          startablePrograms.end();
+}
+
+std::optional<platform::FileWriteFailure> FakePlatform::replace(
+    const std::filesystem::path& target, const std::filesystem::path& temporary,
+    std::string_view bytes) {
+  log.push_back("replace " + target.filename().string());
+  if (fileWriteFailure) return std::exchange(fileWriteFailure, std::nullopt);
+  std::ofstream(temporary, std::ios::binary) << bytes;
+  std::filesystem::rename(temporary, target);
+  return std::nullopt;
 }
 
 FakeEndpoint::FakeEndpoint(FakeEndpoint*& registered, Log& log, platform::BindResult bindResult,

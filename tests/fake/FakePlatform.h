@@ -22,8 +22,10 @@ struct WindowState {
   bool visible = false;
   bool closeDisabled = false;
   bool topmost = false;
-  std::map<std::string, std::string> captions;  // "": the window's title
+  std::map<std::string, std::string> captions;  // "": the window's title; a text box's text
   std::map<std::string, bool> menusVisible;
+  std::map<std::string, std::vector<std::string>> items;  // a drop-down list's entries
+  std::map<std::string, int> listIndexes;
 };
 
 struct BrowserState {
@@ -80,7 +82,8 @@ class FakePlatform : public platform::Platform,
                      platform::Scheduler,
                      platform::Tray,
                      platform::Registry,
-                     platform::Programs {
+                     platform::Programs,
+                     platform::Files {
  public:
   platform::Desktop& desktop() override { return *this; }
   platform::InstanceGuard& instanceGuard() override { return *this; }
@@ -92,6 +95,7 @@ class FakePlatform : public platform::Platform,
   platform::Tray& tray() override { return *this; }
   platform::Registry& registry() override { return *this; }
   platform::Programs& programs() override { return *this; }
+  platform::Files& files() override { return *this; }
 
   // The last window created under that name; it stays inspectable after it is unloaded.
   WindowState& window(const std::string& name);
@@ -99,6 +103,9 @@ class FakePlatform : public platform::Platform,
   void click(const std::string& form, const std::string& control);
   // The system closes a window.
   void close(const std::string& form);
+  // The user types into a text box, or picks a drop-down list's entry.
+  void type(const std::string& form, const std::string& box, const std::string& text);
+  void pick(const std::string& form, const std::string& list, int index);
   // The user chooses a menu's item, or moves or presses the mouse on a window's body.
   void choose(const std::string& form, const std::string& item);
   void mouseMove(const std::string& form, double xTwips);
@@ -127,6 +134,9 @@ class FakePlatform : public platform::Platform,
   std::map<std::pair<std::string, std::string>, platform::RegistryValue> registryValues;
   std::vector<std::string> ordinaryFiles;
   std::vector<std::string> startablePrograms;
+  std::filesystem::path programFolder = "/opt/velostrander";
+  // The step at which the next replace() fails; none: it writes the file, as the system does.
+  std::optional<platform::FileWriteFailure> fileWriteFailure;
 
  private:
   std::unique_ptr<platform::Window> createWindow(const platform::FormSpec& declaration) override;
@@ -149,6 +159,10 @@ class FakePlatform : public platform::Platform,
                                               std::size_t capacity) override;
   bool isOrdinaryFile(std::string_view path) override;
   bool start(std::string_view path) override;
+  std::filesystem::path ownFolder() override { return programFolder; }
+  std::optional<platform::FileWriteFailure> replace(const std::filesystem::path& target,
+                                                    const std::filesystem::path& temporary,
+                                                    std::string_view bytes) override;
 
   std::map<std::string, std::shared_ptr<WindowState>> windows_;
   std::shared_ptr<BrowserState> browser_;

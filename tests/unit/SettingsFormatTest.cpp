@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "settings/SettingsFormat.h"
+#include "settings/Text.h"
 
 namespace {
 
@@ -17,7 +18,10 @@ TEST(SplitLines, EveryLineEndStyleEndsALine) {
       {U"\n\r", {U"", U""}},
       {U"", {}},
   };
-  for (const auto& [text, lines] : cases) EXPECT_EQ(SplitLines(text), lines);
+  for (const auto& [text, lines] : cases) {
+    EXPECT_EQ(SplitLines(std::u32string_view(text)), lines);
+    EXPECT_EQ(SplitLines(std::string_view(ToUtf8(text))).size(), lines.size());
+  }
 }
 
 TEST(RecogniseKey, FirstNineCharactersExactlyAndWithCase) {

@@ -1,0 +1,17 @@
+// Lines of the settings file that cannot be taken apart, as both programs name them.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "settings/ChildSettings.h"
+
+namespace settings {
+
+// One message, in Japanese, that names the settings file and each line that cannot be read, by
+// its number, with what is wrong with it; `closing` says what to do about it.
+std::string DescribeProblems(const std::filesystem::path& file,
+                             const std::vector<LineProblem>& problems, std::string_view closing);
+
+}  // namespace settings

@@ -1,0 +1,189 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "fake/FakePlatform.h"
+#include "settings/SettingsFormat.h"
+#include "tool/Program.h"
+#include "unit/ScratchDir.h"
+
+namespace {
+
+using settings::LineProblem;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using Kind = LineProblem::Kind;
+
+std::vector<std::string> Lines(std::string_view bytes) {
+  return settings::SplitLines(bytes);
+}
+
+// Text1, Text2, Text3, Combo1's position, the number as read, and what was reported.
+TEST(ToolEditor, EachLineLoadsByItsRule) {
+  const struct {
+    const char* file;
+    tool::Fields fields;
+    std::string number;
+    std::vector<Kind> problems;
+  } cases[] = {
+      {"MasterPortx=0080\r\nMyHostPortx=80abc\r\nMasterCompx= pc \r\nMyCompNumxx=05",
+       {"80", "80", " pc ", 4},
+       "05",
+       {}},
+      {"MasterPortx=\r\nMyHostPortx=abc\r\nMyCompNumxx=00", {"0", "0", "", -1}, "00", {}},
+      {"MyCompNumxx=5", {"", "", "", 4}, "5", {}},
+      {"MasterPortx=1\r\nMasterPortx=-2\r\nMasterPor x=3", {"3", "", "", -1}, "", {}},
+      {"[MasterPortx=1]\r\nmasterPortx=1\r\n MasterPortx=1\r\n\r\nnote", {}, "", {}},
+      // Reported once each, and their fields stay empty or unselected.
+      {"MasterPortx=70000\r\nMyHostPor\r\nMasterCompx\r\nMyCompNumxx=31",
+       {"", "", "", -1},
+       "31",
+       {Kind::PortOutOfRange, Kind::KeyFieldCut, Kind::KeyFieldCut, Kind::NumberOutOfRange}},
+      {"MasterPortx=1\r\nMasterPor", {"", "", "", -1}, "", {Kind::KeyFieldCut}},
+  };
+  fake::FakePlatform platform;
+  for (const auto& c : cases) {
+    const tool::Loaded loaded = tool::LoadSettings(Lines(c.file), platform.codePage());
+    const auto& f = loaded.fields;
+    EXPECT_EQ(
+        std::tie(f.masterPort, f.myHostPort, f.masterComp, f.listIndex),
+        std::tie(c.fields.masterPort, c.fields.myHostPort, c.fields.masterComp, c.fields.listIndex))
+        << c.file;
+    EXPECT_EQ(loaded.number, c.number) << c.file;
+    std::vector<Kind> kinds;
+    for (const auto& problem : loaded.problems) kinds.push_back(problem.kind);
+    EXPECT_EQ(kinds, c.problems) << c.file;
+  }
+}
+
+// A code page of plain ASCII, which cannot hold a Japanese host name.
+class AsciiCodePage : public platform::CodePage {
+ public:
+  std::string toUtf8(std::string_view ansi) const override { return std::string(ansi); }
+  std::string fromUtf8(std::string_view utf8) const override {
+    std::string ansi(utf8);
+    for (char& c : ansi) c = static_cast<unsigned char>(c) < 0x80 ? c : '?';
+    return ansi;
+  }
+};
+
+TEST(ToolEditor, TheLinesItOwnsAreRewrittenTheRestCopiedByteForByte) {
+  const tool::Fields fields{"80", "5001", " pc ", 11};
+  const struct {
+    std::string file, saved;
+  } cases[] = {
+      {"[Velostrander]\r\nMasterPortx=5000\r\n\r\nnote \xff\xfe\r\nMasterPor x=1\rMyCompNum\n"
+       "MyHostPortx=1\r\nMasterCompx=old",
+       "[Velostrander]\r\nMasterPortx=80\r\n\r\nnote \xff\xfe\r\nMasterPortx=80\r\n"
+       "MyCompNumxx=12\r\nMyHostPortx=5001\r\nMasterCompx= pc \r\n"},
+      {"", ""},
+      {"a\nb", "a\r\nb\r\n"},
+  };
+  const AsciiCodePage codePage;
+  for (const auto& c : cases) {
+    const tool::Saved saved = tool::SaveSettings(Lines(c.file), fields, codePage);
+    EXPECT_EQ(saved.bytes, c.saved);
+    EXPECT_FALSE(saved.unencodable);
+  }
+  EXPECT_EQ(tool::SaveSettings(Lines("MyCompNumxx=07"), {}, codePage).bytes, "MyCompNumxx=00\r\n");
+  const auto unencodable =
+      tool::SaveSettings(Lines("MasterCompx=pc"), {"", "", "先生", 0}, codePage);
+  EXPECT_EQ(unencodable.unencodable, settings::Key::MasterComp);
+  EXPECT_EQ(unencodable.bytes, "");
+}
+
+struct Tool {
+  explicit Tool(const char* settings) {
+    program.settingsFile = dir.path() / "Velostrander_Child.ini";
+    program.temporaryFile = dir.path() / "Temp.tmp";
+    platform.programFolder = dir.path();
+    if (settings) dir.Write("Velostrander_Child.ini", settings);
+    program.form1.Load();
+  }
+  fake::WindowState& Window(const char* name = "Form1") { return platform.window(name); }
+
+  ScratchDir dir;
+  fake::FakePlatform platform;
+  tool::Program program{platform};
+};
+
+TEST(ToolForm, LoadingFillsTheListShowsTheFieldsAndTheAboutBoxsNumber) {
+  Tool tool("MasterPortx=0080\r\nMyHostPortx=5001\r\nMasterCompx=pc\r\nMyCompNumxx=07\r\n");
+  EXPECT_EQ(tool.Window().items["Combo1"].size(), 30u);
+  EXPECT_EQ(tool.Window().items["Combo1"].back(), "30");
+  EXPECT_EQ(tool.Window().captions["Text1"], "80");
+  EXPECT_EQ(tool.Window().listIndexes["Combo1"], 6);
+  EXPECT_FALSE(tool.Window("frmAbout").visible);
+  EXPECT_EQ(tool.Window("frmAbout").captions["Label2"], "コンピュータ番号:07");
+  tool.platform.pick("Form1", "Combo1", 11);
+  tool.platform.choose("Form1", "Menu01");
+  EXPECT_TRUE(tool.Window("frmAbout").visible);
+  EXPECT_EQ(tool.Window("frmAbout").captions["Label2"], "コンピュータ番号:12");
+  EXPECT_TRUE(tool.platform.messages.empty());
+}
+
+TEST(ToolForm, WithoutTheFileBothLoadAndSaveSaySoAndCreateNothing) {
+  Tool tool(nullptr);
+  EXPECT_EQ(tool.Window().items["Combo1"].size(), 30u);
+  tool.platform.click("Form1", "Command2");
+  EXPECT_THAT(tool.platform.messageTexts(),
+              ElementsAre("Velostrander_Masterからのメッセージ: INIファイルがありません",
+                          "Velostrander_Masterからのメッセージ:  ファイルがありません"));
+  EXPECT_THROW(tool.Window("frmAbout"), std::runtime_error);  // its label untouched
+  EXPECT_TRUE(std::filesystem::is_empty(tool.dir.path()));
+}
+
+TEST(ToolForm, SaveWritesWhatTheControlsShowOrSaysWhyNot) {
+  Tool tool("[Velostrander]\r\nMasterPortx=5000\r\nMyCompNumxx=07\r\n");
+  tool.platform.type("Form1", "Text1", "80");
+  tool.platform.fileWriteFailure = {platform::FileWriteFailure::Step::Flush, "No space left"};
+  tool.platform.click("Form1", "Command2");
+  ASSERT_EQ(tool.platform.messages.size(), 1u);
+  EXPECT_THAT(tool.platform.messages[0].second,
+              HasSubstr("ディスクに書き出せません（No space left）"));
+  tool.platform.click("Form1", "Command2");
+  std::ifstream file(tool.program.settingsFile, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}),
+            "[Velostrander]\r\nMasterPortx=80\r\nMyCompNumxx=07\r\n");
+  EXPECT_FALSE(std::filesystem::exists(tool.program.temporaryFile));
+  EXPECT_EQ(tool.platform.messages.size(), 1u);
+}
+
+// "終了" ends all at once; the menu's and the title bar's end unless an About box is on screen.
+TEST(ToolForm, TheWaysOut) {
+  const auto button = [](fake::FakePlatform& fake) { fake.click("Form1", "Command1"); };
+  const auto menu = [](fake::FakePlatform& fake) { fake.choose("Form1", "Menu11"); };
+  const auto closeButton = [](fake::FakePlatform& fake) { fake.close("Form1"); };
+  const struct {
+    std::function<void(fake::FakePlatform&)> leave;
+    bool aboutShown, endsAtOnce;
+    std::size_t windowsLeft;  // when it does not
+  } cases[] = {{button, true, true, 0},
+               {menu, false, false, 0},
+               {menu, true, false, 1},
+               {closeButton, false, false, 0},
+               {closeButton, true, false, 1}};
+  for (const auto& c : cases) {
+    Tool tool("MyCompNumxx=07\r\n");
+    if (c.aboutShown) tool.platform.choose("Form1", "Menu01");
+    c.leave(tool.platform);
+    EXPECT_FALSE(tool.program.form1.loaded());
+    EXPECT_EQ(tool.platform.log.back() == "end program", c.endsAtOnce);
+    if (!c.endsAtOnce) {
+      EXPECT_EQ(tool.platform.loadedWindows(), c.windowsLeft);
+    }
+  }
+}
+
+TEST(ToolForm, HelpShowsOneViewerOfTheFileBesideTheProgram) {
+  Tool tool(nullptr);
+  tool.platform.choose("Form1", "Menu02");
+  EXPECT_THAT(tool.Window("Help").captions["Text1"], HasSubstr("が見つかりません"));
+  tool.platform.close("Help");
+  tool.dir.Write("Velostrander_Child.hlp", "# ヘルプ");
+  tool.platform.choose("Form1", "Menu02");
+  tool.platform.choose("Form1", "Menu02");
+  EXPECT_EQ(std::count(tool.platform.log.begin(), tool.platform.log.end(), "create Help"), 2);
+  EXPECT_EQ(tool.Window("Help").captions["Text1"], "# ヘルプ");
+}
+
+}  // namespace
