@@ -265,6 +265,20 @@ class LinuxDesktop(DesktopStack, Desktop):
             raise AssertionError(f"expected one button {button!r}, found {len(matches)}")
         _act(matches[0].handle, "Press")
 
+    def type_text(self, window, box, text):
+        """Puts `text` into the window's text box number `box` (counted from 0), as typed."""
+        boxes = [c for c in self.controls(window) if c.kind == "text"]
+        boxes[box].handle.queryEditableText().setTextContents(text)
+
+    def pick(self, window, entry):
+        """Picks the entry of the window's drop-down list as a user does: opens the list and
+        types it, as no pick can be committed through AT-SPI."""
+        _act(next(c for c in self.controls(window) if c.kind == "list").handle, "ShowMenu")
+        wait(self._keyboard_grabbed, "the list to open")
+        self.run(["xdotool", "type", entry])
+        self.run(["xdotool", "key", "Return"])
+        wait(lambda: not self._keyboard_grabbed(), "the list to close")
+
     def key(self, window, name):
         self.run(["xdotool", "windowactivate", "--sync", self._xid(window)])
         self.run(["xdotool", "key", "--clearmodifiers", KEYS[name]])

@@ -11,6 +11,7 @@ that the fixture set up in WORK (see wine_desktop.py), read through wintree.exe 
 import argparse
 import contextlib
 import os
+import random
 import signal
 import socket
 import sys
@@ -599,7 +600,131 @@ def system_information(d):
     wait(started, "the viewer to start")
     check(d.showing(about), "the About box went")
     check_no_box(d, agent)
+    # Esc presses its cancel button, OK.
+    d.key(about, "escape")
+    wait(lambda: not d.windows(ABOUT_TITLE, agent), "Esc to close the About box")
     end_session(agent)
+
+
+# --- the settings tool ---------------------------------------------------------------------------
+
+TOOL = "Velostrander_Child_Tool"
+TOOL_MESSAGE_TITLE = "Velostrander_Masterからのメッセージ"
+TOOL_ABOUT_TITLE = "Velostrander_Child_Toolのﾊﾞｰｼﾞｮﾝ情報"
+HELP_TITLE = "Velostrander_Child ヘルプ"
+
+
+def start_tool(d, path, env=None):
+    tool = d.start(TOOL, path, env)
+    return tool, d.wait_window(TOOL, tool, showing=True)
+
+
+def settings_bytes(path):
+    with open(os.path.join(path, SETTINGS_FILE), "rb") as file:
+        return file.read()
+
+
+@scenario()
+def tool_loads_and_saves(d):
+    """The fields as the file has them, a Japanese host name in the system's code page among
+    them; a number picked shows in the About box; the save rewrites the lines it owns and keeps
+    the others byte for byte."""
+    lines = ["[Velostrander]", "MasterPortx=0080", "MyHostPortx=5001", "MasterCompx=マスターPC ",
+             "; 教室 1", "MyCompNumxx=07"]
+    env, code_page = (d.japanese_locale("EUC-JP"), "euc_jp") if d.name == "linux" else ({}, None)
+    path = folder(d, lines, code_page)
+    original = settings_bytes(path)
+    tool, window = start_tool(d, path, env)
+    check(d.texts(window, "text") == ["80", "マスターPC ", "5001"] and
+          d.texts(window, "list") == ["07"], f"the tool shows {d.controls(window)}")
+    d.pick(window, "12")
+    d.choose_menu(window, "ヘルプ", "About...")
+    about = d.wait_window(TOOL_ABOUT_TITLE, tool, showing=True)
+    check("コンピュータ番号:12" in d.texts(about, "label"), f"the About box reads {d.texts(about, 'label')}")
+    d.type_text(window, 0, "8080")
+    d.press(window, "設定")
+    expected = original.replace(b"MasterPortx=0080", b"MasterPortx=8080").replace(
+        b"MyCompNumxx=07", b"MyCompNumxx=12")
+    wait(lambda: settings_bytes(path) == expected, "the file to be saved")
+    check_no_box(d, tool)
+    d.press(window, "終了")
+    check(tool.wait_exit() == 0, f"終了 gave {tool.process.returncode}")
+
+
+@scenario()
+def tool_without_settings_file(d):
+    path = folder(d)
+    tool = d.start(TOOL, path)
+    d.press(check_box(d, tool, TOOL_MESSAGE_TITLE, "INIファイルがありません"), "OK")
+    window = d.wait_window(TOOL, tool, showing=True)
+    check(d.texts(window, "list") == [""], "a number is picked")
+    d.press(window, "設定")
+    d.press(check_box(d, tool, TOOL_MESSAGE_TITLE, " ファイルがありません"), "OK")
+    check(os.listdir(path) == [], f"the tool made {os.listdir(path)}")
+    end_session(tool)
+
+
+@scenario()
+def tool_exits(d):
+    """"終了" ends everything at once; the menu's "終了" and the close button leave an About box
+    on screen, whose OK then ends the tool."""
+    path = folder(d, settings())
+    for leave in ("button", "menu", "close button"):
+        tool, window = start_tool(d, path)
+        d.choose_menu(window, "ヘルプ", "About...")
+        about = d.wait_window(TOOL_ABOUT_TITLE, tool, showing=True)
+        if leave == "button":
+            d.press(window, "終了")
+        elif leave == "menu":
+            d.choose_menu(window, "ﾌｧｲﾙ", "終了")
+        else:
+            d.close(window, "close button")
+        if leave != "button":
+            wait(lambda: not d.windows(TOOL, tool), "the main window to go")
+            check(tool.running() and d.showing(about), f"{leave} took the About box along")
+            d.press(about, "OK")
+        check(tool.wait_exit() == 0, f"{leave} gave {tool.process.returncode}")
+    tool, window = start_tool(d, path)
+    d.choose_menu(window, "ﾌｧｲﾙ", "終了")
+    check(tool.wait_exit() == 0, "a hidden About box kept the tool alive")
+
+
+@scenario()
+def tool_help(d):
+    """The help twice: one viewer, with the project's help."""
+    tool, window = start_tool(d, folder(d, settings()))
+    for _ in range(2):
+        d.choose_menu(window, "ヘルプ", "ヘルプ")
+        viewer = d.wait_window(HELP_TITLE, tool, showing=True)
+    check(len(d.windows(HELP_TITLE, tool)) == 1, "a second viewer")
+    wait(lambda: any("Velostrander ヘルプ" in text for text in d.texts(viewer, "text")),
+         "the help's text")
+    end_session(tool)
+
+
+@scenario("linux")
+def tool_save_survives_kill(d):
+    """Killed outright while it saves, 200 times: the settings file is whole every time, as it
+    was or as saved. Linux only: it takes a few starts a second."""
+    path = folder(d, settings())
+    template = settings_bytes(path).replace(b"MasterPortx=5000", b"MasterPortx=@")
+    whole = {template.replace(b"@", port) for port in (b"5000", b"20000", b"20001")}
+    saved = 0
+    for run in range(200):
+        port = str(20000 + run % 2)
+        tool = d.start(TOOL, path)
+        window = wait(lambda: d.run(["xdotool", "search", "--all", "--onlyvisible", "--pid",
+                                     tool.pid, "--name", f"^{TOOL}$"]).stdout.split(),
+                      "the tool's window")[0]
+        d.run(["xdotool", "windowactivate", "--sync", window])
+        # The port typed, then "設定", the fifth tab stop, pressed again and again.
+        d.run(["xdotool", "key", "ctrl+a", *port, *["Tab"] * 4, *["space"] * 30])
+        time.sleep(random.uniform(0, 0.05))  # the kill's moment among the saves, not a wait
+        tool.kill()
+        check(settings_bytes(path) in whole, f"run {run} left {settings_bytes(path)!r}")
+        saved += settings_bytes(path) == template.replace(b"@", port.encode())
+    check(saved > 20, f"only {saved} of 200 runs saved before the kill")
+    print(f"{saved} of 200 runs killed after a save, the file whole after each")
 
 
 def main():

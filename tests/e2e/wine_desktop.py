@@ -186,8 +186,17 @@ class WineDesktop(Desktop):
         return [w for w in self._list("--pid", program.pid) if w.className == "#32770"]
 
     def controls(self, window):
-        return [Control(c.kind, c.text, tuple(c.rect), c.enabled)
+        return [Control(c.kind, c.text, tuple(c.rect), c.enabled, c.id)
                 for c in self._fresh(window).controls]
+
+    def type_text(self, window, box, text):
+        control = [c for c in self.controls(window) if c.kind == "text"][box]
+        self._wintree("settext", "--hwnd", window.hwnd, "--control", control.handle, "--text", text)
+
+    def pick(self, window, entry):
+        """As the user's pick: the list's selection, then its notification to the window."""
+        control = next(c for c in self.controls(window) if c.kind == "list")
+        self._wintree("pick", "--hwnd", window.hwnd, "--control", control.handle, "--text", entry)
 
     def showing(self, window):
         return self._fresh(window).visible

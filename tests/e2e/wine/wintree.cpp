@@ -14,6 +14,8 @@
 //   wintree post  --hwnd H --message M --lparam L   (as another program posts it)
 //   wintree raise --hwnd H            (to the top of the windows that are not topmost)
 //   wintree move  --hwnd H --x X --y Y
+//   wintree settext --hwnd H --control ID --text T     (as typed into that text box)
+//   wintree pick  --hwnd H --control ID --text ENTRY   (as the user picks from that list)
 //
 // Exit codes: 0 done, 1 no such window, button or item, 2 bad usage.
 #include <windows.h>
@@ -269,7 +271,8 @@ std::string ControlJson(HWND control, HWND top) {
   RECT rect{};
   GetWindowRect(control, &rect);
   MapWindowPoints(nullptr, top, reinterpret_cast<POINT*>(&rect), 2);
-  return "{\"kind\":\"" + Kind(control) + "\",\"text\":" + Quote(ReadText(control)) +
+  return "{\"kind\":\"" + Kind(control) + "\",\"id\":" + std::to_string(GetDlgCtrlID(control)) +
+         ",\"text\":" + Quote(ReadText(control)) +
          ",\"enabled\":" + Bool(IsWindowEnabled(control)) + ",\"rect\":" + Rect(rect) + "}";
 }
 
@@ -434,6 +437,21 @@ int OnWindow(const Options& options) {
   if (options.command == L"popup") result = ChoosePopup(top, options);
   if (options.command == L"raise") {
     result = SetWindowPos(top, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE) ? 0 : 1;
+  }
+  const HWND control = GetDlgItem(top, static_cast<int>(options.number(L"--control").value_or(0)));
+  if (options.command == L"settext") {
+    result = Send(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(options.text(L"--text").c_str()))
+                 ? 0
+                 : 1;
+  }
+  if (options.command == L"pick") {
+    const LRESULT index =
+        Send(control, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+             reinterpret_cast<LPARAM>(options.text(L"--text").c_str()));
+    Send(control, CB_SETCURSEL, static_cast<WPARAM>(index));
+    Send(top, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(control), CBN_SELCHANGE),
+         reinterpret_cast<LPARAM>(control));
+    result = index == CB_ERR ? 1 : 0;
   }
   if (options.command == L"move") {
     const auto at = [&](const wchar_t* axis) {
