@@ -23,25 +23,6 @@ bool IsBrowserGone(HRESULT status) {
          std::end(kBrowserGone);
 }
 
-std::wstring SystemText(HRESULT status) {
-  wchar_t* text = nullptr;
-  FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, static_cast<DWORD>(status), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  if (!text) return {};
-  std::wstring result = text;
-  LocalFree(text);
-  return result.substr(0, result.find_last_not_of(L"\r\n ") + 1);
-}
-
-// The system's own words for the code, and the code in hexadecimal, as Windows users look it up.
-std::string DescribeFailure(HRESULT status) {
-  wchar_t code[16];
-  wsprintfW(code, L"0x%08lX", static_cast<unsigned long>(status));
-  const std::wstring text = SystemText(status);
-  return FromUtf16(CP_UTF8, text.empty() ? std::wstring(code) : text + L" (" + code + L")");
-}
-
 }  // namespace
 
 Win32Browser::Win32Browser(IDispatch* browser) : browser_(browser) {}
@@ -134,7 +115,8 @@ BrowserCreation Win32BrowserFactory::create() {
     status = CoCreateInstance(id, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch,
                               reinterpret_cast<void**>(&browser));
   }
-  if (FAILED(status)) return {nullptr, FromUtf16(CP_UTF8, kProgId), DescribeFailure(status)};
+  if (FAILED(status))
+    return {nullptr, FromUtf16(CP_UTF8, kProgId), DescribeSystemError(static_cast<DWORD>(status))};
   return {std::make_unique<Win32Browser>(browser), {}, {}};
 }
 

@@ -13,6 +13,9 @@ namespace {
 constexpr wchar_t kFormClass[] = L"Velostrander.Form";
 constexpr wchar_t kOwnerClass[] = L"Velostrander.HiddenOwner";
 constexpr double kTwipsPerInch = 1440;
+// As many as the system's own drop-down lists show before they scroll.
+constexpr int kEntriesWhenDropped = 30;
+constexpr int kListBorders = 2;
 
 struct FrameStyles {
   DWORD style;
@@ -79,6 +82,12 @@ DWORD ControlStyle(const ControlSpec& control) {
       return common | (control.isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
     case ControlKind::ProgramIcon:
       return common | SS_ICON;
+    case ControlKind::TextBox:
+      return common | ES_LEFT | ES_AUTOHSCROLL;
+    case ControlKind::DropDownList:
+      return common | CBS_DROPDOWNLIST | WS_VSCROLL;
+    case ControlKind::TextView:
+      return common | ES_LEFT | ES_MULTILINE | ES_READONLY | WS_VSCROLL;
     case ControlKind::Line:
     case ControlKind::EtchedLine:
       break;
@@ -87,7 +96,38 @@ DWORD ControlStyle(const ControlSpec& control) {
 }
 
 const wchar_t* ControlClass(ControlKind kind) {
-  return kind == ControlKind::Button ? WC_BUTTONW : WC_STATICW;
+  switch (kind) {
+    case ControlKind::Button:
+      return WC_BUTTONW;
+    case ControlKind::TextBox:
+    case ControlKind::TextView:
+      return WC_EDITW;
+    case ControlKind::DropDownList:
+      return WC_COMBOBOXW;
+    default:
+      return WC_STATICW;
+  }
+}
+
+DWORD ControlExStyle(ControlKind kind) {
+  return kind == ControlKind::TextBox || kind == ControlKind::TextView ? WS_EX_CLIENTEDGE : 0;
+}
+
+// A multi-line edit control asks for every key, Tab among them; text only to read has no use for
+// them, so Tab moves on, and Enter and Esc reach the window's buttons.
+LRESULT CALLBACK ReadOnlyTextProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                  UINT_PTR id, DWORD_PTR) {
+  if (message == WM_NCDESTROY) RemoveWindowSubclass(hwnd, &ReadOnlyTextProc, id);
+  const LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
+  return message == WM_GETDLGCODE ? result & ~(DLGC_WANTTAB | DLGC_WANTALLKEYS) : result;
+}
+
+// The height a drop-down list is created with is its field's and its dropped list's together.
+void ShowEntriesWhenDropped(HWND list, const PixelRect& at) {
+  const auto entry = static_cast<int>(SendMessageW(list, CB_GETITEMHEIGHT, 0, 0));
+  SetWindowPos(list, nullptr, 0, 0, at.width,
+               at.height + kEntriesWhenDropped * entry + kListBorders,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 }  // namespace
@@ -184,8 +224,10 @@ void Win32Desktop::createControls(NativeForm& form, const FormSpec& declaration)
       continue;
     }
     const PixelRect at = toPixels(control.at);
+    const bool view = control.kind == ControlKind::TextView;
     const HWND hwnd =
-        CreateWindowExW(0, ControlClass(control.kind), Utf8ToUtf16(control.caption).c_str(),
+        CreateWindowExW(ControlExStyle(control.kind), ControlClass(control.kind),
+                        Utf8ToUtf16(view ? WithCrLf(control.caption) : control.caption).c_str(),
                         ControlStyle(control), at.left, at.top, at.width, at.height, form.frame,
                         reinterpret_cast<HMENU>(id), instance_, nullptr);
     const HFONT font = control.font.face.empty()
@@ -196,6 +238,10 @@ void Win32Desktop::createControls(NativeForm& form, const FormSpec& declaration)
       SendMessageW(hwnd, STM_SETICON, reinterpret_cast<WPARAM>(programIcon(SM_CXICON, SM_CYICON)),
                    0);
     }
+    // Zero lifts the 32,767 characters a user may type by default.
+    if (control.kind == ControlKind::TextBox) SendMessageW(hwnd, EM_SETLIMITTEXT, 0, 0);
+    if (control.kind == ControlKind::DropDownList) ShowEntriesWhenDropped(hwnd, at);
+    if (view) SetWindowSubclass(hwnd, &ReadOnlyTextProc, 0, 0);
     form.controls.push_back(hwnd);
   }
 }

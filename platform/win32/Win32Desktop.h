@@ -11,8 +11,9 @@
 
 namespace platform {
 
-// Renders each FormSpec as a native window with STATIC and BUTTON controls, sized from twips
-// with the screen's real DPI, in the system's message font unless a control names its own.
+// Renders each FormSpec as a native window with STATIC, BUTTON, EDIT and COMBOBOX controls,
+// sized from twips with the screen's real DPI, in the system's message font unless a control
+// names its own.
 class Win32Desktop final : public Desktop {
  public:
   explicit Win32Desktop(HINSTANCE instance);

@@ -6,6 +6,7 @@
 #include "platform/win32/Win32Browser.h"
 #include "platform/win32/Win32CodePage.h"
 #include "platform/win32/Win32Desktop.h"
+#include "platform/win32/Win32Files.h"
 #include "platform/win32/Win32InstanceGuard.h"
 #include "platform/win32/Win32MessageWindow.h"
 #include "platform/win32/Win32Programs.h"
@@ -31,6 +32,7 @@ class Win32Platform final : public Platform {
   Tray& tray() override { return tray_; }
   Registry& registry() override { return registry_; }
   Programs& programs() override { return programs_; }
+  Files& files() override { return files_; }
 
   // Handles events until no window is loaded any more; returns the program's exit code.
   int run();
@@ -47,6 +49,7 @@ class Win32Platform final : public Platform {
   Win32Tray tray_;
   Win32Registry registry_;
   Win32Programs programs_;
+  Win32Files files_;
 };
 
 }  // namespace platform

@@ -31,4 +31,16 @@ bool Win32Programs::start(std::string_view path) {
   return true;
 }
 
+// A path longer than the buffer comes back cut short, filling it: the buffer grows until it
+// does not.
+std::filesystem::path Win32Programs::ownFolder() {
+  std::wstring file(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, file.data(), static_cast<DWORD>(file.size()));
+    if (length == 0) return {};
+    if (length < file.size()) return std::filesystem::path(file.substr(0, length)).parent_path();
+    file.resize(file.size() * 2);
+  }
+}
+
 }  // namespace platform

@@ -20,6 +20,17 @@ std::wstring OneCharacter(UINT codePage, std::string_view bytes) {
   return std::wstring(text, static_cast<std::size_t>(length));
 }
 
+std::wstring SystemText(DWORD code) {
+  wchar_t* text = nullptr;
+  FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  if (!text) return {};
+  std::wstring result = text;
+  LocalFree(text);
+  return result.substr(0, result.find_last_not_of(L"\r\n ") + 1);
+}
+
 // Character by character: each is the shortest run of bytes that the code page takes as one.
 std::wstring DecodeCarefully(UINT codePage, std::string_view bytes) {
   CPINFO info{};
@@ -69,6 +80,23 @@ std::string FromUtf16(UINT codePage, std::wstring_view text) {
   std::string bytes(static_cast<std::size_t>(needed), '\0');
   WideCharToMultiByte(codePage, 0, text.data(), length, bytes.data(), needed, nullptr, nullptr);
   return bytes;
+}
+
+std::string WithCrLf(std::string_view text) {
+  std::string result;
+  result.reserve(text.size());
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    if (text[at] == '\n' && (at == 0 || text[at - 1] != '\r')) result += '\r';
+    result += text[at];
+  }
+  return result;
+}
+
+std::string DescribeSystemError(DWORD code) {
+  wchar_t hex[16];
+  wsprintfW(hex, L"0x%08lX", static_cast<unsigned long>(code));
+  const std::wstring text = SystemText(code);
+  return FromUtf16(CP_UTF8, text.empty() ? std::wstring(hex) : text + L" (" + hex + L")");
 }
 
 }  // namespace platform

@@ -17,4 +17,11 @@ inline std::wstring Utf8ToUtf16(std::string_view utf8) {
   return ToUtf16(CP_UTF8, utf8);
 }
 
+// A multi-line edit control breaks lines only at CR LF.
+std::string WithCrLf(std::string_view text);
+
+// The system's own words for an error or HRESULT, and the code in hexadecimal, as Windows users
+// look it up; UTF-8.
+std::string DescribeSystemError(DWORD code);
+
 }  // namespace platform

@@ -92,9 +92,38 @@ bool Win32Window::isVisible() const {
 void Win32Window::setCaption(std::string_view control, std::string_view text) {
   if (control.empty()) SetWindowTextW(form_.frame, Utf8ToUtf16(text).c_str());
   for (std::size_t i = 0; i < declaration_.controls.size(); ++i) {
-    if (declaration_.controls[i].name == control && form_.controls[i]) {
-      SetWindowTextW(form_.controls[i], Utf8ToUtf16(text).c_str());
-    }
+    const ControlSpec& declared = declaration_.controls[i];
+    if (declared.name != control || !form_.controls[i]) continue;
+    const bool view = declared.kind == ControlKind::TextView;
+    SetWindowTextW(form_.controls[i], Utf8ToUtf16(view ? WithCrLf(text) : text).c_str());
+  }
+}
+
+std::string Win32Window::text(std::string_view control) const {
+  const HWND box = controlNamed(control);
+  if (!box) return {};
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(box)) + 1, L'\0');
+  text.resize(
+      static_cast<std::size_t>(GetWindowTextW(box, text.data(), static_cast<int>(text.size()))));
+  return FromUtf16(CP_UTF8, text);
+}
+
+void Win32Window::addItem(std::string_view control, std::string_view text) {
+  if (const HWND list = controlNamed(control)) {
+    SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Utf8ToUtf16(text).c_str()));
+  }
+}
+
+// CB_ERR is -1, which is none here too.
+int Win32Window::listIndex(std::string_view control) const {
+  const HWND list = controlNamed(control);
+  return list ? static_cast<int>(SendMessageW(list, CB_GETCURSEL, 0, 0)) : -1;
+}
+
+// CB_SETCURSEL sends no CBN_SELCHANGE, so no handler runs.
+void Win32Window::setListIndex(std::string_view control, int index) {
+  if (const HWND list = controlNamed(control)) {
+    SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
   }
 }
 
@@ -194,10 +223,12 @@ std::optional<LRESULT> Win32Window::onCommand(WPARAM wParam, LPARAM lParam) {
     }
   }
   const auto index = static_cast<std::size_t>(LOWORD(wParam) - kFirstControlId);
-  if (HIWORD(wParam) != BN_CLICKED || lParam == 0 || index >= declaration_.controls.size()) {
-    return std::nullopt;
-  }
-  return Run(declaration_.controls[index].onClick);
+  if (lParam == 0 || index >= declaration_.controls.size()) return std::nullopt;
+  // A drop-down list's click is the user's pick.
+  const ControlSpec& control = declaration_.controls[index];
+  const WORD click = control.kind == ControlKind::DropDownList ? CBN_SELCHANGE : BN_CLICKED;
+  if (HIWORD(wParam) != click) return std::nullopt;
+  return Run(control.onClick);
 }
 
 // The button Enter presses: as in a dialog box, the focused button, else the default one.
@@ -256,6 +287,13 @@ void Win32Window::paintLines(HDC dc) const {
                COLOR_BTNHIGHLIGHT);
     }
   }
+}
+
+HWND Win32Window::controlNamed(std::string_view name) const {
+  for (std::size_t i = 0; i < declaration_.controls.size(); ++i) {
+    if (declaration_.controls[i].name == name) return form_.controls[i];
+  }
+  return nullptr;
 }
 
 HWND Win32Window::firstTabStop() const {

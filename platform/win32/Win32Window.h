@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -47,6 +48,10 @@ class Win32Window final : public Window {
   void setVisible(bool visible) override;
   bool isVisible() const override;
   void setCaption(std::string_view control, std::string_view text) override;
+  std::string text(std::string_view control) const override;
+  void addItem(std::string_view control, std::string_view text) override;
+  int listIndex(std::string_view control) const override;
+  void setListIndex(std::string_view control, int index) override;
   void disableCloseCommand() override;
   void setMenuVisible(std::string_view menu, bool visible) override;
   void popUpMenu(std::string_view menu) override;
@@ -64,6 +69,7 @@ class Win32Window final : public Window {
   std::optional<LRESULT> onCommand(WPARAM wParam, LPARAM lParam);
   std::optional<LRESULT> onMouse(const std::function<void(const MouseEvent&)>& handler, int button,
                                  WPARAM wParam, LPARAM lParam) const;
+  HWND controlNamed(std::string_view name) const;
   LRESULT defaultButtonId() const;
   HWND firstTabStop() const;
   void showMenuBar();

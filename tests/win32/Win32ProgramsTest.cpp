@@ -17,6 +17,7 @@ SELFCHECK_TEST(AnOrdinaryFileIsThereAndNeitherAFolderNorHidden) {
   CHECK(!programs.isOrdinaryFile(file.string()));
   CHECK(!programs.isOrdinaryFile(file.parent_path().string()));
   CHECK(!programs.start(file.string()));
+  CHECK(std::filesystem::exists(programs.ownFolder() / "win32_backend_tests.exe"));
 }
 
 // A value longer than the buffer is none at all, not its first bytes.

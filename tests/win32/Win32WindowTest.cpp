@@ -134,3 +134,34 @@ SELFCHECK_TEST(ThePanelsLinesLieOnItsOutermostPixelsBothEndsDrawn) {
   DeleteObject(bitmap);
   DeleteDC(dc);
 }
+
+SELFCHECK_TEST(ADropDownListRunsItsClickForTheUsersPickOnly) {
+  platform::Win32Desktop desktop(GetModuleHandleW(nullptr));
+  platform::FormSpec declaration;
+  auto list = platform::Control("Combo1", platform::ControlKind::DropDownList, {0, 0, 1455, 300});
+  int clicks = 0;
+  list.onClick = [&] { ++clicks; };
+  declaration.controls = {list};
+  const auto window = desktop.createWindow(declaration);
+  for (const char* entry : {"01", "02", "03"}) window->addItem("Combo1", entry);
+  CHECK(window->listIndex("Combo1") == -1);
+  window->setListIndex("Combo1", 1);
+  CHECK(window->listIndex("Combo1") == 1 && clicks == 0);
+  SendMessageW(GetDlgItem(Frame(*window), 100), WM_KEYDOWN, VK_DOWN, 0);
+  CHECK(window->listIndex("Combo1") == 2 && clicks == 1);
+}
+
+SELFCHECK_TEST(ATextBoxHoldsJapaneseOfAnyLengthAndATextViewBreaksItsLinesAndPassesTabOn) {
+  platform::Win32Desktop desktop(GetModuleHandleW(nullptr));
+  platform::FormSpec declaration;
+  declaration.controls = {platform::Control("Text1", platform::ControlKind::TextBox, {}),
+                          platform::Control("Help", platform::ControlKind::TextView, {})};
+  const auto window = desktop.createWindow(declaration);
+  window->setCaption("Text1", "教室の先生-pc");
+  CHECK(window->text("Text1") == "教室の先生-pc");
+  CHECK(SendMessageW(GetDlgItem(Frame(*window), 100), EM_GETLIMITTEXT, 0, 0) > 32767);
+  window->setCaption("Help", "一\n二\r\n");
+  CHECK(window->text("Help") == "一\r\n二\r\n");
+  CHECK(!(SendMessageW(GetDlgItem(Frame(*window), 101), WM_GETDLGCODE, VK_TAB, 0) &
+          (DLGC_WANTTAB | DLGC_WANTALLKEYS)));
+}
