@@ -6,6 +6,7 @@
 #include "platform/qt/QtBrowser.h"
 #include "platform/qt/QtCodePage.h"
 #include "platform/qt/QtDesktop.h"
+#include "platform/qt/QtFiles.h"
 #include "platform/qt/QtInstanceGuard.h"
 #include "platform/qt/QtPrograms.h"
 #include "platform/qt/QtRegistry.h"
@@ -29,6 +30,7 @@ class QtPlatform final : public Platform {
   Tray& tray() override { return tray_; }
   Registry& registry() override { return registry_; }
   Programs& programs() override { return programs_; }
+  Files& files() override { return files_; }
 
   // Handles events until no window is loaded any more; returns the program's exit code.
   int run();
@@ -50,6 +52,7 @@ class QtPlatform final : public Platform {
   QtTray tray_{desktop_};
   QtRegistry registry_{codePage_};
   QtPrograms programs_;
+  QtFiles files_{codePage_};
 };
 
 }  // namespace platform
