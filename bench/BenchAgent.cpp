@@ -22,6 +22,10 @@ class RememberedWindow final : public platform::Window {
   void setVisible(bool visible) override { visible_ = visible; }
   bool isVisible() const override { return visible_; }
   void setCaption(std::string_view, std::string_view) override {}
+  std::string text(std::string_view) const override { return {}; }
+  void addItem(std::string_view, std::string_view) override {}
+  int listIndex(std::string_view) const override { return -1; }
+  void setListIndex(std::string_view, int) override {}
   void disableCloseCommand() override {}
   void setMenuVisible(std::string_view, bool) override {}
   void popUpMenu(std::string_view) override {}

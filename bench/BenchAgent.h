@@ -9,6 +9,7 @@
 #include "child/Program.h"
 #include "platform/Platform.h"
 #include "platform/qt/QtCodePage.h"
+#include "platform/qt/QtFiles.h"
 #include "platform/qt/QtPrograms.h"
 #include "platform/qt/QtRegistry.h"
 #include "platform/qt/QtScheduler.h"
@@ -67,6 +68,7 @@ class BenchPlatform final : public platform::Platform {
   platform::Tray& tray() override { return tray_; }
   platform::Registry& registry() override { return registry_; }
   platform::Programs& programs() override { return programs_; }
+  platform::Files& files() override { return files_; }
 
  private:
   UnattendedDesktop desktop_;
@@ -78,6 +80,7 @@ class BenchPlatform final : public platform::Platform {
   platform::QtTray tray_{desktop_};
   platform::QtRegistry registry_{codePage_};
   platform::QtPrograms programs_;
+  platform::QtFiles files_{codePage_};
 };
 
 class BenchAgent {

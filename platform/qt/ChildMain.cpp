@@ -1,9 +1,10 @@
 // Velostrander_Child on Linux: the agent's behaviour on the Qt backend.
 #include "child/Program.h"
+#include "platform/qt/QtBrowser.h"
 #include "platform/qt/QtPlatform.h"
 
 int main(int argc, char* argv[]) {
-  platform::QtPlatform platform(argc, argv);
+  platform::QtPlatform platform(argc, argv, platform::QtWebEngineBrowsers());
   child::Program agent(platform);
   agent.form1.Load();
   return platform.run();

@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "platform/qt/QtBrowserWindow.h"
+#include "platform/qt/QtPlatform.h"
 #include "platform/qt/QtText.h"
 
 namespace platform {
@@ -46,6 +47,10 @@ std::optional<MissingProgram> MissingHelper() {
     if (firstError == 0) firstError = errno;
   }
   return MissingProgram{candidates.front(), firstError};
+}
+
+std::unique_ptr<BrowserFactory> CreateFactory() {
+  return std::make_unique<QtBrowserFactory>();
 }
 
 }  // namespace
@@ -103,6 +108,10 @@ BrowserCreation QtBrowserFactory::create() {
     return {nullptr, missing->path.toStdString(), std::strerror(missing->error)};
   }
   return {std::make_unique<QtBrowser>(), {}, {}};
+}
+
+QtBrowsers QtWebEngineBrowsers() {
+  return {&QtBrowserFactory::prepareProcess, &CreateFactory};
 }
 
 }  // namespace platform

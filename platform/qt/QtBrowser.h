@@ -29,6 +29,11 @@ class QtBrowser final : public Browser {
   QPointer<QtBrowserWindow> window_;
 };
 
+struct QtBrowsers;
+
+// Qt WebEngine's browsers, for the platform of a program that has them.
+QtBrowsers QtWebEngineBrowsers();
+
 class QtBrowserFactory final : public BrowserFactory {
  public:
   // What Qt WebEngine must be told before the QApplication exists.

@@ -3,14 +3,28 @@
 #include <clocale>
 
 namespace platform {
+namespace {
 
-QtPlatform::ProcessSetup::ProcessSetup() {
+// Only a program that has no browser asks for none: should it ask, it hears why there is none.
+class NoBrowsers final : public BrowserFactory {
+ public:
+  BrowserCreation create() override {
+    return {nullptr, "Qt WebEngine", "not a part of this program"};
+  }
+};
+
+}  // namespace
+
+QtPlatform::ProcessSetup::ProcessSetup(const std::optional<QtBrowsers>& browsers) {
   // Settings files and datagrams are in the user's locale, whatever the toolkit makes of it.
   std::setlocale(LC_ALL, "");
-  QtBrowserFactory::prepareProcess();
+  if (browsers) browsers->prepareProcess();
 }
 
-QtPlatform::QtPlatform(int& argc, char** argv) : application_(argc, argv) {
+QtPlatform::QtPlatform(int& argc, char** argv, std::optional<QtBrowsers> browsers)
+    : setup_(browsers),
+      application_(argc, argv),
+      browsers_(browsers ? browsers->createFactory() : std::make_unique<NoBrowsers>()) {
   // A hidden window still keeps the program running; it ends when no window is loaded.
   QApplication::setQuitOnLastWindowClosed(false);
 }

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <QApplication>
+#include <memory>
+#include <optional>
 
 #include "platform/Platform.h"
-#include "platform/qt/QtBrowser.h"
 #include "platform/qt/QtCodePage.h"
 #include "platform/qt/QtDesktop.h"
+#include "platform/qt/QtFiles.h"
 #include "platform/qt/QtInstanceGuard.h"
 #include "platform/qt/QtPrograms.h"
 #include "platform/qt/QtRegistry.h"
@@ -15,20 +17,31 @@
 
 namespace platform {
 
-// The Linux platform: Qt 6 Widgets on X11, Qt WebEngine for the browser. One per process.
+// A program's browsers: what they need of the process before the application object exists,
+// and their factory. Qt WebEngine's are QtWebEngineBrowsers() (QtBrowser.h, velo_qt_browser).
+struct QtBrowsers {
+  void (*prepareProcess)();
+  std::unique_ptr<BrowserFactory> (*createFactory)();
+};
+
+// The Linux platform: Qt 6 Widgets on X11, and the browsers that the program brings. One per
+// process.
 class QtPlatform final : public Platform {
  public:
-  QtPlatform(int& argc, char** argv);
+  // A program without browsers loads no Qt WebEngine, which alone would double its start-up (an
+  // OpenGL context) and treble its memory.
+  QtPlatform(int& argc, char** argv, std::optional<QtBrowsers> browsers = std::nullopt);
 
   Desktop& desktop() override { return desktop_; }
   InstanceGuard& instanceGuard() override { return instanceGuard_; }
   const CodePage& codePage() const override { return codePage_; }
   Network& network() override { return network_; }
-  BrowserFactory& browsers() override { return browsers_; }
+  BrowserFactory& browsers() override { return *browsers_; }
   Scheduler& scheduler() override { return scheduler_; }
   Tray& tray() override { return tray_; }
   Registry& registry() override { return registry_; }
   Programs& programs() override { return programs_; }
+  Files& files() override { return files_; }
 
   // Handles events until no window is loaded any more; returns the program's exit code.
   int run();
@@ -36,7 +49,7 @@ class QtPlatform final : public Platform {
  private:
   // What must hold before the application object exists; runs first, as the first member.
   struct ProcessSetup {
-    ProcessSetup();
+    explicit ProcessSetup(const std::optional<QtBrowsers>& browsers);
   };
 
   ProcessSetup setup_;
@@ -45,11 +58,12 @@ class QtPlatform final : public Platform {
   QtDesktop desktop_;
   QtInstanceGuard instanceGuard_;
   QtNetwork network_;
-  QtBrowserFactory browsers_;
+  std::unique_ptr<BrowserFactory> browsers_;
   QtScheduler scheduler_;
   QtTray tray_{desktop_};
   QtRegistry registry_{codePage_};
   QtPrograms programs_;
+  QtFiles files_{codePage_};
 };
 
 }  // namespace platform

@@ -1,5 +1,7 @@
 #include "platform/qt/QtPrograms.h"
 
+#include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 
@@ -14,6 +16,10 @@ bool QtPrograms::isOrdinaryFile(std::string_view path) {
 
 bool QtPrograms::start(std::string_view path) {
   return QProcess::startDetached(ToQString(path), {});
+}
+
+std::filesystem::path QtPrograms::ownFolder() {
+  return QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString();
 }
 
 }  // namespace platform

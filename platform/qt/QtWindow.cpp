@@ -1,18 +1,22 @@
 #include "platform/qt/QtWindow.h"
 
+#include <QComboBox>
 #include <QCursor>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QWindow>
 #include <algorithm>
+#include <limits>
 #include <utility>
 
 #include "platform/qt/QtDesktop.h"
@@ -88,6 +92,26 @@ QWidget* CreateControl(const ControlSpec& control, const PixelRect& at, QWidget*
       button->setAutoDefault(true);
       button->setGeometry(ToQRect(at));
       return button;
+    }
+    case ControlKind::TextBox: {
+      auto* box = new QLineEdit(caption, body);
+      // Qt would cut the text at 32767 characters.
+      box->setMaxLength(std::numeric_limits<int>::max());
+      box->setGeometry(ToQRect(at));
+      return box;
+    }
+    case ControlKind::DropDownList: {
+      auto* list = new QComboBox(body);
+      list->setGeometry(ToQRect(at));
+      return list;
+    }
+    case ControlKind::TextView: {
+      auto* view = new QPlainTextEdit(caption, body);
+      view->setReadOnly(true);
+      // A reader tabs past it to the window's other controls.
+      view->setTabChangesFocus(true);
+      view->setGeometry(ToQRect(at));
+      return view;
     }
     case ControlKind::Label:
     case ControlKind::ProgramIcon:
@@ -196,6 +220,14 @@ QWidget* QtWindow::addControl(const ControlSpec& control) {
   if (control.tabIndex < 0 && widget->focusPolicy() != Qt::NoFocus) {
     widget->setFocusPolicy(Qt::ClickFocus);
   }
+  // By its declared name: which label names it is the behaviour's knowledge, not the
+  // declaration's.
+  if (control.kind == ControlKind::TextBox) widget->setAccessibleName(ToQString(control.name));
+  if (auto* list = qobject_cast<QComboBox*>(widget); list && control.onClick) {
+    // The user's pick only: the behaviour's own setListIndex() runs no handler.
+    handlerConnections_.push_back(
+        QObject::connect(list, &QComboBox::activated, [handler = control.onClick] { handler(); }));
+  }
   auto* button = qobject_cast<QPushButton*>(widget);
   if (!button) return widget;
   if (control.onClick) {
@@ -275,11 +307,43 @@ bool QtWindow::isVisible() const {
   return widget_->isVisible();
 }
 
+QWidget* QtWindow::control(std::string_view name) const {
+  return body_->findChild<QWidget*>(ToQString(name), Qt::FindDirectChildrenOnly);
+}
+
 void QtWindow::setCaption(std::string_view control, std::string_view text) {
   if (control.empty()) return widget_->setWindowTitle(ToQString(text));
-  auto* widget = body_->findChild<QWidget*>(ToQString(control), Qt::FindDirectChildrenOnly);
+  QWidget* widget = this->control(control);
   if (auto* label = qobject_cast<QLabel*>(widget)) label->setText(ToQString(text));
   if (auto* button = qobject_cast<QPushButton*>(widget)) button->setText(ToQString(text));
+  if (auto* box = qobject_cast<QLineEdit*>(widget)) box->setText(ToQString(text));
+  if (auto* view = qobject_cast<QPlainTextEdit*>(widget)) view->setPlainText(ToQString(text));
+}
+
+std::string QtWindow::text(std::string_view control) const {
+  QWidget* widget = this->control(control);
+  if (auto* box = qobject_cast<QLineEdit*>(widget)) return box->text().toStdString();
+  if (auto* view = qobject_cast<QPlainTextEdit*>(widget)) return view->toPlainText().toStdString();
+  return {};
+}
+
+void QtWindow::addItem(std::string_view control, std::string_view text) {
+  auto* list = qobject_cast<QComboBox*>(this->control(control));
+  if (!list) return;
+  // Qt picks the first entry added to an empty list; nothing is picked until the user or the
+  // behaviour picks one.
+  const int picked = list->currentIndex();
+  list->addItem(ToQString(text));
+  list->setCurrentIndex(picked);
+}
+
+int QtWindow::listIndex(std::string_view control) const {
+  const auto* list = qobject_cast<QComboBox*>(this->control(control));
+  return list ? list->currentIndex() : -1;
+}
+
+void QtWindow::setListIndex(std::string_view control, int index) {
+  if (auto* list = qobject_cast<QComboBox*>(this->control(control))) list->setCurrentIndex(index);
 }
 
 void QtWindow::disableCloseCommand() {

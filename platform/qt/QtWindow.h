@@ -28,6 +28,10 @@ class QtWindow final : public Window {
   void setVisible(bool visible) override;
   bool isVisible() const override;
   void setCaption(std::string_view control, std::string_view text) override;
+  std::string text(std::string_view control) const override;
+  void addItem(std::string_view control, std::string_view text) override;
+  int listIndex(std::string_view control) const override;
+  void setListIndex(std::string_view control, int index) override;
   void disableCloseCommand() override;
   void setMenuVisible(std::string_view menu, bool visible) override;
   void popUpMenu(std::string_view menu) override;
@@ -43,6 +47,7 @@ class QtWindow final : public Window {
  private:
   void addControls(const std::vector<ControlSpec>& controls);
   QWidget* addControl(const ControlSpec& control);
+  QWidget* control(std::string_view name) const;
   void addMenus(const std::vector<MenuSpec>& menus);
   void addItems(QMenu& menu, const std::vector<MenuSpec>& items);
   // The menu bar over the client area while any of its menus is visible; the window is the

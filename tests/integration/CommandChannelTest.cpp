@@ -34,6 +34,7 @@ class LoopbackPlatform final : public platform::Platform, public platform::Netwo
   platform::Tray& tray() override { return fake.tray(); }
   platform::Registry& registry() override { return fake.registry(); }
   platform::Programs& programs() override { return fake.programs(); }
+  platform::Files& files() override { return fake.files(); }
   std::unique_ptr<platform::UdpEndpoint> createUdpEndpoint(
       std::function<void()> onArrival) override {
     auto endpoint = platform::QtNetwork().createUdpEndpoint(std::move(onArrival));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QPushButton>
@@ -135,6 +136,35 @@ TEST(QtWindow, EnterAndEscPressTheirButtonsUnlessTheFocusedButtonTakesTheKey) {
     QCoreApplication::sendEvent(receiver, &press);
   }
   EXPECT_EQ(pressed, (std::vector<std::string>{"OK", "OK", "Other"}));
+}
+
+TEST(QtWindow, ADropDownListRunsItsHandlerForTheUsersPickOnly) {
+  platform::QtDesktop desktop;
+  std::unique_ptr<platform::Window> window;
+  std::vector<int> picks;
+  auto list = platform::Control("Combo1", platform::ControlKind::DropDownList, {0, 0, 1455, 300});
+  list.onClick = [&] { picks.push_back(window->listIndex("Combo1")); };
+  FormSpec form;
+  form.name = "List";
+  form.controls = {list};
+  window = desktop.createWindow(form);
+  for (const char* item : {"01", "02", "03"}) window->addItem("Combo1", item);
+  EXPECT_EQ(window->listIndex("Combo1"), -1);
+  window->setListIndex("Combo1", 1);
+  QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+  QCoreApplication::sendEvent(TopLevel("List").findChild<QComboBox*>("Combo1"), &down);
+  EXPECT_EQ(picks, std::vector<int>{2});
+}
+
+TEST(QtWindow, ATextBoxGivesBackJapaneseAndTextOfAnyLength) {
+  platform::QtDesktop desktop;
+  FormSpec form;
+  form.controls = {platform::Control("Text1", platform::ControlKind::TextBox, {0, 0, 615, 270})};
+  const auto window = desktop.createWindow(form);
+  for (const std::string& text : {std::string("マスターPC"), std::string(40000, 'x') + "end"}) {
+    window->setCaption("Text1", text);
+    EXPECT_TRUE(window->text("Text1") == text) << text.size();
+  }
 }
 
 // Windows hands the icon's mouse messages over as moves over the window, the message's code

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "platform/CodePage.h"
+#include "platform/Files.h"
+
+namespace platform {
+
+class QtFiles final : public Files {
+ public:
+  // The system's words come in the user's character set.
+  explicit QtFiles(const CodePage& codePage) : codePage_(codePage) {}
+
+  std::optional<FileWriteFailure> replace(const std::filesystem::path& target,
+                                          const std::filesystem::path& temporary,
+                                          std::string_view bytes) override;
+
+ private:
+  const CodePage& codePage_;
+};
+
+}  // namespace platform

@@ -1,0 +1,73 @@
+// Files::replace on the real file system: what each step leaves behind, and why one failed; a
+// failed one leaves the target as it was.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/qt/QtCodePage.h"
+#include "platform/qt/QtFiles.h"
+#include "unit/ScratchDir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Read(const fs::path& file) {
+  return {std::istreambuf_iterator<char>(std::ifstream(file, std::ios::binary).rdbuf()), {}};
+}
+
+class QtFilesTest : public ::testing::Test {
+ protected:
+  void ExpectFailure(const fs::path& file, platform::FileWriteFailure::Step step, int error) {
+    const auto failure = files.replace(file, temporary, "new");
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->step, step);
+    EXPECT_EQ(failure->reason, std::strerror(error));
+    EXPECT_EQ(Read(target), "old");
+  }
+
+  const platform::QtCodePage codePage;
+  platform::QtFiles files{codePage};
+  const ScratchDir dir;
+  const fs::path target = dir.Write("Velostrander_Child.ini", "old");
+  const fs::path temporary = dir.path() / "Temp.tmp";
+};
+
+// A longer temporary file of other permissions, left from before, decides nothing.
+TEST_F(QtFilesTest, TheNewBytesTakeTheTargetsPlaceWithItsPermissions) {
+  fs::permissions(target, fs::perms(0640));
+  fs::permissions(dir.Write("Temp.tmp", "left from before"), fs::perms(0600));
+  EXPECT_FALSE(files.replace(target, temporary, "new"));
+  EXPECT_EQ(Read(target), "new");
+  EXPECT_EQ(fs::status(target).permissions(), fs::perms(0640));
+  EXPECT_FALSE(fs::exists(temporary));
+}
+
+TEST_F(QtFilesTest, AFolderThatTakesNoNewFileFailsAtCreate) {
+  fs::permissions(dir.path(), fs::perms(0555));
+  // Root writes into any folder: as an ordinary user, the folder's permissions count.
+  const uid_t user = geteuid();
+  ASSERT_EQ(seteuid(user == 0 ? 65534 : user), 0);
+  ExpectFailure(target, platform::FileWriteFailure::Step::Create, EACCES);
+  ASSERT_EQ(seteuid(user), 0);
+  fs::permissions(dir.path(), fs::perms(0755));
+  EXPECT_FALSE(fs::exists(temporary));
+}
+
+TEST_F(QtFilesTest, AFolderNamedLikeTheTemporaryFileFailsAtCreateAndStays) {
+  fs::create_directory(temporary);
+  ExpectFailure(target, platform::FileWriteFailure::Step::Create, EISDIR);
+  EXPECT_TRUE(fs::is_directory(temporary));
+}
+
+TEST_F(QtFilesTest, ATargetThatIsAFolderFailsAtReplaceAndStaysAsItWas) {
+  const fs::path folder = dir.path() / "folder";
+  fs::create_directory(folder);
+  ExpectFailure(folder, platform::FileWriteFailure::Step::Replace, EISDIR);
+  EXPECT_TRUE(fs::is_directory(folder) && fs::is_empty(folder));
+  EXPECT_TRUE(!fs::exists(temporary) || Read(temporary) == "new");
+}
+
+}  // namespace
