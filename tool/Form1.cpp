@@ -58,6 +58,8 @@ platform::FormSpec Form1::Declaration() {
   form.programIcon = true;
   form.clientWidth = 6600;
   form.clientHeight = 1320;
+  // The face and size its places were measured in: the labels fit their boxes in it.
+  form.font = {"ＭＳ Ｐゴシック", 9};
   const auto box = [](const char* name, ControlKind kind, platform::Geometry at, int tab) {
     platform::ControlSpec control = platform::Control(name, kind, at);
     control.tabIndex = tab;

@@ -120,8 +120,6 @@ QWidget* CreateControl(const ControlSpec& control, const PixelRect& at, QWidget*
   auto* label = new QLabel(caption, body);
   label->setTextFormat(Qt::PlainText);
   label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  // As a Windows label does, within its width.
-  label->setWordWrap(true);
   if (control.kind == ControlKind::ProgramIcon) {
     const QIcon icon = ProgramIcon();
     label->setPixmap(icon.pixmap(icon.availableSizes().value(0, QSize(32, 32))));
@@ -184,6 +182,7 @@ QtWindow::QtWindow(QtDesktop& desktop, const FormSpec& declaration)
   if (declaration.programIcon) widget_->setWindowIcon(ProgramIcon());
   // A borderless window has no Close command, yet a window manager may still offer one.
   if (declaration.frame == FrameStyle::None) widget_->refuseUserClose();
+  if (!declaration.font.face.empty()) body_->setFont(ToQFont(declaration.font));
   addControls(declaration.controls);
   addMenus(declaration.menus);
   layOut();
@@ -217,6 +216,11 @@ QWidget* QtWindow::addControl(const ControlSpec& control) {
   QWidget* widget = CreateControl(control, ToPixels(control.at, *widget_->screen()), body_);
   widget->setObjectName(ToQString(control.name));
   if (!control.font.face.empty()) widget->setFont(ToQFont(control.font));
+  if (auto* label = qobject_cast<QLabel*>(widget)) {
+    // As a Windows label does, within its width; one a single line high is clipped instead, as
+    // the wider faces here would otherwise push its last word onto a line nobody sees.
+    label->setWordWrap(label->height() >= 2 * label->fontMetrics().lineSpacing());
+  }
   if (control.tabIndex < 0 && widget->focusPolicy() != Qt::NoFocus) {
     widget->setFocusPolicy(Qt::ClickFocus);
   }

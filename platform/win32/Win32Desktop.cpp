@@ -73,11 +73,23 @@ HFONT CreateControlFont(const Font& font, int dpiY) {
                      DEFAULT_PITCH | FF_DONTCARE, Utf8ToUtf16(font.face).c_str());
 }
 
-DWORD ControlStyle(const ControlSpec& control) {
+int LineHeight(HFONT font) {
+  const HDC screen = GetDC(nullptr);
+  const HGDIOBJ previous = SelectObject(screen, font);
+  TEXTMETRICW metrics{};
+  GetTextMetricsW(screen, &metrics);
+  SelectObject(screen, previous);
+  ReleaseDC(nullptr, screen);
+  return metrics.tmHeight + metrics.tmExternalLeading;
+}
+
+// `wraps`: a label wraps within its width when it has room for a second line; one a single line
+// high is clipped instead, so that a face wider than the layout's pushes no word out of sight.
+DWORD ControlStyle(const ControlSpec& control, bool wraps) {
   const DWORD common = WS_CHILD | WS_VISIBLE | (control.tabIndex >= 0 ? WS_TABSTOP : 0);
   switch (control.kind) {
     case ControlKind::Label:
-      return common | SS_LEFT | (control.onClick ? SS_NOTIFY : 0);
+      return common | (wraps ? SS_LEFT : SS_LEFTNOWORDWRAP) | (control.onClick ? SS_NOTIFY : 0);
     case ControlKind::Button:
       return common | (control.isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
     case ControlKind::ProgramIcon:
@@ -225,14 +237,14 @@ void Win32Desktop::createControls(NativeForm& form, const FormSpec& declaration)
     }
     const PixelRect at = toPixels(control.at);
     const bool view = control.kind == ControlKind::TextView;
-    const HWND hwnd =
-        CreateWindowExW(ControlExStyle(control.kind), ControlClass(control.kind),
-                        Utf8ToUtf16(view ? WithCrLf(control.caption) : control.caption).c_str(),
-                        ControlStyle(control), at.left, at.top, at.width, at.height, form.frame,
-                        reinterpret_cast<HMENU>(id), instance_, nullptr);
-    const HFONT font = control.font.face.empty()
-                           ? font_
-                           : form.fonts.emplace_back(CreateControlFont(control.font, dpiY_));
+    const Font& wanted = control.font.face.empty() ? declaration.font : control.font;
+    const HFONT font =
+        wanted.face.empty() ? font_ : form.fonts.emplace_back(CreateControlFont(wanted, dpiY_));
+    const HWND hwnd = CreateWindowExW(
+        ControlExStyle(control.kind), ControlClass(control.kind),
+        Utf8ToUtf16(view ? WithCrLf(control.caption) : control.caption).c_str(),
+        ControlStyle(control, at.height >= 2 * LineHeight(font)), at.left, at.top, at.width,
+        at.height, form.frame, reinterpret_cast<HMENU>(id), instance_, nullptr);
     SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     if (control.kind == ControlKind::ProgramIcon) {
       SendMessageW(hwnd, STM_SETICON, reinterpret_cast<WPARAM>(programIcon(SM_CXICON, SM_CYICON)),
