@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "platform/qt/QtBrowserWindow.h"
+#include "platform/qt/QtCodePage.h"
 #include "platform/qt/QtPlatform.h"
 #include "platform/qt/QtText.h"
 
@@ -105,7 +106,9 @@ void QtBrowserFactory::prepareProcess() {
 
 BrowserCreation QtBrowserFactory::create() {
   if (const auto missing = MissingHelper()) {
-    return {nullptr, missing->path.toStdString(), std::strerror(missing->error)};
+    // The system's words come in the locale's character set.
+    return {nullptr, missing->path.toStdString(),
+            QtCodePage().toUtf8(std::strerror(missing->error))};
   }
   return {std::make_unique<QtBrowser>(), {}, {}};
 }

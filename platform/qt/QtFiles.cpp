@@ -49,10 +49,18 @@ std::optional<FileWriteFailure> QtFiles::replace(const std::filesystem::path& ta
   struct stat existing {};
   const bool targetExists = stat(target.c_str(), &existing) == 0;
   const mode_t mode = targetExists ? existing.st_mode & 07777 : 0666;
-  const int file = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+  // A file left there from before, read-only or a link planted to somewhere else, is not
+  // written through: a new one takes its place.
+  unlink(temporary.c_str());
+  const int file =
+      open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
   if (file < 0) return failure(Step::Create, errno);
-  // Neither the umask nor a temporary file left from before decides the permissions.
+  // Neither the umask nor who saves decides the permissions; the owner stays where the system
+  // lets it (root saving a user's file).
   if (targetExists && fchmod(file, mode) != 0) return abandon(file, Step::Create);
+  if (targetExists) {
+    [[maybe_unused]] const int owned = fchown(file, existing.st_uid, existing.st_gid);
+  }
   if (!WriteAll(file, bytes)) return abandon(file, Step::Write);
   if (fsync(file) != 0) return abandon(file, Step::Flush);
   if (close(file) != 0) return abandon(-1, Step::Flush);
