@@ -161,8 +161,12 @@ class LinuxDesktop(DesktopStack, Desktop):
     def __enter__(self):
         global pyatspi
         super().__enter__()
-        os.environ.update(self.env)
-        import pyatspi
+        try:
+            os.environ.update(self.env)
+            import pyatspi
+        except BaseException:
+            self._tear_down()
+            raise
         return self
 
     def start(self, program, folder, env=None, ignored=()):
@@ -288,8 +292,10 @@ class LinuxDesktop(DesktopStack, Desktop):
         if how == "alt+f4":
             return self.key(window, how)
         x, y, width, _ = self.client(window)
-        # openbox's close button is the last one on the title bar, right above the client area.
-        self.run(["xdotool", "mousemove", x + width - 10, y - 10, "click", "1"])
+        # openbox's close button is the last one on the title bar, right above the client area
+        # and its menu bar.
+        self.run(["xdotool", "mousemove", x + width - 10,
+                  y - _menu_bar_height(window.accessible) - 10, "click", "1"])
         self._settle(window)
 
     def choose_menu(self, window, menu, item):
@@ -325,9 +331,17 @@ class LinuxDesktop(DesktopStack, Desktop):
         return None
 
     def open_tray_menu(self, program):
-        """A right press on the program's tray icon, as a user's."""
-        icon = wait(lambda: self.tray_icon(program), "the tray icon")
-        self.run(["xdotool", "mousemove", "--window", icon, 4, 4, "click", "3"])
+        """A right press on the program's tray icon, as a user's; again while the menu does not
+        open, as a press can come before the icon is ready for it."""
+        def opened():
+            icon = self.tray_icon(program)
+            if icon and not self._keyboard_grabbed():
+                self.run(["xdotool", "mousemove", "--window", icon, 4, 4, "click", "3"])
+            try:
+                return wait(self._keyboard_grabbed, "the tray menu", timeout=2)
+            except TimeoutError:
+                return False
+        wait(opened, "the tray menu to open")
 
     def press_body(self, window, button, moved_by=None):
         """A press of the mouse button (1 left, 3 right) on the window's body near its top left
@@ -396,8 +410,13 @@ class LinuxDesktop(DesktopStack, Desktop):
                 raise
 
     def _xid(self, window, required=True):
-        found = self.run(["xdotool", "search", "--all", "--pid", window.pid, "--name",
-                          f"^{re.escape(window.title)}$"]).stdout.split()
+        # By the exact UTF-8 title: xdotool matches names in the locale's encoding, loosely. Qt's
+        # own hidden helper windows take the program's name too, but only real ones have a class.
+        def real(xid):
+            props = self.run(["xprop", "-id", xid, "_NET_WM_NAME", "WM_CLASS"]).stdout
+            return f'_NET_WM_NAME(UTF8_STRING) = "{window.title}"' in props and "WM_CLASS(" in props
+        found = [xid for xid in self.run(["xdotool", "search", "--all", "--pid", window.pid,
+                                          "--name", "."]).stdout.split() if real(xid)]
         if not found and required:
             raise LookupError(f"no X window {window.title!r}")  # xwininfo would ask for a click
         return found[0] if found else None
