@@ -51,7 +51,7 @@ std::optional<FileWriteFailure> QtFiles::replace(const std::filesystem::path& ta
   const mode_t mode = targetExists ? existing.st_mode & 07777 : 0666;
   // A file left there from before, read-only or a link planted to somewhere else, is not
   // written through: a new one takes its place.
-  unlink(temporary.c_str());
+  if (unlink(temporary.c_str()) != 0 && errno != ENOENT) return failure(Step::Create, errno);
   const int file =
       open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
   if (file < 0) return failure(Step::Create, errno);

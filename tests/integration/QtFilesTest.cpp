@@ -35,14 +35,20 @@ class QtFilesTest : public ::testing::Test {
   const fs::path temporary = dir.path() / "Temp.tmp";
 };
 
-// A longer temporary file of other permissions, left from before, decides nothing.
+// A temporary file left from before, longer and of other permissions or a link planted to
+// another file, decides nothing, and nothing is written through it.
 TEST_F(QtFilesTest, TheNewBytesTakeTheTargetsPlaceWithItsPermissions) {
   fs::permissions(target, fs::perms(0640));
-  fs::permissions(dir.Write("Temp.tmp", "left from before"), fs::perms(0600));
-  EXPECT_FALSE(files.replace(target, temporary, "new"));
-  EXPECT_EQ(Read(target), "new");
-  EXPECT_EQ(fs::status(target).permissions(), fs::perms(0640));
-  EXPECT_FALSE(fs::exists(temporary));
+  const fs::path elsewhere = dir.Write("elsewhere", "untouched");
+  for (const bool link : {false, true}) {
+    if (link) fs::create_symlink(elsewhere, temporary);
+    if (!link) fs::permissions(dir.Write("Temp.tmp", "left from before"), fs::perms(0400));
+    EXPECT_FALSE(files.replace(target, temporary, "new"));
+    EXPECT_EQ(Read(target), "new");
+    EXPECT_EQ(fs::symlink_status(target).permissions(), fs::perms(0640));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(temporary)));
+  }
+  EXPECT_EQ(Read(elsewhere), "untouched");
 }
 
 TEST_F(QtFilesTest, AFolderThatTakesNoNewFileFailsAtCreate) {
