@@ -1,9 +1,7 @@
 #include "fake/FakePlatform.h"
 
-#include <algorithm>
 #include <fstream>
 #include <stdexcept>
-#include <utility>
 
 namespace fake {
 namespace {
@@ -18,22 +16,18 @@ class FakeWindow : public platform::Window {
   const std::string& name() const { return state_->declaration.name; }
   ~FakeWindow() override {
     state_->loaded = state_->visible = false;
-    log_.push_back("unload " + state_->declaration.name);
+    log_.push_back("unload " + name());
   }
   void setVisible(bool visible) override {
     state_->visible = visible;
-    log_.push_back((visible ? "show " : "hide ") + state_->declaration.name);
+    log_.push_back((visible ? "show " : "hide ") + name());
   }
   bool isVisible() const override { return state_->visible; }
   void setCaption(std::string_view control, std::string_view text) override {
     state_->captions[std::string(control)] = std::string(text);
-    log_.push_back("caption " + state_->declaration.name + "." + std::string(control) + " " +
-                   std::string(text));
+    log_.push_back("caption " + name() + "." + std::string(control) + " " + std::string(text));
   }
-  void disableCloseCommand() override {
-    state_->closeDisabled = true;
-    log_.push_back("disable close " + name());
-  }
+  void disableCloseCommand() override { log_.push_back("disable close " + name()); }
   std::string text(std::string_view control) const override {
     return state_->captions.at(std::string(control));
   }
@@ -57,7 +51,6 @@ class FakeWindow : public platform::Window {
   void bringToForeground() override { log_.push_back("foreground " + name()); }
   void dragWithMouse() override { log_.push_back("drag " + name()); }
   long setTopmost(bool topmost) override {
-    state_->topmost = topmost;
     log_.push_back("topmost " + name() + " " + OnOff(topmost));
     return 1;
   }
@@ -102,12 +95,6 @@ class FakeBrowser : public platform::Browser {
 
 }  // namespace
 
-WindowState& FakePlatform::window(const std::string& name) {
-  const auto found = windows_.find(name);
-  if (found == windows_.end()) throw std::runtime_error("no window " + name);
-  return *found->second;
-}
-
 void FakePlatform::click(const std::string& form, const std::string& control) {
   WindowState& state = window(form);
   if (!state.loaded) throw std::runtime_error(form + " is not loaded");
@@ -116,12 +103,6 @@ void FakePlatform::click(const std::string& form, const std::string& control) {
     if (button.name == control && button.onClick) return std::function<void()>(button.onClick)();
   }
   throw std::runtime_error("no clickable " + form + "." + control);
-}
-
-void FakePlatform::close(const std::string& form) {
-  WindowState& state = window(form);
-  if (!state.loaded) throw std::runtime_error(form + " is not loaded");
-  std::function<void()>(state.declaration.onClose)();
 }
 
 void FakePlatform::choose(const std::string& form, const std::string& item) {
@@ -137,38 +118,6 @@ void FakePlatform::choose(const std::string& form, const std::string& item) {
   handler();
 }
 
-void FakePlatform::type(const std::string& form, const std::string& box, const std::string& text) {
-  window(form).captions[box] = text;
-}
-
-void FakePlatform::pick(const std::string& form, const std::string& list, int index) {
-  WindowState& state = window(form);
-  state.listIndexes[list] = index;
-  for (const auto& control : state.declaration.controls) {
-    if (control.name == list && control.onClick) std::function<void()>(control.onClick)();
-  }
-}
-
-void FakePlatform::mouseMove(const std::string& form, double xTwips) {
-  window(form).declaration.onMouseMove({0, 0, xTwips, 0});
-}
-
-void FakePlatform::mouseDown(const std::string& form, int button) {
-  window(form).declaration.onMouseDown({button, 0, 0, 0});
-}
-
-std::size_t FakePlatform::loadedWindows() const {
-  std::size_t count = 0;
-  for (const auto& [name, state] : windows_) count += state->loaded ? 1 : 0;
-  return count;
-}
-
-std::vector<std::string> FakePlatform::messageTexts() const {
-  std::vector<std::string> texts;
-  for (const auto& [title, text] : messages) texts.push_back(title + ": " + text);
-  return texts;
-}
-
 int FakePlatform::runPending(int limit) {
   int ran = 0;
   for (; !timers_.empty() && ran < limit; ++ran) {
@@ -179,10 +128,6 @@ int FakePlatform::runPending(int limit) {
   return ran;
 }
 
-std::chrono::milliseconds FakePlatform::sinceStart() const {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(now_ - Clock::time_point{});
-}
-
 std::unique_ptr<platform::Window> FakePlatform::createWindow(
     const platform::FormSpec& declaration) {
   auto state = std::make_shared<WindowState>();
@@ -191,17 +136,6 @@ std::unique_ptr<platform::Window> FakePlatform::createWindow(
   windows_[declaration.name] = state;
   log.push_back("create " + declaration.name);
   return std::make_unique<FakeWindow>(log, state);
-}
-
-void FakePlatform::showMessage(std::string_view text, std::string_view title) {
-  messages.emplace_back(title, text);
-  log.push_back("message " + std::string(title));
-  if (whileMessageOpen) std::exchange(whileMessageOpen, nullptr)();
-}
-
-std::unique_ptr<platform::UdpEndpoint> FakePlatform::createUdpEndpoint(
-    std::function<void()> onArrival) {
-  return std::make_unique<FakeEndpoint>(endpoint, log, bindResult, std::move(onArrival));
 }
 
 platform::BrowserCreation FakePlatform::create() {
@@ -217,18 +151,10 @@ platform::BrowserCreation FakePlatform::create() {
   return {std::make_unique<FakeBrowser>(log, browser_), {}, {}};
 }
 
-void FakePlatform::runLater(std::chrono::milliseconds delay, std::function<void()> task) {
-  timers_.emplace(now_ + delay + timerLag, std::move(task));
-}
-
 void FakePlatform::add(platform::Window& window, const platform::TrayRecord& record) {
   log.push_back("tray add " + static_cast<FakeWindow&>(window).name() + " " +
                 std::to_string(record.id) + " " + std::to_string(record.flags) + " " +
                 std::to_string(record.callbackMessage) + " " + record.tip);
-}
-
-void FakePlatform::remove(const platform::TrayRecord& record) {
-  log.push_back("tray remove " + std::to_string(record.id));
 }
 
 std::optional<platform::RegistryValue> FakePlatform::read(platform::RegistryRoot,
@@ -241,16 +167,6 @@ std::optional<platform::RegistryValue> FakePlatform::read(platform::RegistryRoot
   return found->second;
 }
 
-bool FakePlatform::isOrdinaryFile(std::string_view path) {
-  return std::find(ordinaryFiles.begin(), ordinaryFiles.end(), path) != ordinaryFiles.end();
-}
-
-bool FakePlatform::start(std::string_view path) {
-  log.push_back("start " + std::string(path));
-  return std::find(startablePrograms.begin(), startablePrograms.end(), path) !=
-         startablePrograms.end();
-}
-
 std::optional<platform::FileWriteFailure> FakePlatform::replace(
     const std::filesystem::path& target, const std::filesystem::path& temporary,
     std::string_view bytes) {
@@ -259,66 +175,6 @@ std::optional<platform::FileWriteFailure> FakePlatform::replace(
   std::ofstream(temporary, std::ios::binary) << bytes;
   std::filesystem::rename(temporary, target);
   return std::nullopt;
-}
-
-FakeEndpoint::FakeEndpoint(FakeEndpoint*& registered, Log& log, platform::BindResult bindResult,
-                           std::function<void()> onArrival)
-    : registered_(registered),
-      log_(log),
-      bindResult_(bindResult),
-      onArrival_(std::move(onArrival)) {
-  registered = this;
-}
-
-FakeEndpoint::~FakeEndpoint() {
-  if (registered_ == this) registered_ = nullptr;
-}
-
-platform::BindResult FakeEndpoint::bind(std::uint16_t port) {
-  log_.push_back("bind " + std::to_string(port));
-  return bindResult_;
-}
-
-void FakeEndpoint::setRemoteHost(std::string_view host) {
-  remoteHost_ = host;
-  log_.push_back("remote host " + remoteHost_);
-}
-
-void FakeEndpoint::setRemotePort(std::uint16_t port) {
-  log_.push_back("remote port " + std::to_string(port));
-}
-
-// Names under .invalid resolve nowhere, as on the Internet.
-bool FakeEndpoint::send(std::string_view bytes) {
-  if (remoteHost_.ends_with(".invalid")) return false;
-  sent.emplace_back(bytes);
-  log_.push_back("send " + std::string(bytes));
-  return true;
-}
-
-platform::Arrival FakeEndpoint::read() {
-  if (queue_.empty()) return {platform::ReadResult::Failed, {}};
-  auto arrival = std::move(queue_.front());
-  queue_.erase(queue_.begin());
-  return arrival;
-}
-
-void FakeEndpoint::setPaused(bool paused) {
-  paused_ = paused;
-  raisePending();
-}
-
-void FakeEndpoint::arrive(platform::Arrival arrival) {
-  queue_.push_back(std::move(arrival));
-  raisePending();
-}
-
-// One event per waiting datagram, never nested, as an event loop raises them.
-void FakeEndpoint::raisePending() {
-  if (raising_) return;
-  raising_ = true;
-  while (!paused_ && !queue_.empty()) onArrival_();
-  raising_ = false;
 }
 
 }  // namespace fake

@@ -4,10 +4,14 @@
 // (its timers run, and the clock with them).
 #pragma once
 
+#include <algorithm>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
+#include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Platform.h"
@@ -20,8 +24,6 @@ struct WindowState {
   platform::FormSpec declaration;
   bool loaded = true;
   bool visible = false;
-  bool closeDisabled = false;
-  bool topmost = false;
   std::map<std::string, std::string> captions;  // "": the window's title; a text box's text
   std::map<std::string, bool> menusVisible;
   std::map<std::string, std::vector<std::string>> items;  // a drop-down list's entries
@@ -43,32 +45,62 @@ struct BrowserState {
 class FakeEndpoint : public platform::UdpEndpoint {
  public:
   FakeEndpoint(FakeEndpoint*& registered, Log& log, platform::BindResult bindResult,
-               std::function<void()> onArrival);
-  ~FakeEndpoint() override;
-  platform::BindResult bind(std::uint16_t port) override;
-  void setRemoteHost(std::string_view host) override;
-  void setRemotePort(std::uint16_t port) override;
-  bool send(std::string_view bytes) override;
-  platform::Arrival read() override;
-  void setPaused(bool paused) override;
+               std::function<void()> onArrival)
+      : registered_(registered), log_(log), bindResult_(bindResult), onArrival_(onArrival) {
+    registered = this;
+  }
+  ~FakeEndpoint() override { registered_ = registered_ == this ? nullptr : registered_; }
+  platform::BindResult bind(std::uint16_t port) override {
+    log_.push_back("bind " + std::to_string(port));
+    return bindResult_;
+  }
+  void setRemoteHost(std::string_view host) override {
+    remoteHost_ = host;
+    log_.push_back("remote host " + remoteHost_);
+  }
+  void setRemotePort(std::uint16_t port) override {
+    log_.push_back("remote port " + std::to_string(port));
+  }
+  // Names under .invalid resolve nowhere, as on the Internet.
+  bool send(std::string_view bytes) override {
+    if (remoteHost_.ends_with(".invalid")) return false;
+    log_.push_back("send " + std::string(bytes));
+    return true;
+  }
+  platform::Arrival read() override {
+    if (queue_.empty()) return {platform::ReadResult::Failed, {}};
+    auto arrival = std::move(queue_.front());
+    queue_.pop_front();
+    return arrival;
+  }
+  void setPaused(bool paused) override {
+    paused_ = paused;
+    raisePending();
+  }
 
   // A datagram (or a failed read) arrives; its event is raised unless the endpoint is paused.
-  void arrive(platform::Arrival arrival);
+  void arrive(platform::Arrival arrival) {
+    queue_.push_back(std::move(arrival));
+    raisePending();
+  }
   void arrive(std::string datagram) {
     arrive({platform::ReadResult::Datagram, std::move(datagram)});
   }
 
-  std::vector<std::string> sent;
-
  private:
-  void raisePending();
+  // One event per waiting datagram, never nested, as an event loop raises them.
+  void raisePending() {
+    if (std::exchange(raising_, true)) return;
+    while (!paused_ && !queue_.empty()) onArrival_();
+    raising_ = false;
+  }
 
   std::string remoteHost_;
   FakeEndpoint*& registered_;
   Log& log_;
   const platform::BindResult bindResult_;
   const std::function<void()> onArrival_;
-  std::vector<platform::Arrival> queue_;
+  std::deque<platform::Arrival> queue_;
   bool paused_ = false;
   bool raising_ = false;
 };
@@ -98,27 +130,51 @@ class FakePlatform : public platform::Platform,
   platform::Files& files() override { return *this; }
 
   // The last window created under that name; it stays inspectable after it is unloaded.
-  WindowState& window(const std::string& name);
-  // The user presses a button; returns once its handler has returned.
+  WindowState& window(const std::string& name) {
+    if (!windows_.contains(name)) throw std::runtime_error("no window " + name);
+    return *windows_.at(name);
+  }
+  // The user presses a button, or picks a drop-down list's entry; returns once its handler has
+  // returned.
   void click(const std::string& form, const std::string& control);
+  void pick(const std::string& form, const std::string& list, int index) {
+    window(form).listIndexes[list] = index;
+    click(form, list);
+  }
   // The system closes a window.
-  void close(const std::string& form);
-  // The user types into a text box, or picks a drop-down list's entry.
-  void type(const std::string& form, const std::string& box, const std::string& text);
-  void pick(const std::string& form, const std::string& list, int index);
+  void close(const std::string& form) {
+    if (!window(form).loaded) throw std::runtime_error(form + " is not loaded");
+    std::function<void()>(window(form).declaration.onClose)();
+  }
+  // The user types into a text box.
+  void type(const std::string& form, const std::string& box, const std::string& text) {
+    window(form).captions[box] = text;
+  }
   // The user chooses a menu's item, or moves or presses the mouse on a window's body.
   void choose(const std::string& form, const std::string& item);
-  void mouseMove(const std::string& form, double xTwips);
-  void mouseDown(const std::string& form, int button);
-  std::size_t loadedWindows() const;
-  std::vector<std::string> messageTexts() const;  // "<title>: <text>"
+  void mouseMove(const std::string& form, double xTwips) {
+    window(form).declaration.onMouseMove({0, 0, xTwips, 0});
+  }
+  void mouseDown(const std::string& form, int button) {
+    window(form).declaration.onMouseDown({button, 0, 0, 0});
+  }
+  std::size_t loadedWindows() const {
+    return std::ranges::count_if(windows_, [](const auto& named) { return named.second->loaded; });
+  }
+  std::vector<std::string> messageTexts() const {  // "<title>: <text>"
+    std::vector<std::string> texts;
+    for (const auto& [title, text] : messages) texts.push_back(title + ": " + text);
+    return texts;
+  }
 
   BrowserState& browser() { return *browser_; }  // the one created last
 
   // Runs the timers that are due, in the order of their time, including those they start, up to
   // `limit`; the clock then stands at each one's time. Returns how many ran.
   int runPending(int limit = 100000);
-  std::chrono::milliseconds sinceStart() const;
+  std::chrono::milliseconds sinceStart() const {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(now_ - Clock::time_point{});
+  }
 
   Log log;  // "create Form1", "show Form1", "message <title>", "browser navigate <url>", ...
   std::vector<std::pair<std::string, std::string>> messages;  // (title, text)
@@ -140,7 +196,11 @@ class FakePlatform : public platform::Platform,
 
  private:
   std::unique_ptr<platform::Window> createWindow(const platform::FormSpec& declaration) override;
-  void showMessage(std::string_view text, std::string_view title) override;
+  void showMessage(std::string_view text, std::string_view title) override {
+    messages.emplace_back(title, text);
+    log.push_back("message " + std::string(title));
+    if (whileMessageOpen) std::exchange(whileMessageOpen, nullptr)();
+  }
   void endProgram() override { log.push_back("end program"); }
   void processPendingEvents() override { log.push_back("process pending events"); }
   double twipsPerPixelX() const override { return twipsPerPixel; }
@@ -148,17 +208,28 @@ class FakePlatform : public platform::Platform,
   std::string toUtf8(std::string_view ansi) const override { return std::string(ansi); }
   std::string fromUtf8(std::string_view utf8) const override { return std::string(utf8); }
   std::unique_ptr<platform::UdpEndpoint> createUdpEndpoint(
-      std::function<void()> onArrival) override;
+      std::function<void()> onArrival) override {
+    return std::make_unique<FakeEndpoint>(endpoint, log, bindResult, std::move(onArrival));
+  }
   platform::BrowserCreation create() override;
-  void runLater(std::chrono::milliseconds delay, std::function<void()> task) override;
+  void runLater(std::chrono::milliseconds delay, std::function<void()> task) override {
+    timers_.emplace(now_ + delay + timerLag, std::move(task));
+  }
   Clock::time_point now() const override { return now_; }
   void add(platform::Window& window, const platform::TrayRecord& record) override;
-  void remove(const platform::TrayRecord& record) override;
+  void remove(const platform::TrayRecord& record) override {
+    log.push_back("tray remove " + std::to_string(record.id));
+  }
   std::optional<platform::RegistryValue> read(platform::RegistryRoot root, std::string_view key,
                                               std::string_view value,
                                               std::size_t capacity) override;
-  bool isOrdinaryFile(std::string_view path) override;
-  bool start(std::string_view path) override;
+  bool isOrdinaryFile(std::string_view path) override {
+    return std::ranges::find(ordinaryFiles, path) != ordinaryFiles.end();
+  }
+  bool start(std::string_view path) override {
+    log.push_back("start " + std::string(path));
+    return std::ranges::find(startablePrograms, path) != startablePrograms.end();
+  }
   std::filesystem::path ownFolder() override { return programFolder; }
   std::optional<platform::FileWriteFailure> replace(const std::filesystem::path& target,
                                                     const std::filesystem::path& temporary,

@@ -44,7 +44,6 @@ TEST(Form1Test, NormalStartRunsEveryStepInOrder) {
                   "remote host pc", "browser created", "browser fullscreen false",
                   "browser toolbar false", "browser menubar false"));
   EXPECT_EQ(agent.form.state(), Form1::State::Running);
-  EXPECT_TRUE(agent.Window().closeDisabled);
   EXPECT_TRUE(agent.platform.messages.empty());
 }
 
