@@ -30,10 +30,6 @@ std::unique_ptr<platform::UdpEndpoint> NewEndpoint(std::function<void()> onArriv
   return platform::QtNetwork().createUdpEndpoint(std::move(onArrival));
 }
 
-}  // namespace harness
-
-namespace loopback {
-
 // The kernel's own count of what a socket has not read, so a test knows when it is all taken.
 std::size_t HeldByKernel(std::uint16_t port) {
   std::ifstream table("/proc/net/udp");
@@ -50,4 +46,4 @@ std::size_t HeldByKernel(std::uint16_t port) {
   throw std::runtime_error("no UDP socket on that port");
 }
 
-}  // namespace loopback
+}  // namespace harness

@@ -6,13 +6,10 @@
 
 #include "endpoint/Harness.h"
 
-namespace loopback {
-
-using harness::PumpUntil;
-using harness::UnusedPort;
+namespace harness {
 
 // Bytes the kernel still holds for the IPv4 UDP socket bound to `port`, its error reports
 // included: 0 once its owner has taken everything.
 std::size_t HeldByKernel(std::uint16_t port);
 
-}  // namespace loopback
+}  // namespace harness
