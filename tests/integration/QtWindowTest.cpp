@@ -9,16 +9,13 @@
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTimer>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "child/Program.h"
 #include "fake/FakePlatform.h"
-#include "platform/qt/QtCodePage.h"
 #include "platform/qt/QtDesktop.h"
 #include "platform/qt/QtPrograms.h"
-#include "platform/qt/QtRegistry.h"
 #include "platform/qt/QtTray.h"
 #include "unit/ScratchDir.h"
 
@@ -192,28 +189,6 @@ TEST(QtTray, ClicksOnTheIconReachTheWindowAsTheMessagesWindowsSends) {
   tray.remove(record);
   tray.remove(record);
   EXPECT_FALSE(icon->isVisible());
-}
-
-TEST(QtRegistry, TheViewerOfSystemInformationIsTheFirstKnownOneOnThePath) {
-  const ScratchDir dir;
-  const auto viewer = dir.Write("hardinfo", "#!/bin/sh\n");
-  std::filesystem::permissions(viewer, std::filesystem::perms::owner_all);
-  const std::string path = std::getenv("PATH");
-  setenv("PATH", dir.path().c_str(), 1);
-  const platform::QtCodePage codePage;
-  platform::QtRegistry registry(codePage);
-  const auto root = platform::RegistryRoot::LocalMachine;
-  const auto read = [&](const char* key, const char* value) {
-    return registry.read(root, key, value, 1024);
-  };
-  const auto found = read("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "PATH");
-  ASSERT_TRUE(found);
-  EXPECT_EQ(found->type, 1u);
-  EXPECT_EQ(found->data, viewer.string() + '\0');
-  EXPECT_FALSE(read("SOFTWARE\\Microsoft\\Shared Tools Location", "MSINFO"));
-  std::filesystem::remove(viewer);
-  EXPECT_FALSE(read("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "PATH"));
-  setenv("PATH", path.c_str(), 1);
 }
 
 TEST(QtPrograms, AnOrdinaryFileIsARegularOneWhoseNameHasNoLeadingDot) {
