@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "child/Module1.h"
 #include "child/Program.h"
 #include "fake/FakePlatform.h"
 #include "unit/ScratchDir.h"
@@ -8,24 +9,30 @@
 namespace {
 
 using child::Form1;
+using ::testing::AllOf;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
 using ::testing::Not;
+using Strings = std::vector<std::string>;
 
 constexpr const char* kSettings =
     "MasterPortx=5000\r\nMyHostPortx=5001\r\nMasterCompx=pc\r\nMyCompNumxx=07\r\n";
 constexpr const char* kMessageTitle = "Velostrander_Childからのメッセージ";
 
-// One agent started in a scratch folder; `settings` null: no settings file at all.
-class Agent {
- public:
-  explicit Agent(const char* settings = kSettings) {
+// One agent started in a scratch folder; `settings` null: no settings file at all. `before`
+// runs just before the start-up.
+struct Agent {
+  explicit Agent(
+      const char* settings = kSettings, const std::function<void(Agent&)>& before = [](Agent&) {}) {
     program.settingsFile = dir.path() / "Velostrander_Child.ini";
     if (settings) dir.Write("Velostrander_Child.ini", settings);
+    before(*this);
+    form.Load();
   }
-
   fake::WindowState& Window() { return platform.window("Form1"); }
+  int Logged(const std::string& entry) { return std::ranges::count(platform.log, entry); }
+  const std::string& Message() { return platform.messages.at(0).second; }
 
   ScratchDir dir;
   fake::FakePlatform platform;
@@ -35,7 +42,6 @@ class Agent {
 
 TEST(Form1Test, NormalStartRunsEveryStepInOrder) {
   Agent agent;
-  agent.form.Load();
   EXPECT_THAT(
       agent.platform.log,
       ElementsAre("create Form1", "create Form2", "show Form2", "disable close Form1",
@@ -54,16 +60,12 @@ TEST(Form1Test, TheLabelShowsTheNumberAsRead) {
       {"MasterCompx=pc\r\n", "コンピュータ番号:"},
   };
   for (const auto& [settings, label] : cases) {
-    Agent agent(settings);
-    agent.form.Load();
-    EXPECT_EQ(agent.Window().captions["Label1"], label);
+    EXPECT_EQ(Agent(settings).Window().captions["Label1"], label);
   }
 }
 
 TEST(Form1Test, ASecondInstanceWarnsAndEndsWithNothingElseRun) {
-  Agent agent;
-  agent.platform.otherInstance = true;
-  agent.form.Load();
+  Agent agent(kSettings, [](Agent& a) { a.platform.otherInstance = true; });
   EXPECT_THAT(agent.platform.log, ElementsAre("create Form1", "create Form2", "show Form2",
                                               "message 警告", "end program"));
   EXPECT_THAT(agent.platform.messageTexts(),
@@ -77,7 +79,7 @@ TEST(Form1Test, StartUpStopsHalfStartedWhenTheSettingsCannotBeRead) {
   const struct {
     const char* settings;
     bool folder;  // a folder of that name: the file cannot be opened
-    std::vector<std::string> message;
+    Strings message;
   } cases[] = {
       {nullptr, false, {" ファイルがありません"}},
       {nullptr, true, {}},
@@ -86,16 +88,13 @@ TEST(Form1Test, StartUpStopsHalfStartedWhenTheSettingsCannotBeRead) {
        {"Velostrander_Child.ini", "3行目", "4行目", "70000"}},
   };
   for (const auto& c : cases) {
-    Agent agent(c.settings);
-    if (c.folder) std::filesystem::create_directory(agent.program.settingsFile);
-    agent.form.Load();
+    Agent agent(c.settings, [&](Agent& a) {
+      if (c.folder) std::filesystem::create_directory(a.program.settingsFile);
+    });
     ASSERT_EQ(agent.platform.messages.size(), c.message.empty() ? 0u : 1u);
     for (const auto& part : c.message) {
       EXPECT_EQ(agent.platform.messages[0].first, kMessageTitle);
-      EXPECT_THAT(agent.platform.messages[0].second, HasSubstr(part));
-    }
-    if (!c.message.empty()) {
-      EXPECT_THAT(agent.platform.messages[0].second, Not(HasSubstr("2行目")));
+      EXPECT_THAT(agent.Message(), AllOf(HasSubstr(part), Not(HasSubstr("2行目"))));
     }
     EXPECT_EQ(agent.form.state(), Form1::State::HalfStarted);
     EXPECT_EQ(agent.platform.log.back(), "show Form1");
@@ -108,18 +107,16 @@ TEST(Form1Test, StartUpStopsHalfStartedWhenTheSettingsCannotBeRead) {
 }
 
 TEST(Form1Test, AnOverlongBadValueIsShownCut) {
-  const std::string settings = "MasterPortx=" + std::string(5000, '9') + "\r\n";
-  Agent agent(settings.c_str());
-  agent.form.Load();
+  Agent agent(("MasterPortx=" + std::string(5000, '9') + "\r\n").c_str());
   ASSERT_EQ(agent.platform.messages.size(), 1u);
-  EXPECT_LT(agent.platform.messages[0].second.size(), 400u);
-  EXPECT_THAT(agent.platform.messages[0].second, HasSubstr("99999…"));
+  EXPECT_LT(agent.Message().size(), 400u);
+  EXPECT_THAT(agent.Message(), HasSubstr("99999…"));
 }
 
 // The agent still starts: its call panel and tray stay useful.
 TEST(Form1Test, APortThatCannotBeBoundIsReportedAndStartUpGoesOn) {
   const struct {
-    const char* port;
+    std::string port;
     platform::BindResult result;
     const char* reason;
   } cases[] = {
@@ -130,16 +127,13 @@ TEST(Form1Test, APortThatCannotBeBoundIsReportedAndStartUpGoesOn) {
       {"-5001", platform::BindResult::Bound, "1～32767 の番号を指定してください"},
   };
   for (const auto& c : cases) {
-    Agent agent((std::string("MyHostPortx=") + c.port + "\r\n").c_str());
-    agent.platform.bindResult = c.result;
-    agent.form.Load();
-    ASSERT_EQ(agent.platform.messages.size(), 1u) << c.port;
-    EXPECT_THAT(agent.platform.messages[0].second,
-                HasSubstr(std::string("UDPポート ") + c.port + " で受信を始められませんでした（" +
-                          c.reason + "）"));
-    const bool bound = std::find(agent.platform.log.begin(), agent.platform.log.end(),
-                                 std::string("bind ") + c.port) != agent.platform.log.end();
-    EXPECT_EQ(bound, c.port[0] != '0' && c.port[0] != '-') << c.port;
+    SCOPED_TRACE(c.port);
+    Agent agent(("MyHostPortx=" + c.port + "\r\n").c_str(),
+                [&](Agent& a) { a.platform.bindResult = c.result; });
+    ASSERT_EQ(agent.platform.messages.size(), 1u);
+    EXPECT_THAT(agent.Message(), HasSubstr("UDPポート " + c.port +
+                                           " で受信を始められませんでした（" + c.reason + "）"));
+    EXPECT_EQ(agent.Logged("bind " + c.port), c.port[0] != '0' && c.port[0] != '-');
     EXPECT_EQ(agent.form.state(), Form1::State::Running);
     EXPECT_EQ(agent.platform.browsersCreated, 1);
   }
@@ -148,9 +142,8 @@ TEST(Form1Test, APortThatCannotBeBoundIsReportedAndStartUpGoesOn) {
 TEST(Form1Test, ASystemCloseDuringAStartUpMessageStopsStartUp) {
   for (const char* settings :
        {static_cast<const char*>(nullptr), "MasterPor\r\n", "MyHostPortx=0\r\n"}) {
-    Agent agent(settings);
-    agent.platform.whileMessageOpen = [&] { agent.platform.close("Form1"); };
-    agent.form.Load();
+    Agent agent(settings,
+                [](Agent& a) { a.platform.whileMessageOpen = [&] { a.platform.close("Form1"); }; });
     EXPECT_FALSE(agent.form.loaded());
     EXPECT_EQ(agent.form.state(), Form1::State::Ending);
     EXPECT_EQ(agent.platform.browsersCreated, 0);
@@ -158,15 +151,13 @@ TEST(Form1Test, ASystemCloseDuringAStartUpMessageStopsStartUp) {
 }
 
 TEST(Form1Test, EndReleasesTheBrowserUnloadsAndSaysNothing) {
-  const std::vector<std::string> unloaded = {"unload Form2", "tray remove 1", "unload Form1",
-                                             "tray remove 1"};
-  std::vector<std::string> released = {"browser visible false", "browser released"};
-  released.insert(released.end(), unloaded.begin(), unloaded.end());
+  const Strings released = {"browser visible false", "browser released", "unload Form2",
+                            "tray remove 1",         "unload Form1",     "tray remove 1"};
   const struct {
     const char* when;
     const char* settings;
     bool browserClosed;
-    std::vector<std::string> steps;
+    Strings steps;
   } cases[] = {{"running", kSettings, false, released},
                {"after the user closed the browser", kSettings, true, released},
                // The record was never filled: its removal finds no icon.
@@ -177,7 +168,6 @@ TEST(Form1Test, EndReleasesTheBrowserUnloadsAndSaysNothing) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.when);
     Agent agent(c.settings);
-    agent.form.Load();
     if (c.browserClosed) agent.platform.browser().alive = false;
     const auto messages = agent.platform.messages.size();
     agent.platform.log.clear();
@@ -192,13 +182,12 @@ TEST(Form1Test, EndReleasesTheBrowserUnloadsAndSaysNothing) {
 // The panel stays loaded when only the main window is closed; the system closes each.
 TEST(Form1Test, ASystemCloseUnloadsEachWindowOnce) {
   Agent agent;
-  agent.form.Load();
   agent.platform.close("Form1");
   EXPECT_FALSE(agent.form.loaded());
   EXPECT_EQ(agent.platform.loadedWindows(), 1u);
   agent.platform.close("Form2");
   EXPECT_EQ(agent.platform.loadedWindows(), 0u);
-  EXPECT_EQ(std::count(agent.platform.log.begin(), agent.platform.log.end(), "unload Form1"), 1);
+  EXPECT_EQ(agent.Logged("unload Form1"), 1);
 }
 
 // The tray's mouse message is in X, in twips: divided by the factor and rounded, halves to even.
@@ -217,30 +206,25 @@ TEST(Form1Test, ARightPressOnTheTrayIconPopsUpTheMenu) {
                {516 * 12, 12, true},
                {3629, 15, false},
                {513 * 15, 15, false}};
+  const Strings opened = {"foreground Form1", "process pending events", "pop up Form1.Menu1"};
   for (const auto& c : cases) {
     Agent agent;
-    agent.form.Load();
     agent.platform.twipsPerPixel = c.twipsPerPixel;
     agent.platform.log.clear();
     agent.platform.mouseMove("Form1", c.x);
-    const std::vector<std::string> opened = {"foreground Form1", "process pending events",
-                                             "pop up Form1.Menu1"};
-    EXPECT_EQ(agent.platform.log, c.opens ? opened : std::vector<std::string>{})
-        << c.x << " at " << c.twipsPerPixel;
+    EXPECT_EQ(agent.platform.log, c.opens ? opened : Strings{}) << c.x << " at " << c.twipsPerPixel;
   }
 }
 
 TEST(Form1Test, TheMenuShowsTheOperationPanelOrTheOneAboutBox) {
   for (const char* settings : {kSettings, static_cast<const char*>(nullptr)}) {
     Agent agent(settings);
-    agent.form.Load();
     agent.platform.choose("Form1", "Menu2");
     EXPECT_TRUE(agent.Window().visible);
     EXPECT_FALSE(agent.Window().menusVisible["Menu1"]);
     agent.platform.choose("Form1", "Menu3");
     agent.platform.choose("Form1", "Menu3");
-    EXPECT_EQ(std::count(agent.platform.log.begin(), agent.platform.log.end(), "create frmAbout"),
-              1);
+    EXPECT_EQ(agent.Logged("create frmAbout"), 1);
     EXPECT_TRUE(agent.platform.window("frmAbout").visible);
     EXPECT_EQ(agent.platform.window("frmAbout").captions["Label1"],
               settings ? "コンピュータ番号:07" : "コンピュータ番号:");
@@ -249,18 +233,16 @@ TEST(Form1Test, TheMenuShowsTheOperationPanelOrTheOneAboutBox) {
 
 class Form1DatagramTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    agent.form.Load();
-    agent.platform.log.clear();
-  }
+  void SetUp() override { log.clear(); }
   fake::FakeEndpoint& Endpoint() { return *agent.platform.endpoint; }
   fake::BrowserState& Browser() { return agent.platform.browser(); }
 
   Agent agent;
+  fake::Log& log = agent.platform.log;
 };
 
 TEST_F(Form1DatagramTest, EachTextDoesItsOneThingThenTheMenuBarGoesOff) {
-  const std::pair<std::string, std::vector<std::string>> cases[] = {
+  const std::pair<std::string, Strings> cases[] = {
       {"http://192.168.0.1/ページ.html",
        {"browser navigate http://192.168.0.1/ページ.html", "browser visible true"}},
       {"Command:FullScreen", {"browser fullscreen true"}},
@@ -271,12 +253,11 @@ TEST_F(Form1DatagramTest, EachTextDoesItsOneThingThenTheMenuBarGoesOff) {
       {"Command:", {}},
       {"javascript:fetch('http://192.168.0.9/')", {}},
   };
-  for (const auto& [text, steps] : cases) {
-    agent.platform.log.clear();
+  for (auto [text, expected] : cases) {
+    log.clear();
     Endpoint().arrive(text);
-    std::vector<std::string> expected = steps;
     expected.push_back("browser menubar false");
-    EXPECT_THAT(agent.platform.log, ElementsAreArray(expected)) << text;
+    EXPECT_THAT(log, ElementsAreArray(expected)) << text;
   }
 }
 
@@ -285,14 +266,12 @@ TEST_F(Form1DatagramTest, DatagramsArrivingDuringAPageWaitAreHandledAfterItInOrd
   Endpoint().arrive("http://slow/");
   Endpoint().arrive("Command:FullScreen");
   Endpoint().arrive("http://next/");
-  EXPECT_THAT(agent.platform.log,
-              ElementsAre("browser navigate http://slow/", "browser visible true"));
+  EXPECT_THAT(log, ElementsAre("browser navigate http://slow/", "browser visible true"));
   agent.platform.runPending();
-  EXPECT_THAT(agent.platform.log,
-              ElementsAre("browser navigate http://slow/", "browser visible true",
-                          "browser menubar false", "browser fullscreen true",
-                          "browser menubar false", "browser navigate http://next/",
-                          "browser visible true", "browser menubar false"));
+  EXPECT_THAT(log, ElementsAre("browser navigate http://slow/", "browser visible true",
+                               "browser menubar false", "browser fullscreen true",
+                               "browser menubar false", "browser navigate http://next/",
+                               "browser visible true", "browser menubar false"));
 }
 
 TEST_F(Form1DatagramTest, ARefusedCallIsReportedAndLaterDatagramsWaitForTheBox) {
@@ -303,13 +282,13 @@ TEST_F(Form1DatagramTest, ARefusedCallIsReportedAndLaterDatagramsWaitForTheBox) 
   Endpoint().arrive({platform::ReadResult::RefusedByDestination, {}});
   EXPECT_THAT(agent.platform.messageTexts(),
               ElementsAre(std::string(kMessageTitle) + ": Velostrander_Masterが見つかりません"));
-  EXPECT_THAT(agent.platform.log, ElementsAre("message " + std::string(kMessageTitle),
-                                              "browser fullscreen true", "browser menubar false"));
+  EXPECT_THAT(log, ElementsAre("message " + std::string(kMessageTitle), "browser fullscreen true",
+                               "browser menubar false"));
 }
 
 TEST_F(Form1DatagramTest, OtherFailedReadsAreDroppedSilently) {
   Endpoint().arrive({platform::ReadResult::Failed, "bytes"});
-  EXPECT_TRUE(agent.platform.log.empty());
+  EXPECT_TRUE(log.empty());
   EXPECT_TRUE(agent.platform.messages.empty());
 }
 
@@ -317,9 +296,9 @@ TEST_F(Form1DatagramTest, EndDuringAPageWaitLeavesNothingToRunAfterwards) {
   Browser().pagePolls = 100;
   Endpoint().arrive("http://slow/");
   agent.platform.click("Form1", "Command1");
-  agent.platform.log.clear();
+  log.clear();
   agent.platform.runPending();
-  EXPECT_TRUE(agent.platform.log.empty());
+  EXPECT_TRUE(log.empty());
   EXPECT_EQ(agent.platform.loadedWindows(), 0u);
 }
 
@@ -327,9 +306,73 @@ TEST_F(Form1DatagramTest, ABrowserClosedByTheUserComesBackForTheNextPage) {
   Browser().alive = false;
   Endpoint().arrive("http://again/");
   EXPECT_EQ(agent.platform.browsersCreated, 2);
-  EXPECT_EQ(Browser().navigated, std::vector<std::string>{"http://again/"});
+  EXPECT_EQ(Browser().navigated, Strings{"http://again/"});
   EXPECT_TRUE(Browser().visible);
   EXPECT_FALSE(Browser().menuBar);
+}
+
+// The call panel: each press of its button, and of the mouse on its body.
+TEST(Form2Test, EachPressSendsTheNumberAndCallToTheMaster) {
+  Agent agent;
+  agent.platform.log.clear();
+  Strings expected;
+  for (int press = 0; press < 5; ++press) {
+    agent.platform.click("Form2", "Command1");
+    expected.insert(expected.end(), {"remote host pc", "remote port 5000", "send 07Call"});
+  }
+  EXPECT_EQ(agent.platform.log, expected);
+}
+
+// The settings could not be read (no file), the port is none, or the master's computer cannot
+// be found: the person at this PC learns why, and the agent runs on.
+TEST(Form2Test, ACallThatCannotBeMadeSaysWhy) {
+  const std::pair<const char*, std::string> cases[] = {
+      {nullptr, "設定ファイル「Velostrander_Child.ini」を読めなかったため"},
+      {"MasterPortx=0\r\nMasterCompx=pc\r\nMyHostPortx=5001\r\n", "ポート番号 0 では"},
+      {"MasterPortx=-5\r\nMasterCompx=pc\r\nMyHostPortx=5001\r\n", "ポート番号 -5 では"},
+      {"MasterPortx=5000\r\nMasterCompx=pc.invalid\r\nMyHostPortx=5001\r\n",
+       "コンピュータ「pc.invalid」が見つからない"},
+  };
+  for (const auto& [settings, why] : cases) {
+    Agent agent(settings);
+    agent.platform.messages.clear();
+    agent.platform.click("Form2", "Command1");
+    ASSERT_EQ(agent.platform.messages.size(), 1u) << why;
+    EXPECT_EQ(agent.platform.messages[0].first, kMessageTitle);
+    EXPECT_THAT(agent.Message(), HasSubstr(why));
+    EXPECT_FALSE(
+        std::ranges::any_of(agent.platform.log, [](auto& e) { return e.starts_with("send"); }));
+    EXPECT_TRUE(agent.form.loaded());
+  }
+}
+
+// Any press on the body puts the panel on top; a left one drags it first.
+TEST(Form2Test, APressOnTheBodyPutsThePanelOnTopAfterAnyDrag) {
+  const std::pair<int, Strings> cases[] = {
+      {1, {"drag Form2", "topmost Form2 true"}},
+      {2, {"topmost Form2 true"}},
+      {4, {"topmost Form2 true"}},
+      {3, {"drag Form2", "topmost Form2 true"}},
+  };
+  for (const auto& [button, steps] : cases) {
+    Agent agent(nullptr);
+    agent.platform.log.clear();
+    agent.platform.mouseDown("Form2", button);
+    EXPECT_EQ(agent.platform.log, steps) << button;
+  }
+}
+
+TEST(Form2Test, SetTopmostTakesModesZeroAndOneOnly) {
+  fake::FakePlatform platform;
+  platform::FormSpec form;
+  form.name = "Form9";
+  auto window = platform.desktop().createWindow(form);
+  platform.log.clear();
+  EXPECT_EQ(child::SetTopmost(*window, 1), 1);
+  EXPECT_EQ(child::SetTopmost(*window, 0), 1);
+  EXPECT_EQ(child::SetTopmost(*window, 2), 0);
+  EXPECT_EQ(child::SetTopmost(*window, -1), 0);
+  EXPECT_THAT(platform.log, ElementsAre("topmost Form9 true", "topmost Form9 false"));
 }
 
 }  // namespace
