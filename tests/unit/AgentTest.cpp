@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "child/Datagram.h"
 #include "child/Module1.h"
 #include "child/Program.h"
 #include "fake/FakePlatform.h"
@@ -228,6 +229,35 @@ TEST(Form1Test, TheMenuShowsTheOperationPanelOrTheOneAboutBox) {
     EXPECT_TRUE(agent.platform.window("frmAbout").visible);
     EXPECT_EQ(agent.platform.window("frmAbout").captions["Label1"],
               settings ? "コンピュータ番号:07" : "コンピュータ番号:");
+  }
+}
+
+TEST(DecodeDatagram, CommandsVerbsScriptsAndUrls) {
+  using child::Request;
+  const std::pair<Request, std::vector<std::string_view>> cases[] = {
+      {Request::PartScreen, {"Command:PartScreen"}},
+      {Request::FullScreen, {"Command:FullScreen"}},
+      {Request::VisibleTrue, {"Command:VisibleTrue"}},
+      {Request::VisibleFalse, {"Command:VisibleFalse"}},
+      // A command whose verb is none of the four, compared exactly.
+      {Request::NoChange,
+       {"Command:", "Command:FullScreen\r\n", "Command:fullscreen", "Command: FullScreen",
+        "Command:FullScreenVisibleTrue", "Command:http://example.com/",
+        "Command:javascript:alert(1)"}},
+      // Scripts, with the scheme read as browsers read it; the last after an ideographic space.
+      {Request::Script,
+       {"javascript:fetch('http://x/')", "JavaScript:alert(1)", "vbscript:MsgBox(1)",
+        " \t\x01javascript:alert(1)", "java\tscr\nipt:alert(1)", "VBScript\r:x",
+        "\xE3\x80\x80javascript:alert(1)"}},
+      // Anything else is a URL, "file:" included.
+      {Request::OpenUrl,
+       {"http://192.168.0.1/page.html", "file:///home/student/page.html", "127.0.0.1:8080/page",
+        "http://host/?next=javascript:alert(1)", "javascripts:alert(1)", "command:FullScreen",
+        " Command:FullScreen", "Command", "Comman", "", "Command;FullScreen", "ページ.html",
+        std::string_view("Command\0:FullScreen", 19)}},
+  };
+  for (const auto& [request, texts] : cases) {
+    for (const auto text : texts) EXPECT_EQ(child::DecodeDatagram(text), request) << text;
   }
 }
 
