@@ -11,7 +11,7 @@
 #include <atomic>
 #include <thread>
 
-#include "integration/Loopback.h"
+#include "endpoint/Harness.h"
 #include "platform/qt/QtUdpEndpoint.h"
 
 namespace {

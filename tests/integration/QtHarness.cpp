@@ -1,5 +1,7 @@
-#include "integration/Loopback.h"
+// The Qt side of the endpoint harness, and the test program's main.
+#include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QTimer>
 #include <cstdio>
@@ -7,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "endpoint/Harness.h"
 #include "platform/qt/QtUdpEndpoint.h"
 
 namespace harness {
@@ -47,3 +50,12 @@ std::size_t HeldByKernel(std::uint16_t port) {
 }
 
 }  // namespace harness
+
+// The endpoint and the scheduler need the application's event loop, and the windows its widgets,
+// as in the agent; off screen, also where the tests are only listed.
+int main(int argc, char** argv) {
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
