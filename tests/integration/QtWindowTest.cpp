@@ -8,8 +8,8 @@
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QSystemTrayIcon>
-#include <QTimer>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "child/Program.h"
@@ -39,8 +39,22 @@ class QtDesktopPlatform final : public fake::FakePlatform {
   platform::QtDesktop qtDesktop;
 };
 
-TEST(QtWindow, TheCallPanelsFrameLiesOnItsOutermostPixels) {
+// One form's window on the Qt desktop, declared by each test.
+class QtWindow : public ::testing::Test {
+ protected:
+  QWidget& Create(const char* name) {
+    form.name = name;
+    window = desktop.createWindow(form);
+    return TopLevel(name);
+  }
+
   QtDesktopPlatform platform;
+  platform::QtDesktop& desktop = platform.qtDesktop;
+  FormSpec form;
+  std::unique_ptr<platform::Window> window;
+};
+
+TEST_F(QtWindow, TheCallPanelsFrameLiesOnItsOutermostPixels) {
   child::Program program{platform};
   program.form2.Show();
   QWidget& panel = TopLevel("Form2");
@@ -60,71 +74,35 @@ TEST(QtWindow, TheCallPanelsFrameLiesOnItsOutermostPixels) {
       << face.toStdString();
 }
 
-TEST(QtWindow, TheMenuBarAddsToTheClientAreaWhileAnyOfItsMenusShows) {
-  platform::QtDesktop desktop;
-  FormSpec form;
-  form.name = "Menus";
+TEST_F(QtWindow, TheMenuBarAddsToTheClientAreaWhileAnyOfItsMenusShows) {
   form.clientWidth = 3630;
   form.clientHeight = 450;
   form.controls = {platform::Label("Label1", {600, 120, 1815, 255}, "label")};
   form.menus = {{"Menu1", "タスクトレイメニューの表示", {{"Menu2", "操作パネル", {}, {}}}, {}},
                 {"Menu3", "About...", {{"Menu4", "About...", {}, {}}}, {}}};
-  const auto window = desktop.createWindow(form);
+  QWidget& widget = Create("Menus");
   window->setCaption({}, "title");
-  QWidget& widget = TopLevel("Menus");
   EXPECT_EQ(widget.windowTitle(), "title");
   const QWidget& client = *widget.findChild<QWidget*>("Label1")->parentWidget();
-  const auto clientAtTheBottom = [&] {
-    return client.geometry() == QRect(0, widget.height() - 30, 242, 30) && widget.width() == 242;
-  };
-  EXPECT_TRUE(clientAtTheBottom() && widget.height() > 30);
-  window->setMenuVisible("Menu1", false);
-  EXPECT_TRUE(clientAtTheBottom() && widget.height() > 30);
-  window->setMenuVisible("Menu3", false);
-  EXPECT_TRUE(clientAtTheBottom() && widget.height() == 30);
-  window->setMenuVisible("Menu1", true);
-  EXPECT_TRUE(clientAtTheBottom() && widget.height() > 30);
+  // Each menu hidden or shown in turn, and whether the bar then shows.
+  for (const auto& [menu, visible, bar] : {std::tuple<const char*, bool, bool>{"", true, true},
+                                           {"Menu1", false, true},
+                                           {"Menu3", false, false},
+                                           {"Menu1", true, true}}) {
+    if (*menu) window->setMenuVisible(menu, visible);
+    EXPECT_EQ(client.geometry(), QRect(0, widget.height() - 30, 242, 30)) << menu;
+    EXPECT_EQ(widget.width(), 242);
+    EXPECT_EQ(widget.height() > 30, bar) << menu;
+  }
 }
 
-TEST(QtWindow, AHiddenMenuPopsUpAndReturnsAfterTheChosenItemsHandler) {
-  platform::QtDesktop desktop;
-  std::vector<std::string> chosen;
-  FormSpec form;
-  form.menus = {{"Menu1",
-                 "menu",
-                 {{"Menu2", "first", {}, [&] { chosen.push_back("first"); }},
-                  {"Menu3", "second", {}, [&] { chosen.push_back("second"); }}},
-                 {}}};
-  const auto window = desktop.createWindow(form);
-  window->setMenuVisible("Menu1", false);
-  const auto chooseSecond = [] {
-    for (const Qt::Key key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Return}) {
-      QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-      QCoreApplication::sendEvent(QApplication::activePopupWidget(), &press);
-    }
-  };
-  // In the application's loop, as in the agent: the desktop ended it when the windows of the
-  // tests before were unloaded, and a menu's own loop would not start.
-  QTimer::singleShot(0, [&] {
-    QTimer::singleShot(0, chooseSecond);
-    window->popUpMenu("Menu1");
-    EXPECT_EQ(chosen, std::vector<std::string>{"second"});
-    QCoreApplication::exit(0);
-  });
-  QCoreApplication::exec();
-}
-
-TEST(QtWindow, EnterAndEscPressTheirButtonsUnlessTheFocusedButtonTakesTheKey) {
-  platform::QtDesktop desktop;
+TEST_F(QtWindow, EnterAndEscPressTheirButtonsUnlessTheFocusedButtonTakesTheKey) {
   std::vector<std::string> pressed;
   auto ok = platform::Button("cmdOK", "OK", {0, 0, 900, 300}, 0, [&] { pressed.push_back("OK"); });
   ok.isDefault = ok.isCancel = true;
-  FormSpec form;
-  form.name = "Keys";
   form.controls = {ok, platform::Button("cmdOther", "&Other", {0, 400, 900, 300}, 1,
                                         [&] { pressed.push_back("Other"); })};
-  const auto window = desktop.createWindow(form);
-  QWidget& widget = TopLevel("Keys");
+  QWidget& widget = Create("Keys");
   for (const auto& [receiver, key] :
        {std::pair<QWidget*, Qt::Key>{&widget, Qt::Key_Escape},
         {&widget, Qt::Key_Return},
@@ -135,29 +113,23 @@ TEST(QtWindow, EnterAndEscPressTheirButtonsUnlessTheFocusedButtonTakesTheKey) {
   EXPECT_EQ(pressed, (std::vector<std::string>{"OK", "OK", "Other"}));
 }
 
-TEST(QtWindow, ADropDownListRunsItsHandlerForTheUsersPickOnly) {
-  platform::QtDesktop desktop;
-  std::unique_ptr<platform::Window> window;
+TEST_F(QtWindow, ADropDownListRunsItsHandlerForTheUsersPickOnly) {
   std::vector<int> picks;
   auto list = platform::Control("Combo1", platform::ControlKind::DropDownList, {0, 0, 1455, 300});
   list.onClick = [&] { picks.push_back(window->listIndex("Combo1")); };
-  FormSpec form;
-  form.name = "List";
   form.controls = {list};
-  window = desktop.createWindow(form);
+  QWidget& widget = Create("List");
   for (const char* item : {"01", "02", "03"}) window->addItem("Combo1", item);
   EXPECT_EQ(window->listIndex("Combo1"), -1);
   window->setListIndex("Combo1", 1);
   QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
-  QCoreApplication::sendEvent(TopLevel("List").findChild<QComboBox*>("Combo1"), &down);
+  QCoreApplication::sendEvent(widget.findChild<QComboBox*>("Combo1"), &down);
   EXPECT_EQ(picks, std::vector<int>{2});
 }
 
-TEST(QtWindow, ATextBoxGivesBackJapaneseAndTextOfAnyLength) {
-  platform::QtDesktop desktop;
-  FormSpec form;
+TEST_F(QtWindow, ATextBoxGivesBackJapaneseAndTextOfAnyLength) {
   form.controls = {platform::Control("Text1", platform::ControlKind::TextBox, {0, 0, 615, 270})};
-  const auto window = desktop.createWindow(form);
+  Create("Text");
   for (const std::string& text : {std::string("マスターPC"), std::string(40000, 'x') + "end"}) {
     window->setCaption("Text1", text);
     EXPECT_TRUE(window->text("Text1") == text) << text.size();
@@ -166,17 +138,14 @@ TEST(QtWindow, ATextBoxGivesBackJapaneseAndTextOfAnyLength) {
 
 // Windows hands the icon's mouse messages over as moves over the window, the message's code
 // where a move carries its horizontal position.
-TEST(QtTray, ClicksOnTheIconReachTheWindowAsTheMessagesWindowsSends) {
-  platform::QtDesktop desktop;
+TEST_F(QtWindow, ClicksOnTheTrayIconReachTheWindowAsTheMessagesWindowsSends) {
   platform::QtTray tray(desktop);
   std::vector<double> moves;
-  FormSpec form;
-  form.name = "Tray";
   form.onMouseMove = [&](const platform::MouseEvent& event) { moves.push_back(event.x); };
-  const auto window = desktop.createWindow(form);
+  QWidget& widget = Create("Tray");
   const platform::TrayRecord record{1, 7, 512, "Velostrander_Child"};
   tray.add(*window, record);
-  auto* icon = TopLevel("Tray").findChild<QSystemTrayIcon*>();
+  auto* icon = widget.findChild<QSystemTrayIcon*>();
   ASSERT_TRUE(icon);
   EXPECT_EQ(icon->toolTip(), "Velostrander_Child");
   for (const auto reason : {QSystemTrayIcon::Context, QSystemTrayIcon::Trigger,
