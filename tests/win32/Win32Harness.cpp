@@ -1,5 +1,7 @@
 #include "win32/Win32Harness.h"
 
+#include "win32/SelfCheck.h"
+
 namespace win32test {
 
 Backend& TheBackend() {
@@ -33,3 +35,8 @@ std::unique_ptr<platform::UdpEndpoint> NewEndpoint(std::function<void()> onArriv
 }
 
 }  // namespace harness
+
+int main() {
+  win32test::TheBackend();  // Winsock, before the first socket
+  return selfcheck::RunAll();
+}

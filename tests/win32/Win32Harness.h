@@ -1,8 +1,9 @@
-// The backend's message window and Winsock, shared by the tests of one run as the agent shares
-// them between its parts.
+// The backend's message window, Winsock and desktop, shared by the tests of one run as the agent
+// shares them between its parts.
 #pragma once
 
 #include "endpoint/Harness.h"
+#include "platform/win32/Win32Desktop.h"
 #include "platform/win32/Win32MessageWindow.h"
 #include "platform/win32/Win32UdpEndpoint.h"
 
@@ -11,6 +12,7 @@ namespace win32test {
 struct Backend {
   platform::Win32MessageWindow window{GetModuleHandleW(nullptr)};
   platform::Win32Network network{window};
+  platform::Win32Desktop desktop{GetModuleHandleW(nullptr)};
 };
 
 Backend& TheBackend();

@@ -1,7 +1,15 @@
+// The backend's ports that need no message loop: the code page, run with code page 932 as on a
+// Japanese Windows (the Wine prefix's locale is ja_JP); programs and the registry; files and
+// their replacement.
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string>
 
+#include "platform/win32/Win32CodePage.h"
 #include "platform/win32/Win32Files.h"
+#include "platform/win32/Win32Programs.h"
+#include "platform/win32/Win32Registry.h"
 #include "win32/SelfCheck.h"
 
 namespace {
@@ -71,4 +79,52 @@ SELFCHECK_TEST(ATargetOpenWithoutSharingItsDeletionFailsTheReplaceAndStaysAsItWa
   CloseHandle(held);
   CHECK(failure && failure->step == Step::Replace && Contents(folder.target) == "old");
   CHECK(!fs::exists(folder.temporary) || Contents(folder.temporary) == "new");
+}
+
+SELFCHECK_TEST(InvalidBytesAndOnlyTheyBecomeReplacementCharacters) {
+  CHECK(GetACP() == 932);
+  const std::pair<std::string, std::string> cases[] = {
+      {"\x82\xa0\x8a\xbf\x8e\x9a PC", "あ漢字 PC"},
+      {"\xf0\x40", "\xee\x80\x80"},  // a user-defined character, U+E000
+      {"\x81\x7f", "\xef\xbf\xbd\x7f"},
+      {"\x81 7", "\xef\xbf\xbd 7"},
+      {"\xff"
+       "7",
+       "\xef\xbf\xbd"
+       "7"},
+      {"\xa0\xfd", "\xef\xbf\xbd\xef\xbf\xbd"},
+      {"ab\x81", "ab\xef\xbf\xbd"},
+  };
+  const platform::Win32CodePage codePage;
+  for (const auto& [ansi, utf8] : cases) CHECK(codePage.toUtf8(ansi) == utf8);
+  CHECK(codePage.fromUtf8("あ漢字 PC") == cases[0].first);
+}
+
+SELFCHECK_TEST(AnOrdinaryFileIsThereAndNeitherAFolderNorHidden) {
+  platform::Win32Programs programs;
+  const auto file = std::filesystem::temp_directory_path() / "velostrander-ordinary.txt";
+  std::ofstream(file) << "x";
+  CHECK(programs.isOrdinaryFile(file.string()));
+  SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_HIDDEN);
+  CHECK(!programs.isOrdinaryFile(file.string()));
+  SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+  std::filesystem::remove(file);
+  CHECK(!programs.isOrdinaryFile(file.string()));
+  CHECK(!programs.isOrdinaryFile(file.parent_path().string()));
+  CHECK(!programs.start(file.string()));
+  CHECK(std::filesystem::exists(programs.ownFolder() / "win32_backend_tests.exe"));
+}
+
+// A value longer than the buffer is none at all, not its first bytes.
+SELFCHECK_TEST(ARegistryValueIsReadWholeOrNotAtAll) {
+  platform::Win32Registry registry;
+  const auto root = platform::RegistryRoot::LocalMachine;
+  const char key[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+  const auto value = registry.read(root, key, "CurrentVersion", 1024);
+  CHECK(value && value->type == REG_SZ && value->data.size() > 1 && value->data.back() == '\0');
+  if (!value) return;
+  const auto exact = registry.read(root, key, "CurrentVersion", value->data.size());
+  CHECK(exact && exact->data == value->data);
+  CHECK(!registry.read(root, key, "CurrentVersion", value->data.size() - 1));
+  CHECK(!registry.read(root, "SOFTWARE\\Velostrander\\None", "CurrentVersion", 1024));
 }
