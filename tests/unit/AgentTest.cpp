@@ -332,15 +332,6 @@ TEST_F(Form1DatagramTest, EndDuringAPageWaitLeavesNothingToRunAfterwards) {
   EXPECT_EQ(agent.platform.loadedWindows(), 0u);
 }
 
-TEST_F(Form1DatagramTest, ABrowserClosedByTheUserComesBackForTheNextPage) {
-  Browser().alive = false;
-  Endpoint().arrive("http://again/");
-  EXPECT_EQ(agent.platform.browsersCreated, 2);
-  EXPECT_EQ(Browser().navigated, Strings{"http://again/"});
-  EXPECT_TRUE(Browser().visible);
-  EXPECT_FALSE(Browser().menuBar);
-}
-
 // The call panel: each press of its button, and of the mouse on its body.
 TEST(Form2Test, EachPressSendsTheNumberAndCallToTheMaster) {
   Agent agent;
