@@ -12,38 +12,29 @@
 namespace selfcheck {
 
 using TestFunction = void (*)();
-
-inline std::vector<std::pair<const char*, TestFunction>>& Registry() {
-  static std::vector<std::pair<const char*, TestFunction>> tests;
-  return tests;
-}
-
-inline int& FailedChecks() {
-  static int failed = 0;
-  return failed;
-}
+// Constant-initialised, so filled by the tests' registrations whatever their order.
+constinit inline std::vector<std::pair<const char*, TestFunction>> tests;
+constinit inline int failedChecks = 0;
 
 struct Registration {
-  Registration(const char* name, TestFunction test) { Registry().emplace_back(name, test); }
+  Registration(const char* name, TestFunction test) { tests.emplace_back(name, test); }
 };
 
 inline void Check(bool ok, const char* what, const char* file, int line) {
   if (ok) return;
-  ++FailedChecks();
+  ++failedChecks;
   std::printf("  %s:%d: CHECK(%s) failed\n", file, line, what);
 }
 
 inline int RunAll() {
-  int passed = 0;
   int failed = 0;
-  for (const auto& [name, test] : Registry()) {
-    const int before = FailedChecks();
+  for (const auto& [name, test] : tests) {
+    const int before = failedChecks;
     test();
-    const bool ok = FailedChecks() == before;
-    std::printf("%s %s\n", ok ? "PASS" : "FAIL", name);
-    ++(ok ? passed : failed);
+    failed += failedChecks == before ? 0 : 1;
+    std::printf("%s %s\n", failedChecks == before ? "PASS" : "FAIL", name);
   }
-  std::printf("%d passed, %d failed\n", passed, failed);
+  std::printf("%d passed, %d failed\n", static_cast<int>(tests.size()) - failed, failed);
   std::fflush(stdout);
   return failed == 0 ? 0 : 1;
 }
