@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "child/BrowserControl.h"
 #include "child/Datagram.h"
 #include "child/Module1.h"
 #include "child/Program.h"
@@ -9,7 +10,11 @@
 
 namespace {
 
+using namespace std::chrono_literals;
 using child::Form1;
+using platform::Geometry;
+using platform::PixelRect;
+using platform::TwipsToPixels;
 using ::testing::AllOf;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
@@ -394,6 +399,144 @@ TEST(Form2Test, SetTopmostTakesModesZeroAndOneOnly) {
   EXPECT_EQ(child::SetTopmost(*window, 2), 0);
   EXPECT_EQ(child::SetTopmost(*window, -1), 0);
   EXPECT_THAT(platform.log, ElementsAre("topmost Form9 true", "topmost Form9 false"));
+}
+
+// The browser, as the agent drives it.
+class BrowserControlTest : public ::testing::Test {
+ protected:
+  fake::FakePlatform platform;
+  child::BrowserControl browser{platform.browsers(), platform.scheduler(), platform.desktop()};
+  int loaded = 0;
+  std::function<void()> onLoaded = [this] { ++loaded; };
+};
+
+TEST_F(BrowserControlTest, ShowPageNavigatesShowsAndWaitsUntilNotBusyOrClosed) {
+  platform.busyPollsPerPage = 3;
+  browser.Create();
+  platform.log.clear();
+  browser.ShowPage(" http://host/ページ ", onLoaded);
+  EXPECT_THAT(platform.log,
+              ElementsAre("browser navigate  http://host/ページ ", "browser visible true"));
+  EXPECT_EQ(loaded, 0);
+  EXPECT_EQ(platform.runPending(), 3);
+  EXPECT_EQ(loaded, 1);
+  EXPECT_FALSE(platform.browser().fullScreen);
+  // Closed during the wait: the next look ends it.
+  browser.ShowPage("http://a/", onLoaded);
+  platform.browser().alive = false;
+  EXPECT_EQ(platform.runPending(), 1);
+  EXPECT_EQ(loaded, 2);
+}
+
+// A 20 ms timer that fires every 31 ms, as Windows' do: the limit is a time, not a count.
+TEST_F(BrowserControlTest, APageThatNeverLoadsCountsAsLoadedAfterFifteenSeconds) {
+  platform.busyPollsPerPage = 1'000'000;
+  platform.timerLag = 11ms;
+  browser.Create();
+  browser.ShowPage("http://slow/", onLoaded);
+  while (loaded == 0 && platform.runPending(1) == 1) {
+    EXPECT_TRUE(loaded == 1 || platform.sinceStart() < 15s) << platform.sinceStart().count();
+  }
+  EXPECT_EQ(loaded, 1);
+  EXPECT_GE(platform.sinceStart(), 15s);
+  EXPECT_LT(platform.sinceStart(), 15s + 31ms);
+}
+
+TEST_F(BrowserControlTest, NoBrowserIsReportedOnceInTheRunAndTriedAgainWhenNeeded) {
+  platform.browserFailuresLeft = 2;
+  browser.Create();
+  ASSERT_EQ(platform.messages.size(), 1u);
+  EXPECT_EQ(platform.messages[0].first, "Velostrander_Childからのメッセージ");
+  EXPECT_THAT(platform.messages[0].second, ::testing::HasSubstr("FakeBrowser.exe\nnot installed"));
+  browser.SetFullScreen(true);  // still none: skipped silently
+  browser.ShowPage("http://a/", onLoaded);
+  EXPECT_EQ(loaded, 1);
+  EXPECT_EQ(platform.browsersCreated, 1);
+  EXPECT_EQ(platform.browser().navigated, std::vector<std::string>{"http://a/"});
+  EXPECT_TRUE(platform.browser().visible);
+
+  platform.browser().alive = false;
+  platform.browserFailuresLeft = 2;
+  browser.ShowPage("http://b/", onLoaded);
+  browser.ShowPage("http://c/", onLoaded);
+  EXPECT_EQ(loaded, 3);
+  EXPECT_EQ(platform.messages.size(), 1u);
+}
+
+TEST_F(BrowserControlTest, AClosedBrowserIsCreatedAgainBeforeTheNextCommand) {
+  browser.Create();
+  platform.browser().alive = false;
+  browser.HideMenuBar();  // not a reason to bring a browser back
+  EXPECT_EQ(platform.browsersCreated, 1);
+  browser.SetFullScreen(true);
+  EXPECT_EQ(platform.browsersCreated, 2);
+  EXPECT_TRUE(platform.browser().fullScreen);
+  EXPECT_FALSE(platform.browser().visible);
+  EXPECT_FALSE(platform.browser().toolBar);
+}
+
+TEST_F(BrowserControlTest, ReleaseIsSilentEndsAnyWaitAndNothingComesBackAfterIt) {
+  const struct {
+    const char* when;
+    int pagePolls;
+    bool insideNavigate;  // as Windows may run a log-off in the middle of a call
+  } cases[] = {{"after a page", 0, false},
+               {"during the page's wait", 100, false},
+               {"inside the backend's navigate", 0, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.when);
+    fake::FakePlatform fake;
+    child::BrowserControl control{fake.browsers(), fake.scheduler(), fake.desktop()};
+    fake.busyPollsPerPage = c.pagePolls;
+    control.Create();
+    if (c.insideNavigate) fake.browser().whileNavigating = [&] { control.Release(); };
+    int pageLoaded = 0;
+    control.ShowPage("http://a/", [&] { ++pageLoaded; });
+    control.Release();
+    control.Release();
+    fake.runPending();
+    control.SetVisible(true);
+    control.ShowPage("http://b/", [] {});
+    EXPECT_EQ(pageLoaded, 1);
+    EXPECT_TRUE(fake.messages.empty());
+    EXPECT_EQ(fake.browsersCreated, 1);
+    EXPECT_THAT(std::vector(fake.log.end() - 2, fake.log.end()),
+                ElementsAre("browser visible false", "browser released"));
+    EXPECT_EQ(std::count(fake.log.begin(), fake.log.end(), "browser released"), 1);
+  }
+}
+
+TEST_F(BrowserControlTest, ReleaseWithoutABrowserIsSilent) {
+  platform.browserFailuresLeft = 1;
+  browser.Create();
+  const auto logged = platform.log.size();
+  browser.Release();
+  EXPECT_EQ(platform.log.size(), logged);
+  EXPECT_EQ(platform.messages.size(), 1u);
+}
+
+// The one rule by which the agent's windows take their place on the screen.
+TEST(TwipsToPixels, FifteenTwipsMakeAPixelAt96Dpi) {
+  EXPECT_EQ(TwipsToPixels({600, 120, 1815, 255}, 96, 96), (PixelRect{40, 8, 121, 17}));
+  EXPECT_EQ(TwipsToPixels({2640, 120, 855, 255}, 96, 96), (PixelRect{176, 8, 57, 17}));
+  EXPECT_EQ(TwipsToPixels({0, 0, 3630, 450}, 96, 96), (PixelRect{0, 0, 242, 30}));
+}
+
+// What touches in twips touches in pixels, and a line on a window's last twips lies on its
+// last pixels, at any resolution: sizes converted on their own would leave gaps.
+TEST(TwipsToPixels, EdgesThatMeetInTwipsMeetInPixels) {
+  for (const double dpi : {96.0, 120.0, 144.0, 107.0, 168.5}) {
+    SCOPED_TRACE(dpi);
+    const PixelRect left = TwipsToPixels(Geometry{7, 7, 22, 22}, dpi, dpi);
+    const PixelRect right = TwipsToPixels(Geometry{29, 7, 22, 22}, dpi, dpi);
+    EXPECT_EQ(left.left + left.width, right.left);
+    const PixelRect panel = TwipsToPixels(Geometry{0, 0, 1575, 495}, dpi, dpi);
+    const PixelRect bottom = TwipsToPixels(Geometry{0, 480, 1575, 15}, dpi, dpi);
+    const PixelRect side = TwipsToPixels(Geometry{1560, 0, 15, 495}, dpi, dpi);
+    EXPECT_EQ(bottom.top + bottom.height, panel.height);
+    EXPECT_EQ(side.left + side.width, panel.width);
+    EXPECT_GE(bottom.height, 1);
+  }
 }
 
 }  // namespace
