@@ -26,9 +26,9 @@ constexpr const char* kSettings =
     "MasterPortx=5000\r\nMyHostPortx=5001\r\nMasterCompx=pc\r\nMyCompNumxx=07\r\n";
 constexpr const char* kMessageTitle = "Velostrander_Childからのメッセージ";
 
-// One agent started in a scratch folder; `settings` null: no settings file at all. `before`
-// runs just before the start-up.
-struct Agent {
+// One agent on the fake platform, started in a scratch folder; `settings` null: no settings file at
+// all. `before` runs just before the start-up.
+struct Agent : fake::FakePlatform {
   explicit Agent(
       const char* settings = kSettings, const std::function<void(Agent&)>& before = [](Agent&) {}) {
     program.settingsFile = dir.path() / "Velostrander_Child.ini";
@@ -36,27 +36,26 @@ struct Agent {
     before(*this);
     form.Load();
   }
-  fake::WindowState& Window() { return platform.window("Form1"); }
-  int Logged(const std::string& entry) { return std::ranges::count(platform.log, entry); }
-  const std::string& Message() { return platform.messages.at(0).second; }
+  fake::WindowState& Window() { return window("Form1"); }
+  int Logged(const std::string& entry) { return std::ranges::count(log, entry); }
+  const std::string& Message() { return messages.at(0).second; }
 
   ScratchDir dir;
-  fake::FakePlatform platform;
-  child::Program program{platform};
+  child::Program program{*this};
   Form1& form = program.form1;
 };
 
 TEST(Form1Test, NormalStartRunsEveryStepInOrder) {
   Agent agent;
   EXPECT_THAT(
-      agent.platform.log,
+      agent.log,
       ElementsAre("create Form1", "create Form2", "show Form2", "disable close Form1",
                   "caption Form1.Label1 コンピュータ番号:07", "bind 5001",
                   "tray add Form1 1 7 512 Velostrander_Child", "hide Form1", "hide Form1.Menu1",
                   "remote host pc", "browser created", "browser fullscreen false",
                   "browser toolbar false", "browser menubar false"));
   EXPECT_EQ(agent.form.state(), Form1::State::Running);
-  EXPECT_TRUE(agent.platform.messages.empty());
+  EXPECT_TRUE(agent.messages.empty());
 }
 
 TEST(Form1Test, TheLabelShowsTheNumberAsRead) {
@@ -71,11 +70,10 @@ TEST(Form1Test, TheLabelShowsTheNumberAsRead) {
 }
 
 TEST(Form1Test, ASecondInstanceWarnsAndEndsWithNothingElseRun) {
-  Agent agent(kSettings, [](Agent& a) { a.platform.otherInstance = true; });
-  EXPECT_THAT(agent.platform.log, ElementsAre("create Form1", "create Form2", "show Form2",
-                                              "message 警告", "end program"));
-  EXPECT_THAT(agent.platform.messageTexts(),
-              ElementsAre("警告: すでにこのプログラムは起動しています"));
+  Agent agent(kSettings, [](Agent& a) { a.otherInstance = true; });
+  EXPECT_THAT(agent.log, ElementsAre("create Form1", "create Form2", "show Form2", "message 警告",
+                                     "end program"));
+  EXPECT_THAT(agent.messageTexts(), ElementsAre("警告: すでにこのプログラムは起動しています"));
   EXPECT_EQ(agent.form.state(), Form1::State::Refused);
   EXPECT_EQ(agent.program.childSettings.MyCompNum, "");
 }
@@ -97,24 +95,24 @@ TEST(Form1Test, StartUpStopsHalfStartedWhenTheSettingsCannotBeRead) {
     Agent agent(c.settings, [&](Agent& a) {
       if (c.folder) std::filesystem::create_directory(a.program.settingsFile);
     });
-    ASSERT_EQ(agent.platform.messages.size(), c.message.empty() ? 0u : 1u);
+    ASSERT_EQ(agent.messages.size(), c.message.empty() ? 0u : 1u);
     for (const auto& part : c.message) {
-      EXPECT_EQ(agent.platform.messages[0].first, kMessageTitle);
+      EXPECT_EQ(agent.messages[0].first, kMessageTitle);
       EXPECT_THAT(agent.Message(), AllOf(HasSubstr(part), Not(HasSubstr("2行目"))));
     }
     EXPECT_EQ(agent.form.state(), Form1::State::HalfStarted);
-    EXPECT_EQ(agent.platform.log.back(), "show Form1");
+    EXPECT_EQ(agent.log.back(), "show Form1");
     EXPECT_EQ(agent.Window().menusVisible.count("Menu1"), 0u);  // its menu bar stays
     EXPECT_EQ(agent.Window().captions["Label1"], "");
     EXPECT_EQ(agent.program.childSettings.MyCompNum, "");
-    EXPECT_EQ(agent.platform.endpoint, nullptr);
-    EXPECT_EQ(agent.platform.browsersCreated, 0);
+    EXPECT_EQ(agent.endpoint, nullptr);
+    EXPECT_EQ(agent.browsersCreated, 0);
   }
 }
 
 TEST(Form1Test, AnOverlongBadValueIsShownCut) {
   Agent agent(("MasterPortx=" + std::string(5000, '9') + "\r\n").c_str());
-  ASSERT_EQ(agent.platform.messages.size(), 1u);
+  ASSERT_EQ(agent.messages.size(), 1u);
   EXPECT_LT(agent.Message().size(), 400u);
   EXPECT_THAT(agent.Message(), HasSubstr("99999…"));
 }
@@ -135,24 +133,23 @@ TEST(Form1Test, APortThatCannotBeBoundIsReportedAndStartUpGoesOn) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.port);
     Agent agent(("MyHostPortx=" + c.port + "\r\n").c_str(),
-                [&](Agent& a) { a.platform.bindResult = c.result; });
-    ASSERT_EQ(agent.platform.messages.size(), 1u);
+                [&](Agent& a) { a.bindResult = c.result; });
+    ASSERT_EQ(agent.messages.size(), 1u);
     EXPECT_THAT(agent.Message(), HasSubstr("UDPポート " + c.port +
                                            " で受信を始められませんでした（" + c.reason + "）"));
     EXPECT_EQ(agent.Logged("bind " + c.port), c.port[0] != '0' && c.port[0] != '-');
     EXPECT_EQ(agent.form.state(), Form1::State::Running);
-    EXPECT_EQ(agent.platform.browsersCreated, 1);
+    EXPECT_EQ(agent.browsersCreated, 1);
   }
 }
 
 TEST(Form1Test, ASystemCloseDuringAStartUpMessageStopsStartUp) {
   for (const char* settings :
        {static_cast<const char*>(nullptr), "MasterPor\r\n", "MyHostPortx=0\r\n"}) {
-    Agent agent(settings,
-                [](Agent& a) { a.platform.whileMessageOpen = [&] { a.platform.close("Form1"); }; });
+    Agent agent(settings, [](Agent& a) { a.whileMessageOpen = [&] { a.close("Form1"); }; });
     EXPECT_FALSE(agent.form.loaded());
     EXPECT_EQ(agent.form.state(), Form1::State::Ending);
-    EXPECT_EQ(agent.platform.browsersCreated, 0);
+    EXPECT_EQ(agent.browsersCreated, 0);
   }
 }
 
@@ -174,25 +171,25 @@ TEST(Form1Test, EndReleasesTheBrowserUnloadsAndSaysNothing) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.when);
     Agent agent(c.settings);
-    if (c.browserClosed) agent.platform.browser().alive = false;
-    const auto messages = agent.platform.messages.size();
-    agent.platform.log.clear();
-    agent.platform.click("Form1", "Command1");
-    EXPECT_THAT(agent.platform.log, ElementsAreArray(c.steps));
-    EXPECT_EQ(agent.platform.loadedWindows(), 0u);
-    EXPECT_EQ(agent.platform.endpoint, nullptr);
-    EXPECT_EQ(agent.platform.messages.size(), messages);
+    if (c.browserClosed) agent.browser().alive = false;
+    const auto messages = agent.messages.size();
+    agent.log.clear();
+    agent.click("Form1", "Command1");
+    EXPECT_THAT(agent.log, ElementsAreArray(c.steps));
+    EXPECT_EQ(agent.loadedWindows(), 0u);
+    EXPECT_EQ(agent.endpoint, nullptr);
+    EXPECT_EQ(agent.messages.size(), messages);
   }
 }
 
 // The panel stays loaded when only the main window is closed; the system closes each.
 TEST(Form1Test, ASystemCloseUnloadsEachWindowOnce) {
   Agent agent;
-  agent.platform.close("Form1");
+  agent.close("Form1");
   EXPECT_FALSE(agent.form.loaded());
-  EXPECT_EQ(agent.platform.loadedWindows(), 1u);
-  agent.platform.close("Form2");
-  EXPECT_EQ(agent.platform.loadedWindows(), 0u);
+  EXPECT_EQ(agent.loadedWindows(), 1u);
+  agent.close("Form2");
+  EXPECT_EQ(agent.loadedWindows(), 0u);
   EXPECT_EQ(agent.Logged("unload Form1"), 1);
 }
 
@@ -215,24 +212,24 @@ TEST(Form1Test, ARightPressOnTheTrayIconPopsUpTheMenu) {
   const Strings opened = {"foreground Form1", "process pending events", "pop up Form1.Menu1"};
   for (const auto& c : cases) {
     Agent agent;
-    agent.platform.twipsPerPixel = c.twipsPerPixel;
-    agent.platform.log.clear();
-    agent.platform.mouseMove("Form1", c.x);
-    EXPECT_EQ(agent.platform.log, c.opens ? opened : Strings{}) << c.x << " at " << c.twipsPerPixel;
+    agent.twipsPerPixel = c.twipsPerPixel;
+    agent.log.clear();
+    agent.mouseMove("Form1", c.x);
+    EXPECT_EQ(agent.log, c.opens ? opened : Strings{}) << c.x << " at " << c.twipsPerPixel;
   }
 }
 
 TEST(Form1Test, TheMenuShowsTheOperationPanelOrTheOneAboutBox) {
   for (const char* settings : {kSettings, static_cast<const char*>(nullptr)}) {
     Agent agent(settings);
-    agent.platform.choose("Form1", "Menu2");
+    agent.choose("Form1", "Menu2");
     EXPECT_TRUE(agent.Window().visible);
     EXPECT_FALSE(agent.Window().menusVisible["Menu1"]);
-    agent.platform.choose("Form1", "Menu3");
-    agent.platform.choose("Form1", "Menu3");
+    agent.choose("Form1", "Menu3");
+    agent.choose("Form1", "Menu3");
     EXPECT_EQ(agent.Logged("create frmAbout"), 1);
-    EXPECT_TRUE(agent.platform.window("frmAbout").visible);
-    EXPECT_EQ(agent.platform.window("frmAbout").captions["Label1"],
+    EXPECT_TRUE(agent.window("frmAbout").visible);
+    EXPECT_EQ(agent.window("frmAbout").captions["Label1"],
               settings ? "コンピュータ番号:07" : "コンピュータ番号:");
   }
 }
@@ -269,11 +266,11 @@ TEST(DecodeDatagram, CommandsVerbsScriptsAndUrls) {
 class Form1DatagramTest : public ::testing::Test {
  protected:
   void SetUp() override { log.clear(); }
-  fake::FakeEndpoint& Endpoint() { return *agent.platform.endpoint; }
-  fake::BrowserState& Browser() { return agent.platform.browser(); }
+  fake::FakeEndpoint& Endpoint() { return *agent.endpoint; }
+  fake::BrowserState& Browser() { return agent.browser(); }
 
   Agent agent;
-  fake::Log& log = agent.platform.log;
+  fake::Log& log = agent.log;
 };
 
 TEST_F(Form1DatagramTest, EachTextDoesItsOneThingThenTheMenuBarGoesOff) {
@@ -302,7 +299,7 @@ TEST_F(Form1DatagramTest, DatagramsArrivingDuringAPageWaitAreHandledAfterItInOrd
   Endpoint().arrive("Command:FullScreen");
   Endpoint().arrive("http://next/");
   EXPECT_THAT(log, ElementsAre("browser navigate http://slow/", "browser visible true"));
-  agent.platform.runPending();
+  agent.runPending();
   EXPECT_THAT(log, ElementsAre("browser navigate http://slow/", "browser visible true",
                                "browser menubar false", "browser fullscreen true",
                                "browser menubar false", "browser navigate http://next/",
@@ -310,12 +307,12 @@ TEST_F(Form1DatagramTest, DatagramsArrivingDuringAPageWaitAreHandledAfterItInOrd
 }
 
 TEST_F(Form1DatagramTest, ARefusedCallIsReportedAndLaterDatagramsWaitForTheBox) {
-  agent.platform.whileMessageOpen = [this] {
+  agent.whileMessageOpen = [this] {
     Endpoint().arrive("Command:FullScreen");
     EXPECT_FALSE(Browser().fullScreen);
   };
   Endpoint().arrive({platform::ReadResult::RefusedByDestination, {}});
-  EXPECT_THAT(agent.platform.messageTexts(),
+  EXPECT_THAT(agent.messageTexts(),
               ElementsAre(std::string(kMessageTitle) + ": Velostrander_Masterが見つかりません"));
   EXPECT_THAT(log, ElementsAre("message " + std::string(kMessageTitle), "browser fullscreen true",
                                "browser menubar false"));
@@ -324,29 +321,29 @@ TEST_F(Form1DatagramTest, ARefusedCallIsReportedAndLaterDatagramsWaitForTheBox) 
 TEST_F(Form1DatagramTest, OtherFailedReadsAreDroppedSilently) {
   Endpoint().arrive({platform::ReadResult::Failed, "bytes"});
   EXPECT_TRUE(log.empty());
-  EXPECT_TRUE(agent.platform.messages.empty());
+  EXPECT_TRUE(agent.messages.empty());
 }
 
 TEST_F(Form1DatagramTest, EndDuringAPageWaitLeavesNothingToRunAfterwards) {
   Browser().pagePolls = 100;
   Endpoint().arrive("http://slow/");
-  agent.platform.click("Form1", "Command1");
+  agent.click("Form1", "Command1");
   log.clear();
-  agent.platform.runPending();
+  agent.runPending();
   EXPECT_TRUE(log.empty());
-  EXPECT_EQ(agent.platform.loadedWindows(), 0u);
+  EXPECT_EQ(agent.loadedWindows(), 0u);
 }
 
 // The call panel: each press of its button, and of the mouse on its body.
 TEST(Form2Test, EachPressSendsTheNumberAndCallToTheMaster) {
   Agent agent;
-  agent.platform.log.clear();
+  agent.log.clear();
   Strings expected;
   for (int press = 0; press < 5; ++press) {
-    agent.platform.click("Form2", "Command1");
+    agent.click("Form2", "Command1");
     expected.insert(expected.end(), {"remote host pc", "remote port 5000", "send 07Call"});
   }
-  EXPECT_EQ(agent.platform.log, expected);
+  EXPECT_EQ(agent.log, expected);
 }
 
 // The settings could not be read (no file), the port is none, or the master's computer cannot
@@ -361,13 +358,12 @@ TEST(Form2Test, ACallThatCannotBeMadeSaysWhy) {
   };
   for (const auto& [settings, why] : cases) {
     Agent agent(settings);
-    agent.platform.messages.clear();
-    agent.platform.click("Form2", "Command1");
-    ASSERT_EQ(agent.platform.messages.size(), 1u) << why;
-    EXPECT_EQ(agent.platform.messages[0].first, kMessageTitle);
+    agent.messages.clear();
+    agent.click("Form2", "Command1");
+    ASSERT_EQ(agent.messages.size(), 1u) << why;
+    EXPECT_EQ(agent.messages[0].first, kMessageTitle);
     EXPECT_THAT(agent.Message(), HasSubstr(why));
-    EXPECT_FALSE(
-        std::ranges::any_of(agent.platform.log, [](auto& e) { return e.starts_with("send"); }));
+    EXPECT_FALSE(std::ranges::any_of(agent.log, [](auto& e) { return e.starts_with("send"); }));
     EXPECT_TRUE(agent.form.loaded());
   }
 }
@@ -382,9 +378,9 @@ TEST(Form2Test, APressOnTheBodyPutsThePanelOnTopAfterAnyDrag) {
   };
   for (const auto& [button, steps] : cases) {
     Agent agent(nullptr);
-    agent.platform.log.clear();
-    agent.platform.mouseDown("Form2", button);
-    EXPECT_EQ(agent.platform.log, steps) << button;
+    agent.log.clear();
+    agent.mouseDown("Form2", button);
+    EXPECT_EQ(agent.log, steps) << button;
   }
 }
 
@@ -402,77 +398,75 @@ TEST(Form2Test, SetTopmostTakesModesZeroAndOneOnly) {
 }
 
 // The browser, as the agent drives it.
-class BrowserControlTest : public ::testing::Test {
+class BrowserControlTest : public ::testing::Test, public fake::FakePlatform {
  protected:
-  fake::FakePlatform platform;
-  child::BrowserControl browser{platform.browsers(), platform.scheduler(), platform.desktop()};
+  child::BrowserControl control{browsers(), scheduler(), desktop()};
   int loaded = 0;
   std::function<void()> onLoaded = [this] { ++loaded; };
 };
 
 TEST_F(BrowserControlTest, ShowPageNavigatesShowsAndWaitsUntilNotBusyOrClosed) {
-  platform.busyPollsPerPage = 3;
-  browser.Create();
-  platform.log.clear();
-  browser.ShowPage(" http://host/ページ ", onLoaded);
-  EXPECT_THAT(platform.log,
-              ElementsAre("browser navigate  http://host/ページ ", "browser visible true"));
+  busyPollsPerPage = 3;
+  control.Create();
+  log.clear();
+  control.ShowPage(" http://host/ページ ", onLoaded);
+  EXPECT_THAT(log, ElementsAre("browser navigate  http://host/ページ ", "browser visible true"));
   EXPECT_EQ(loaded, 0);
-  EXPECT_EQ(platform.runPending(), 3);
+  EXPECT_EQ(runPending(), 3);
   EXPECT_EQ(loaded, 1);
-  EXPECT_FALSE(platform.browser().fullScreen);
+  EXPECT_FALSE(browser().fullScreen);
   // Closed during the wait: the next look ends it.
-  browser.ShowPage("http://a/", onLoaded);
-  platform.browser().alive = false;
-  EXPECT_EQ(platform.runPending(), 1);
+  control.ShowPage("http://a/", onLoaded);
+  browser().alive = false;
+  EXPECT_EQ(runPending(), 1);
   EXPECT_EQ(loaded, 2);
 }
 
 // A 20 ms timer that fires every 31 ms, as Windows' do: the limit is a time, not a count.
 TEST_F(BrowserControlTest, APageThatNeverLoadsCountsAsLoadedAfterFifteenSeconds) {
-  platform.busyPollsPerPage = 1'000'000;
-  platform.timerLag = 11ms;
-  browser.Create();
-  browser.ShowPage("http://slow/", onLoaded);
-  while (loaded == 0 && platform.runPending(1) == 1) {
-    EXPECT_TRUE(loaded == 1 || platform.sinceStart() < 15s) << platform.sinceStart().count();
+  busyPollsPerPage = 1'000'000;
+  timerLag = 11ms;
+  control.Create();
+  control.ShowPage("http://slow/", onLoaded);
+  while (loaded == 0 && runPending(1) == 1) {
+    EXPECT_TRUE(loaded == 1 || sinceStart() < 15s) << sinceStart().count();
   }
   EXPECT_EQ(loaded, 1);
-  EXPECT_GE(platform.sinceStart(), 15s);
-  EXPECT_LT(platform.sinceStart(), 15s + 31ms);
+  EXPECT_GE(sinceStart(), 15s);
+  EXPECT_LT(sinceStart(), 15s + 31ms);
 }
 
 TEST_F(BrowserControlTest, NoBrowserIsReportedOnceInTheRunAndTriedAgainWhenNeeded) {
-  platform.browserFailuresLeft = 2;
-  browser.Create();
-  ASSERT_EQ(platform.messages.size(), 1u);
-  EXPECT_EQ(platform.messages[0].first, "Velostrander_Childからのメッセージ");
-  EXPECT_THAT(platform.messages[0].second, ::testing::HasSubstr("FakeBrowser.exe\nnot installed"));
-  browser.SetFullScreen(true);  // still none: skipped silently
-  browser.ShowPage("http://a/", onLoaded);
+  browserFailuresLeft = 2;
+  control.Create();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].first, "Velostrander_Childからのメッセージ");
+  EXPECT_THAT(messages[0].second, ::testing::HasSubstr("FakeBrowser.exe\nnot installed"));
+  control.SetFullScreen(true);  // still none: skipped silently
+  control.ShowPage("http://a/", onLoaded);
   EXPECT_EQ(loaded, 1);
-  EXPECT_EQ(platform.browsersCreated, 1);
-  EXPECT_EQ(platform.browser().navigated, std::vector<std::string>{"http://a/"});
-  EXPECT_TRUE(platform.browser().visible);
+  EXPECT_EQ(browsersCreated, 1);
+  EXPECT_EQ(browser().navigated, std::vector<std::string>{"http://a/"});
+  EXPECT_TRUE(browser().visible);
 
-  platform.browser().alive = false;
-  platform.browserFailuresLeft = 2;
-  browser.ShowPage("http://b/", onLoaded);
-  browser.ShowPage("http://c/", onLoaded);
+  browser().alive = false;
+  browserFailuresLeft = 2;
+  control.ShowPage("http://b/", onLoaded);
+  control.ShowPage("http://c/", onLoaded);
   EXPECT_EQ(loaded, 3);
-  EXPECT_EQ(platform.messages.size(), 1u);
+  EXPECT_EQ(messages.size(), 1u);
 }
 
 TEST_F(BrowserControlTest, AClosedBrowserIsCreatedAgainBeforeTheNextCommand) {
-  browser.Create();
-  platform.browser().alive = false;
-  browser.HideMenuBar();  // not a reason to bring a browser back
-  EXPECT_EQ(platform.browsersCreated, 1);
-  browser.SetFullScreen(true);
-  EXPECT_EQ(platform.browsersCreated, 2);
-  EXPECT_TRUE(platform.browser().fullScreen);
-  EXPECT_FALSE(platform.browser().visible);
-  EXPECT_FALSE(platform.browser().toolBar);
+  control.Create();
+  browser().alive = false;
+  control.HideMenuBar();  // not a reason to bring a browser back
+  EXPECT_EQ(browsersCreated, 1);
+  control.SetFullScreen(true);
+  EXPECT_EQ(browsersCreated, 2);
+  EXPECT_TRUE(browser().fullScreen);
+  EXPECT_FALSE(browser().visible);
+  EXPECT_FALSE(browser().toolBar);
 }
 
 TEST_F(BrowserControlTest, ReleaseIsSilentEndsAnyWaitAndNothingComesBackAfterIt) {
@@ -486,33 +480,33 @@ TEST_F(BrowserControlTest, ReleaseIsSilentEndsAnyWaitAndNothingComesBackAfterIt)
   for (const auto& c : cases) {
     SCOPED_TRACE(c.when);
     fake::FakePlatform fake;
-    child::BrowserControl control{fake.browsers(), fake.scheduler(), fake.desktop()};
+    child::BrowserControl browserControl{fake.browsers(), fake.scheduler(), fake.desktop()};
     fake.busyPollsPerPage = c.pagePolls;
-    control.Create();
-    if (c.insideNavigate) fake.browser().whileNavigating = [&] { control.Release(); };
+    browserControl.Create();
+    if (c.insideNavigate) fake.browser().whileNavigating = [&] { browserControl.Release(); };
     int pageLoaded = 0;
-    control.ShowPage("http://a/", [&] { ++pageLoaded; });
-    control.Release();
-    control.Release();
+    browserControl.ShowPage("http://a/", [&] { ++pageLoaded; });
+    browserControl.Release();
+    browserControl.Release();
     fake.runPending();
-    control.SetVisible(true);
-    control.ShowPage("http://b/", [] {});
+    browserControl.SetVisible(true);
+    browserControl.ShowPage("http://b/", [] {});
     EXPECT_EQ(pageLoaded, 1);
     EXPECT_TRUE(fake.messages.empty());
     EXPECT_EQ(fake.browsersCreated, 1);
     EXPECT_THAT(std::vector(fake.log.end() - 2, fake.log.end()),
                 ElementsAre("browser visible false", "browser released"));
-    EXPECT_EQ(std::count(fake.log.begin(), fake.log.end(), "browser released"), 1);
+    EXPECT_EQ(std::ranges::count(fake.log, "browser released"), 1);
   }
 }
 
 TEST_F(BrowserControlTest, ReleaseWithoutABrowserIsSilent) {
-  platform.browserFailuresLeft = 1;
-  browser.Create();
-  const auto logged = platform.log.size();
-  browser.Release();
-  EXPECT_EQ(platform.log.size(), logged);
-  EXPECT_EQ(platform.messages.size(), 1u);
+  browserFailuresLeft = 1;
+  control.Create();
+  const auto logged = log.size();
+  control.Release();
+  EXPECT_EQ(log.size(), logged);
+  EXPECT_EQ(messages.size(), 1u);
 }
 
 // The one rule by which the agent's windows take their place on the screen.
