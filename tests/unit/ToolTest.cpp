@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "about/frmAbout.h"
 #include "fake/FakePlatform.h"
 #include "settings/SettingsFormat.h"
 #include "tool/Program.h"
@@ -91,19 +92,19 @@ TEST(ToolEditor, TheLinesItOwnsAreRewrittenTheRestCopiedByteForByte) {
   EXPECT_EQ(unencodable.bytes, "");
 }
 
-struct Tool {
+// The tool on the fake platform, started in a scratch folder; `settings` null: no settings file.
+struct Tool : fake::FakePlatform {
   explicit Tool(const char* settings) {
     program.settingsFile = dir.path() / "Velostrander_Child.ini";
     program.temporaryFile = dir.path() / "Temp.tmp";
-    platform.programFolder = dir.path();
+    programFolder = dir.path();
     if (settings) dir.Write("Velostrander_Child.ini", settings);
     program.form1.Load();
   }
-  fake::WindowState& Window(const char* name = "Form1") { return platform.window(name); }
+  fake::WindowState& Window(const char* name = "Form1") { return window(name); }
 
   ScratchDir dir;
-  fake::FakePlatform platform;
-  tool::Program program{platform};
+  tool::Program program{*this};
 };
 
 TEST(ToolForm, LoadingFillsTheListShowsTheFieldsAndTheAboutBoxsNumber) {
@@ -114,18 +115,18 @@ TEST(ToolForm, LoadingFillsTheListShowsTheFieldsAndTheAboutBoxsNumber) {
   EXPECT_EQ(tool.Window().listIndexes["Combo1"], 6);
   EXPECT_FALSE(tool.Window("frmAbout").visible);
   EXPECT_EQ(tool.Window("frmAbout").captions["Label2"], "コンピュータ番号:07");
-  tool.platform.pick("Form1", "Combo1", 11);
-  tool.platform.choose("Form1", "Menu01");
+  tool.pick("Form1", "Combo1", 11);
+  tool.choose("Form1", "Menu01");
   EXPECT_TRUE(tool.Window("frmAbout").visible);
   EXPECT_EQ(tool.Window("frmAbout").captions["Label2"], "コンピュータ番号:12");
-  EXPECT_TRUE(tool.platform.messages.empty());
+  EXPECT_TRUE(tool.messages.empty());
 }
 
 TEST(ToolForm, WithoutTheFileBothLoadAndSaveSaySoAndCreateNothing) {
   Tool tool(nullptr);
   EXPECT_EQ(tool.Window().items["Combo1"].size(), 30u);
-  tool.platform.click("Form1", "Command2");
-  EXPECT_THAT(tool.platform.messageTexts(),
+  tool.click("Form1", "Command2");
+  EXPECT_THAT(tool.messageTexts(),
               ElementsAre("Velostrander_Masterからのメッセージ: INIファイルがありません",
                           "Velostrander_Masterからのメッセージ:  ファイルがありません"));
   EXPECT_THROW(tool.Window("frmAbout"), std::runtime_error);  // its label untouched
@@ -134,27 +135,26 @@ TEST(ToolForm, WithoutTheFileBothLoadAndSaveSaySoAndCreateNothing) {
 
 TEST(ToolForm, SaveWritesWhatTheControlsShowOrSaysWhyNot) {
   Tool tool("[Velostrander]\r\nMasterPortx=5000\r\nMyCompNumxx=07\r\n");
-  tool.platform.type("Form1", "Text1", "80");
-  tool.platform.fileWriteFailure = {platform::FileWriteFailure::Step::Flush, "No space left"};
-  tool.platform.click("Form1", "Command2");
-  ASSERT_EQ(tool.platform.messages.size(), 1u);
-  EXPECT_THAT(tool.platform.messages[0].second,
-              HasSubstr("ディスクに書き出せません（No space left）"));
-  tool.platform.click("Form1", "Command2");
+  tool.type("Form1", "Text1", "80");
+  tool.fileWriteFailure = {platform::FileWriteFailure::Step::Flush, "No space left"};
+  tool.click("Form1", "Command2");
+  ASSERT_EQ(tool.messages.size(), 1u);
+  EXPECT_THAT(tool.messages[0].second, HasSubstr("ディスクに書き出せません（No space left）"));
+  tool.click("Form1", "Command2");
   std::ifstream file(tool.program.settingsFile, std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}),
             "[Velostrander]\r\nMasterPortx=80\r\nMyCompNumxx=07\r\n");
   EXPECT_FALSE(std::filesystem::exists(tool.program.temporaryFile));
-  EXPECT_EQ(tool.platform.messages.size(), 1u);
+  EXPECT_EQ(tool.messages.size(), 1u);
 }
 
 // "終了" ends all at once; the menu's and the title bar's end unless an About box is on screen.
 TEST(ToolForm, TheWaysOut) {
-  const auto button = [](fake::FakePlatform& fake) { fake.click("Form1", "Command1"); };
-  const auto menu = [](fake::FakePlatform& fake) { fake.choose("Form1", "Menu11"); };
-  const auto closeButton = [](fake::FakePlatform& fake) { fake.close("Form1"); };
+  const auto button = [](Tool& tool) { tool.click("Form1", "Command1"); };
+  const auto menu = [](Tool& tool) { tool.choose("Form1", "Menu11"); };
+  const auto closeButton = [](Tool& tool) { tool.close("Form1"); };
   const struct {
-    std::function<void(fake::FakePlatform&)> leave;
+    std::function<void(Tool&)> leave;
     bool aboutShown, endsAtOnce;
     std::size_t windowsLeft;  // when it does not
   } cases[] = {{button, true, true, 0},
@@ -164,26 +164,114 @@ TEST(ToolForm, TheWaysOut) {
                {closeButton, true, false, 1}};
   for (const auto& c : cases) {
     Tool tool("MyCompNumxx=07\r\n");
-    if (c.aboutShown) tool.platform.choose("Form1", "Menu01");
-    c.leave(tool.platform);
+    if (c.aboutShown) tool.choose("Form1", "Menu01");
+    c.leave(tool);
     EXPECT_FALSE(tool.program.form1.loaded());
-    EXPECT_EQ(tool.platform.log.back() == "end program", c.endsAtOnce);
+    EXPECT_EQ(tool.log.back() == "end program", c.endsAtOnce);
     if (!c.endsAtOnce) {
-      EXPECT_EQ(tool.platform.loadedWindows(), c.windowsLeft);
+      EXPECT_EQ(tool.loadedWindows(), c.windowsLeft);
     }
   }
 }
 
 TEST(ToolForm, HelpShowsOneViewerOfTheFileBesideTheProgram) {
   Tool tool(nullptr);
-  tool.platform.choose("Form1", "Menu02");
+  tool.choose("Form1", "Menu02");
   EXPECT_THAT(tool.Window("Help").captions["Text1"], HasSubstr("が見つかりません"));
-  tool.platform.close("Help");
+  tool.close("Help");
   tool.dir.Write("Velostrander_Child.hlp", "# ヘルプ");
-  tool.platform.choose("Form1", "Menu02");
-  tool.platform.choose("Form1", "Menu02");
-  EXPECT_EQ(std::count(tool.platform.log.begin(), tool.platform.log.end(), "create Help"), 2);
+  tool.choose("Form1", "Menu02");
+  tool.choose("Form1", "Menu02");
+  EXPECT_EQ(std::ranges::count(tool.log, "create Help"), 2);
   EXPECT_EQ(tool.Window("Help").captions["Text1"], "# ヘルプ");
+}
+
+// The About box both programs show.
+constexpr const char* kInfo = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
+constexpr const char* kLocation = "SOFTWARE\\Microsoft\\Shared Tools Location";
+constexpr const char* kUnavailable = "Velostrander_Child: 現時点ではｼｽﾃﾑ情報を使用できません";
+
+class AboutTest : public ::testing::Test, public fake::FakePlatform {
+ protected:
+  std::string number = "07";
+  about::frmAbout agent{*this, {"Velostrander_Child", "Label1", "警告", [this] { return number; }}};
+  about::frmAbout tool{*this, {"Velostrander_Child_Tool", "Label2", "", nullptr}};
+};
+
+TEST_F(AboutTest, LoadingShowsTheProgramsTitleVersionAndNumber) {
+  agent.Show();
+  auto& captions = window("frmAbout").captions;
+  EXPECT_EQ(captions[""], "Velostrander_Childのﾊﾞｰｼﾞｮﾝ情報");
+  EXPECT_EQ(captions["lblVersion"], "ﾊﾞｰｼﾞｮﾝ 1.1.0");
+  EXPECT_EQ(captions["lblTitle"], "Velostrander_Child");
+  EXPECT_EQ(captions["Label1"], "コンピュータ番号:07");
+  EXPECT_EQ(captions["lblDisclaimer"], "警告");
+  // OK discards the box; the next one is loaded afresh.
+  click("frmAbout", "cmdOK");
+  EXPECT_EQ(loadedWindows(), 0u);
+  number = "12";
+  agent.Show();
+  EXPECT_EQ(window("frmAbout").captions["Label1"], "コンピュータ番号:12");
+}
+
+// The tool's settings window sets the label, loading the box hidden; the box's own loading
+// leaves it, and showing it shows that same box.
+TEST_F(AboutTest, TheToolsLabelIsSetFromOutside) {
+  tool.SetComputerNumberLabel("コンピュータ番号:5");
+  EXPECT_FALSE(window("frmAbout").visible);
+  tool.Show();
+  EXPECT_TRUE(window("frmAbout").visible);
+  EXPECT_EQ(window("frmAbout").captions["Label2"], "コンピュータ番号:5");
+  EXPECT_EQ(std::ranges::count(log, "create frmAbout"), 1);
+}
+
+// The path is the first value as read (a string's last NUL dropped), or else the second's folder
+// with "\MSINFO32.EXE", if that is an ordinary file; anything else is the one failure message.
+TEST_F(AboutTest, StartSysInfoFindsTheViewerOrSaysItCannot) {
+  const platform::RegistryValue tools{1, "C:\\Tools\\msinfo32.exe"};
+  const platform::RegistryValue folder{1, std::string("C:\\Common\\MSInfo\0", 17)};
+  const std::string viewer = "C:\\Common\\MSInfo\\MSINFO32.EXE";
+  const struct {
+    std::vector<platform::RegistryValue> values;  // the first value's, then the second's
+    bool viewerThere;
+    std::vector<std::string> steps;  // what comes after the look-ups
+  } cases[] = {
+      {{tools}, false, {"start C:\\Tools\\msinfo32.exe"}},
+      {{{1, "C:\\Nowhere.exe"}}, false, {"start C:\\Nowhere.exe", kUnavailable}},
+      {{{}, folder}, true, {"start " + viewer}},
+      {{{}, folder}, false, {kUnavailable}},
+      {{}, false, {kUnavailable}},
+      {{{1, ""}, folder}, true, {kUnavailable}},  // empty: an error at once
+      {{{2, "%SystemRoot%\\msinfo32.exe"}}, true, {"start ", kUnavailable}},  // P stays empty
+      {{{4, std::string("\x2a\0\0\0", 4)}}, true, {"start 42", kUnavailable}},
+      {{{1, std::string(1025, 'x')}, folder}, true, {"start " + viewer}},  // too long: not read
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(i);
+    fake::FakePlatform fake;
+    about::frmAbout box{fake, {"Velostrander_Child", "Label1", "", nullptr}};
+    const char* keys[] = {kInfo, kLocation};
+    const char* names[] = {"PATH", "MSINFO"};
+    for (std::size_t n = 0; n < cases[i].values.size(); ++n) {
+      if (cases[i].values[n].type) fake.registryValues[{keys[n], names[n]}] = cases[i].values[n];
+    }
+    if (cases[i].viewerThere) fake.ordinaryFiles = {viewer};
+    fake.startablePrograms = {"C:\\Tools\\msinfo32.exe", viewer};
+    box.Show();
+    fake.log.clear();
+    fake.click("frmAbout", "cmdSysInfo");
+    std::vector<std::string> steps;
+    for (const auto& entry : fake.log) {
+      if (!entry.starts_with("registry") && !entry.starts_with("message")) steps.push_back(entry);
+    }
+    for (const auto& text : fake.messageTexts()) steps.push_back(text);
+    EXPECT_EQ(steps, cases[i].steps);
+    const bool secondTried = std::count(fake.log.begin(), fake.log.end(),
+                                        std::string("registry ") + kLocation + " MSINFO") == 1;
+    EXPECT_EQ(secondTried, cases[i].values.empty() || cases[i].values[0].type == 0 ||
+                               cases[i].values[0].data.size() > 1024);
+    EXPECT_TRUE(fake.window("frmAbout").loaded);
+  }
 }
 
 }  // namespace
