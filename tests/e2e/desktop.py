@@ -18,6 +18,7 @@ a scenario can check that nothing changed; for the other actions it waits for th
 """
 
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -25,6 +26,7 @@ import time
 from dataclasses import dataclass, field
 
 STEP_TIMEOUT = 20
+RUN_TIMEOUT = 30
 XVFB = ["Xvfb", "-displayfd", "{fd}", "-noreset", "-nolisten", "tcp", "-dpi", "96", "-screen", "0",
         "1280x1024x24"]
 
@@ -118,11 +120,49 @@ class Desktop:
         return wait(ready, f"window {title!r}" + {None: "", True: " to show",
                                                     False: " hidden"}[showing])
 
+    def control(self, window, kind, index=0):
+        return [c for c in self.controls(window) if c.kind == kind][index]
+
     def texts(self, window, kind):
         return [c.text for c in self.controls(window) if c.kind == kind]
 
     def box_text(self, box):
         return "\n".join(text for text in self.texts(box, "label") if text)
+
+    def started(self, process, log, pid):
+        self.programs.append(Program(self, process, log, pid))
+        return self.programs[-1]
+
+    def tool(self, *command):
+        """The output of an X tool run against this desktop's display."""
+        return subprocess.run(list(map(str, command)), env=self.env, capture_output=True,
+                              text=True, timeout=RUN_TIMEOUT, check=False).stdout
+
+    def geometry(self, *window):
+        """(x, y, width, height) on the screen of the X window that xwininfo finds so."""
+        info = self.tool("xwininfo", *window)
+        return tuple(int(re.search(rf"{key}:\s+(-?\d+)", info).group(1))
+                     for key in ("Absolute upper-left X", "Absolute upper-left Y", "Width",
+                                 "Height"))
+
+    def press_body(self, window, button, moved_by=None):
+        """A press of the mouse button (1 left, 3 right) on the window's body near its top left
+        corner, outside its controls, as real input on the X server; with `moved_by` (dx, dy)
+        the mouse moves that far before it is released, as a person drags."""
+        x, y = (origin + corner + 3 for origin, corner in zip(self.screen_origin(),
+                                                              self.client(window)))
+        drag = []
+        if moved_by:
+            # A window manager takes a move only from a press held a moment and a pointer that
+            # moves as a hand moves it.
+            drag = ["sleep", 0.3] + [arg for step in range(1, 11) for arg in (
+                "mousemove", x + moved_by[0] * step // 10, y + moved_by[1] * step // 10,
+                "sleep", 0.03)]
+        self.tool("xdotool", "mousemove", x, y, "mousedown", button, *drag, "mouseup", button)
+
+    def screen_origin(self):
+        """Where on the X screen client coordinates count from."""
+        return (0, 0)
 
     def report(self):
         for program in self.programs:

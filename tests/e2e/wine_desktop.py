@@ -11,7 +11,6 @@ them; `run` runs a Windows test program there, prints its output and exits with 
 
 import json
 import os
-import re
 import shutil
 import signal
 import subprocess
@@ -19,7 +18,7 @@ import sys
 from pathlib import Path
 from types import SimpleNamespace
 
-from desktop import XVFB, Control, Desktop, Program, start_daemon, wait
+from desktop import RUN_TIMEOUT, XVFB, Control, Desktop, start_daemon, wait
 
 WINE64 = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
@@ -29,7 +28,6 @@ VIEWER_KEY = r"HKLM\SOFTWARE\Microsoft\Shared Tools\MSINFO"
 # A program of every prefix that shows a window of its own: it stands in for the viewer.
 STAND_IN_VIEWER = r"C:\windows\notepad.exe"
 BOOT_TIMEOUT = 120
-RUN_TIMEOUT = 30
 
 
 class WineDesktop(Desktop):
@@ -42,26 +40,24 @@ class WineDesktop(Desktop):
     def __init__(self, work, bin_dir=None, helper_dir=None, scenario=None):
         self.work = Path(work).resolve()
         super().__init__(str(self.work / "scratch" / (scenario or "run")))
-        self.prefix = self.work / "prefix"
-        self.locales = self.work / "locale"
+        self.prefix, self.locales = self.work / "prefix", self.work / "locale"
         self.state_file = self.work / "desktop.json"
         self.bin_dir = bin_dir
         self.helper = Path(helper_dir or ".").resolve() / "wintree.exe"
         self.display = None
 
+    @property
     def env(self):
         env = dict(os.environ, WINEPREFIX=str(self.prefix), WINEDEBUG="-all",
                    WINEDLLOVERRIDES="mscoree,mshtml=", LOCPATH=str(self.locales), LANG=LOCALE,
                    LC_ALL=LOCALE)
-        if self.display:
-            env["DISPLAY"] = self.display
-        return env
+        return dict(env, DISPLAY=self.display) if self.display else env
 
     def run(self, *command, timeout=RUN_TIMEOUT, output=subprocess.DEVNULL,
             errors=subprocess.DEVNULL):
         """Runs a command to its end. Never give it a pipe: the services that a Wine program
         starts inherit its output and keep a pipe open long after the program has ended."""
-        return subprocess.run(command, env=self.env(), stdin=subprocess.DEVNULL, stdout=output,
+        return subprocess.run(command, env=self.env, stdin=subprocess.DEVNULL, stdout=output,
                               stderr=errors, timeout=timeout, check=False)
 
     # --- fixture ----------------------------------------------------------------------------
@@ -84,14 +80,14 @@ class WineDesktop(Desktop):
             shutil.rmtree(self.prefix, ignore_errors=True)
             self.run(WINE64, "wineboot", "-i", timeout=BOOT_TIMEOUT)
             self.run(WINESERVER, "-w", timeout=BOOT_TIMEOUT)
-            # Wine's virtual desktop gives windows title bars and a taskbar, as on Windows.
             explorer = r"HKCU\Software\Wine\Explorer"
-            self.run(WINE64, "reg", "add", explorer, "/v", "Desktop", "/d", "Default", "/f")
-            self.run(WINE64, "reg", "add", explorer + r"\Desktops", "/v", "Default", "/d",
-                     "1024x768", "/f")
-            # Windows' Japanese gothic, as a Japanese Windows has it, from the IPA fonts.
-            self.run(WINE64, "reg", "add", r"HKCU\Software\Wine\Fonts\Replacements", "/v",
-                     "ＭＳ Ｐゴシック", "/d", "IPAPGothic", "/f")
+            # Wine's virtual desktop gives windows title bars and a taskbar, as on Windows; the
+            # IPA fonts stand in for Windows' Japanese gothic, as a Japanese Windows has it.
+            for key, name, value in ((explorer, "Desktop", "Default"),
+                                     (explorer + r"\Desktops", "Default", "1024x768"),
+                                     (r"HKCU\Software\Wine\Fonts\Replacements", "ＭＳ Ｐゴシック",
+                                      "IPAPGothic")):
+                self.run(WINE64, "reg", "add", key, "/v", name, "/d", value, "/f")
             self.run(WINESERVER, "-w", timeout=BOOT_TIMEOUT)
             ready.touch()
         self.restart_wineserver()
@@ -118,10 +114,9 @@ class WineDesktop(Desktop):
     def restart_wineserver(self):
         """Ends every program in the prefix; a persistent server and desktop keep program starts
         fast."""
-        self.run(WINESERVER, "-k")
-        self.run(WINESERVER, "-w")
-        self.run(WINESERVER, "-p")
-        subprocess.Popen([WINE64, str(self.helper), "hold"], env=self.env(),
+        for argument in ("-k", "-w", "-p"):
+            self.run(WINESERVER, argument)
+        subprocess.Popen([WINE64, str(self.helper), "hold"], env=self.env,
                          stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                          stderr=subprocess.DEVNULL, start_new_session=True)
 
@@ -134,7 +129,8 @@ class WineDesktop(Desktop):
         os.makedirs(self.scratch)
         # An agent or its browser left behind by an interrupted run would refuse a new agent, or
         # be taken for its browser.
-        if any(w.title == "Velostrander_Child" or w.className == "IEFrame" for w in self._list()):
+        if any(w.title == "Velostrander_Child" or w.className == "IEFrame"
+               for w in self._wintree("list")):
             self.restart_wineserver()
         return self
 
@@ -152,18 +148,17 @@ class WineDesktop(Desktop):
         with open(log, "wb") as out:
             process = subprocess.Popen(
                 [WINE64, str(self.helper), "run", f"Z:{self.bin_dir}/{program}.exe"],
-                cwd=folder, env=dict(self.env(), **(env or {})), stdin=subprocess.DEVNULL,
+                cwd=folder, env=dict(self.env, **(env or {})), stdin=subprocess.DEVNULL,
                 stdout=out, stderr=subprocess.STDOUT)
         # wintree run says the program's Windows process id first.
         started = wait(lambda: _first_line(log), "the program to start")
-        self.programs.append(Program(self, process, log, json.loads(started)["pid"]))
-        return self.programs[-1]
+        return self.started(process, log, json.loads(started)["pid"])
 
     def kill(self, program):
-        self._wintree("kill", "--pid", program.pid)
+        self._wintree("kill", program.pid)
 
     def end_session(self, program):
-        self._wintree("close", "--pid", program.pid, "--how", "endsession")
+        self._wintree("endsession", program.pid)
 
     def processes(self, name):
         """Live processes of this prefix whose command line holds `name`."""
@@ -180,23 +175,21 @@ class WineDesktop(Desktop):
         return found
 
     def windows(self, title, program=None):
-        return self._list("--title", title, *(["--pid", program.pid] if program else []))
+        return self._wintree("list", program.pid if program else 0, title)
 
     def boxes(self, program):
-        return [w for w in self._list("--pid", program.pid) if w.className == "#32770"]
+        return [w for w in self._wintree("list", program.pid) if w.className == "#32770"]
 
     def controls(self, window):
         return [Control(c.kind, c.text, tuple(c.rect), c.enabled, c.id)
                 for c in self._fresh(window).controls]
 
     def type_text(self, window, box, text):
-        control = [c for c in self.controls(window) if c.kind == "text"][box]
-        self._wintree("settext", "--hwnd", window.hwnd, "--control", control.handle, "--text", text)
+        self._wintree("set", window.hwnd, self.control(window, "text", box).handle, text)
 
     def pick(self, window, entry):
         """As the user's pick: the list's selection, then its notification to the window."""
-        control = next(c for c in self.controls(window) if c.kind == "list")
-        self._wintree("pick", "--hwnd", window.hwnd, "--control", control.handle, "--text", entry)
+        self._wintree("set", window.hwnd, self.control(window, "list").handle, entry)
 
     def showing(self, window):
         return self._fresh(window).visible
@@ -210,31 +203,29 @@ class WineDesktop(Desktop):
     def resizable(self, window):
         return self._fresh(window).resizable
 
+    def menu_bar(self, window):
+        return self._fresh(window).menuBar
+
     def close_item(self, window):
         """The window menu's Close item, known by its shortcut, whichever command it sends."""
-        menu = self._list("--hwnd", window.hwnd, "--menu")[0].windowMenu
+        menu = self._wintree("window", window.hwnd, "menu").windowMenu
         return next(item for item in menu if item.text.endswith("Alt+F4"))
 
     def press(self, window, button):
-        self._wintree("click", "--hwnd", window.hwnd, "--button", button)
+        self._wintree("click", window.hwnd, button)
 
     def key(self, window, name):
-        self._wintree("key", "--hwnd", window.hwnd, "--key", name)
+        self._wintree("key", window.hwnd, name)
 
     def close(self, window, how):
-        if how == "alt+f4":
-            return self.key(window, how)
-        self._wintree("close", "--hwnd", window.hwnd, "--how", how)
+        self._wintree("key" if how == "alt+f4" else "close", window.hwnd, how)
 
     def choose_menu(self, window, menu, item):
-        self._wintree("menu", "--hwnd", window.hwnd, "--item", menu, "--item", item)
+        self._wintree("menu", window.hwnd, menu, item)
 
     def choose_popup(self, window, position):
-        wait(lambda: self._wintree("popup", "--hwnd", window.hwnd, "--item", position,
-                                   found=False) == 0, "a pop-up menu to open")
-
-    def menu_bar(self, window):
-        return self._fresh(window).menuBar
+        wait(lambda: self._wintree("popup", window.hwnd, position, found=False) == 0,
+             "a pop-up menu to open")
 
     def tray_icon(self, program):
         """Wine's tray cannot be read from outside."""
@@ -243,50 +234,29 @@ class WineDesktop(Desktop):
     def open_tray_menu(self, program):
         """The shell's notification of a right press on the icon, as the shell sends it: the
         icon's callback message, 512, with the mouse message, 516, in lParam."""
-        main = self.window("Velostrander_Child", program)
-        self._wintree("post", "--hwnd", main.hwnd, "--message", 512, "--lparam", 516)
+        self._wintree("post", self.window("Velostrander_Child", program).hwnd, 512, 516)
 
-    def press_body(self, window, button, moved_by=None):
-        """As the Linux driver's: real mouse input on the X server, where Wine's desktop is one
-        X window whose own origin the client area's place is counted from."""
-        info = self.run_output("xwininfo", "-name", "Default - Wine desktop")
-        origin = [int(re.search(rf"Absolute upper-left {axis}:\s+(-?\d+)", info).group(1))
-                  for axis in "XY"]
-        x, y = origin[0] + self.client(window)[0] + 3, origin[1] + self.client(window)[1] + 3
-        self.run_output("xdotool", "mousemove", x, y, "mousedown", button)
-        if moved_by:
-            # Wine starts a move only from a press that has been held a moment.
-            self.run_output("xdotool", "sleep", "0.3")
-            for step in range(1, 11):
-                self.run_output("xdotool", "mousemove", x + moved_by[0] * step // 10,
-                                y + moved_by[1] * step // 10, "sleep", "0.03")
-        self.run_output("xdotool", "mouseup", button)
+    def screen_origin(self):
+        """Wine's desktop is one X window, whose origin client areas are counted from."""
+        return self.geometry("-name", "Default - Wine desktop")[:2]
 
     def raise_window(self, window):
-        self._wintree("raise", "--hwnd", window.hwnd)
+        self._wintree("raise", window.hwnd)
 
     def move_window(self, window, x, y):
-        self._wintree("move", "--hwnd", window.hwnd, "--x", x, "--y", y)
+        self._wintree("move", window.hwnd, x, y)
 
     def stacked_above(self, window, other):
         """Windows lists its windows from the top down."""
-        order = [w.hwnd for w in self._list()]
+        order = [w.hwnd for w in self._wintree("list")]
         return order.index(window.hwnd) < order.index(other.hwnd)
 
     def install_viewer(self):
         self.run(WINE64, "reg", "add", VIEWER_KEY, "/v", "PATH", "/d", STAND_IN_VIEWER, "/f")
         return lambda: self.processes("notepad.exe")
 
-    def run_output(self, *command):
-        """A Linux tool's output, for the X server under Wine's desktop."""
-        return subprocess.run(list(map(str, command)), env=self.env(), capture_output=True,
-                              text=True, timeout=RUN_TIMEOUT, check=False).stdout
-
     def _fresh(self, window):
-        return self._list("--hwnd", window.hwnd)[0]
-
-    def _list(self, *args):
-        return self._wintree("list", *args).windows
+        return self._wintree("window", window.hwnd)
 
     def _wintree(self, *args, found=True):
         """wintree's answer, or with found=False its exit code."""

@@ -1,7 +1,7 @@
 // What wintree.exe and the hook it places in the observed program share. The hook answers a
-// probe message posted to a window: it acknowledges through a named event once the program's
-// thread has taken the probe from its queue, and for a menu probe first reads the window's
-// menus into named shared memory. Wine cannot read another process's menus.
+// probe message posted to a window: for a menu probe it first reads the window's menus into
+// named shared memory (Wine cannot read another process's menus), then it acknowledges through
+// a named event, once the program's thread has taken the probe from its queue.
 #pragma once
 
 #include <windows.h>
@@ -28,16 +28,11 @@ struct Answer {
   MenuItem items[32];
 };
 
-inline UINT ProbeMessage() {
-  return RegisterWindowMessageW(L"wintree.probe");
-}
+inline UINT ProbeMessage() { return RegisterWindowMessageW(L"wintree.probe"); }
 
-inline std::wstring AckEventName(LPARAM token) {
-  return L"Local\\wintree.ack." + std::to_wstring(token);
-}
-
-inline std::wstring AnswerName(LPARAM token) {
-  return L"Local\\wintree.answer." + std::to_wstring(token);
+// The event ("ack") or the shared memory ("answer") of one probe.
+inline std::wstring Name(const wchar_t* what, LPARAM token) {
+  return L"Local\\wintree." + std::wstring(what) + L"." + std::to_wstring(token);
 }
 
 }  // namespace wintree

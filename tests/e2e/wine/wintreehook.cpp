@@ -20,7 +20,7 @@ void ReadWindowMenu(HWND hwnd, wintree::Answer& answer) {
 // Where `text` stands among the items the keyboard moves over; its index in `index`.
 int Find(HMENU menu, const wchar_t* text, int& index) {
   int position = 0;
-  for (index = 0; index < GetMenuItemCount(menu); ++index) {
+  for (index = 0; menu && index < GetMenuItemCount(menu); ++index) {
     wchar_t item[128] = {};
     GetMenuStringW(menu, index, item, 128, MF_BYPOSITION);
     if (lstrcmpW(item, text) == 0) return position;
@@ -32,34 +32,28 @@ int Find(HMENU menu, const wchar_t* text, int& index) {
 void FindInMenuBar(HWND hwnd, wintree::Answer& answer) {
   int index = 0;
   const HMENU bar = GetMenu(hwnd);
-  answer.position[0] = bar ? Find(bar, answer.wanted[0], index) : -1;
-  const HMENU menu = answer.position[0] < 0 ? nullptr : GetSubMenu(bar, index);
-  answer.position[1] = menu ? Find(menu, answer.wanted[1], index) : -1;
-}
-
-void WriteAnswer(const MSG& probe) {
-  const HANDLE mapping =
-      OpenFileMappingW(FILE_MAP_WRITE, FALSE, wintree::AnswerName(probe.lParam).c_str());
-  if (!mapping) return;
-  if (void* view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0)) {
-    auto& answer = *static_cast<wintree::Answer*>(view);
-    if (static_cast<wintree::Probe>(probe.wParam) == wintree::Probe::WindowMenu) {
-      ReadWindowMenu(probe.hwnd, answer);
-    } else {
-      FindInMenuBar(probe.hwnd, answer);
-    }
-    UnmapViewOfFile(view);
-  }
-  CloseHandle(mapping);
+  answer.position[0] = Find(bar, answer.wanted[0], index);
+  answer.position[1] =
+      answer.position[0] < 0 ? -1 : Find(GetSubMenu(bar, index), answer.wanted[1], index);
 }
 
 void Answer(const MSG& probe) {
-  if (static_cast<wintree::Probe>(probe.wParam) != wintree::Probe::Sync) WriteAnswer(probe);
-  const HANDLE ack =
-      OpenEventW(EVENT_MODIFY_STATE, FALSE, wintree::AckEventName(probe.lParam).c_str());
-  if (!ack) return;
-  SetEvent(ack);
-  CloseHandle(ack);
+  const auto kind = static_cast<wintree::Probe>(probe.wParam);
+  if (const HANDLE mapping = OpenFileMappingW(FILE_MAP_WRITE, FALSE,
+                                              wintree::Name(L"answer", probe.lParam).c_str())) {
+    if (void* view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0)) {
+      auto& answer = *static_cast<wintree::Answer*>(view);
+      if (kind == wintree::Probe::WindowMenu) ReadWindowMenu(probe.hwnd, answer);
+      if (kind == wintree::Probe::MenuBar) FindInMenuBar(probe.hwnd, answer);
+      UnmapViewOfFile(view);
+    }
+    CloseHandle(mapping);
+  }
+  if (const HANDLE ack =
+          OpenEventW(EVENT_MODIFY_STATE, FALSE, wintree::Name(L"ack", probe.lParam).c_str())) {
+    SetEvent(ack);
+    CloseHandle(ack);
+  }
 }
 
 }  // namespace
