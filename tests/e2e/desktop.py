@@ -120,6 +120,12 @@ class Desktop:
         return wait(ready, f"window {title!r}" + {None: "", True: " to show",
                                                     False: " hidden"}[showing])
 
+    def button(self, window, text):
+        matches = [c for c in self.controls(window) if c.kind == "button" and c.text == text]
+        if len(matches) != 1:
+            raise AssertionError(f"expected one button {text!r}, found {len(matches)}")
+        return matches[0]
+
     def control(self, window, kind, index=0):
         return [c for c in self.controls(window) if c.kind == kind][index]
 

@@ -254,10 +254,7 @@ class LinuxDesktop(DesktopStack, Desktop):
     # --- actions ------------------------------------------------------------------------
 
     def press(self, window, button):
-        matches = [c for c in self.controls(window) if c.kind == "button" and c.text == button]
-        if len(matches) != 1:
-            raise AssertionError(f"expected one button {button!r}, found {len(matches)}")
-        _act(matches[0].handle, "Press")
+        _act(self.button(window, button).handle, "Press")
 
     def type_text(self, window, box, text):
         """Puts `text` into the window's text box number `box` (counted from 0), as typed."""

@@ -28,6 +28,12 @@ VIEWER_KEY = r"HKLM\SOFTWARE\Microsoft\Shared Tools\MSINFO"
 # A program of every prefix that shows a window of its own: it stands in for the viewer.
 STAND_IN_VIEWER = r"C:\windows\notepad.exe"
 BOOT_TIMEOUT = 120
+# Virtual keys, with Alt or without.
+KEYS = {"tab": (0x09,), "return": (0x0D,), "space": (0x20,), "escape": (0x1B,),
+        "alt+f4": (0x73, "alt"), "alt+space": (0x20, "alt")}
+# What the title bar's close button sends, WM_SYSCOMMAND SC_CLOSE, and another program, WM_CLOSE.
+CLOSES = {"close button": (0x0112, 0xF060), "system": (0x0010, 0)}
+BM_CLICK = 0x00F5
 
 
 class WineDesktop(Desktop):
@@ -181,15 +187,15 @@ class WineDesktop(Desktop):
         return [w for w in self._wintree("list", program.pid) if w.className == "#32770"]
 
     def controls(self, window):
-        return [Control(c.kind, c.text, tuple(c.rect), c.enabled, c.id)
+        return [Control(c.kind, c.text, tuple(c.rect), c.enabled, c.hwnd)
                 for c in self._fresh(window).controls]
 
     def type_text(self, window, box, text):
-        self._wintree("set", window.hwnd, self.control(window, "text", box).handle, text)
+        self._wintree("set", self.control(window, "text", box).handle, text)
 
     def pick(self, window, entry):
         """As the user's pick: the list's selection, then its notification to the window."""
-        self._wintree("set", window.hwnd, self.control(window, "list").handle, entry)
+        self._wintree("set", self.control(window, "list").handle, entry)
 
     def showing(self, window):
         return self._fresh(window).visible
@@ -212,13 +218,15 @@ class WineDesktop(Desktop):
         return next(item for item in menu if item.text.endswith("Alt+F4"))
 
     def press(self, window, button):
-        self._wintree("click", window.hwnd, button)
+        self._wintree("send", self.button(window, button).handle, BM_CLICK, 0, 0)
 
     def key(self, window, name):
-        self._wintree("key", window.hwnd, name)
+        self._wintree("key", window.hwnd, *KEYS[name])
 
     def close(self, window, how):
-        self._wintree("key" if how == "alt+f4" else "close", window.hwnd, how)
+        if how == "alt+f4":
+            return self.key(window, how)
+        self._wintree("send", window.hwnd, *CLOSES[how], 0)
 
     def choose_menu(self, window, menu, item):
         self._wintree("menu", window.hwnd, menu, item)
@@ -234,7 +242,7 @@ class WineDesktop(Desktop):
     def open_tray_menu(self, program):
         """The shell's notification of a right press on the icon, as the shell sends it: the
         icon's callback message, 512, with the mouse message, 516, in lParam."""
-        self._wintree("post", self.window("Velostrander_Child", program).hwnd, 512, 516)
+        self._wintree("post", self.window("Velostrander_Child", program).hwnd, 512, 0, 516)
 
     def screen_origin(self):
         """Wine's desktop is one X window, whose origin client areas are counted from."""

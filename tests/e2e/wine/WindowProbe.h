@@ -1,7 +1,7 @@
 // What wintree.exe and the hook it places in the observed program share. The hook answers a
-// probe message posted to a window: for a menu probe it first reads the window's menus into
-// named shared memory (Wine cannot read another process's menus), then it acknowledges through
-// a named event, once the program's thread has taken the probe from its queue.
+// probe message once the program's thread has taken it from its queue: for a probe posted to a
+// window it first reads the window's menus into named shared memory (Wine cannot read another
+// process's menus), then it acknowledges through a named event.
 #pragma once
 
 #include <windows.h>
@@ -10,8 +10,6 @@
 
 namespace wintree {
 
-enum class Probe : WPARAM { Sync = 0, WindowMenu = 1, MenuBar = 2 };
-
 struct MenuItem {
   UINT state;  // GetMenuState flags
   UINT id;     // the command the item sends
@@ -19,11 +17,11 @@ struct MenuItem {
 };
 
 struct Answer {
-  // MenuBar: the texts of a menu and of its item, and where they stand, as the keyboard counts
-  // (separators are passed over); -1 when there is no such one.
+  // The texts of a menu bar's menu and of its item, and where they stand, as the keyboard
+  // counts (separators are passed over); -1 when there is no such one.
   wchar_t wanted[2][128];
   int position[2];
-  // WindowMenu: its items.
+  // The window menu's items.
   int count;
   MenuItem items[32];
 };

@@ -8,17 +8,17 @@
 //   wintree endsession PID         as the system ends a session
 //   wintree list [PID [TITLE]]     the top-level windows, of every program with PID 0
 //   wintree window HWND [menu]     one window, with menu its window menu too
-//   wintree click HWND BUTTON
-//   wintree key HWND tab|return|space|escape|alt+f4|alt+space
-//   wintree close HWND "close button"|system   (the title bar's button, or another program)
-//   wintree menu HWND MENU ITEM           (a menu bar's item)
+//   wintree key HWND VK [alt]      as typed
+//   wintree send HWND MESSAGE WPARAM LPARAM    (as another program sends it)
+//   wintree post HWND MESSAGE WPARAM LPARAM    (as another program posts it)
+//   wintree menu HWND MENU ITEM    a menu bar's item
 //   wintree popup HWND N           the open pop-up menu's item N from 0, -1 the last
-//   wintree post HWND MESSAGE LPARAM      (as another program posts it)
 //   wintree raise HWND             to the top of the windows that are not topmost
 //   wintree move HWND X Y
-//   wintree set HWND CONTROL TEXT  as typed into that text box, or picked from that list
+//   wintree set CONTROL TEXT       as typed into that text box, or picked from that list
 //
-// Exit codes: 0 done, 1 no such window, button or item, 2 bad usage.
+// Every action but post returns once the program has handled it.
+// Exit codes: 0 done, 1 no such window or item, 2 bad usage.
 #include <windows.h>
 
 #include <cstdio>
@@ -76,14 +76,12 @@ std::string Rect(const RECT& rect) {
 
 std::wstring ClassOf(HWND hwnd) {
   wchar_t name[256] = {};
-  GetClassNameW(hwnd, name, 256);
-  return name;
+  return {name, static_cast<std::size_t>(GetClassNameW(hwnd, name, 256))};
 }
 
 std::wstring TitleOf(HWND hwnd) {
   wchar_t title[512] = {};
-  InternalGetWindowText(hwnd, title, 512);
-  return title;
+  return {title, static_cast<std::size_t>(InternalGetWindowText(hwnd, title, 512))};
 }
 
 LRESULT Send(HWND hwnd, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
@@ -137,7 +135,7 @@ std::vector<HWND> Collect(HWND parent) {
 // The hook's answer once the window's thread has taken the probe from its queue, so that
 // everything posted to the window before it has been dispatched; none when the window's process
 // ended first, or the probe could not be placed.
-std::optional<wintree::Answer> Probe(HWND hwnd, wintree::Probe kind,
+std::optional<wintree::Answer> Probe(HWND hwnd, bool menus,
                                      const std::vector<std::wstring>& wanted = {}) {
   static LPARAM round = 0;
   const LPARAM token = static_cast<LPARAM>(GetCurrentProcessId()) * 1000 + ++round;
@@ -166,10 +164,8 @@ std::optional<wintree::Answer> Probe(HWND hwnd, wintree::Probe kind,
     lstrcpynW(answer.wanted[i], wanted[i].c_str(), 128);
   }
   // A menu probe needs its window; a plain one goes to the thread, as the window may close.
-  const auto wParam = static_cast<WPARAM>(kind);
-  const BOOL posted = kind == wintree::Probe::Sync
-                          ? PostThreadMessageW(thread, wintree::ProbeMessage(), wParam, token)
-                          : PostMessageW(hwnd, wintree::ProbeMessage(), wParam, token);
+  const BOOL posted = menus ? PostMessageW(hwnd, wintree::ProbeMessage(), 0, token)
+                            : PostThreadMessageW(thread, wintree::ProbeMessage(), 0, token);
   const HANDLE waits[] = {ack.get(), process.get()};
   if (!posted || WaitForMultipleObjects(2, waits, FALSE, kTimeoutMs) != WAIT_OBJECT_0) {
     return std::nullopt;
@@ -178,7 +174,7 @@ std::optional<wintree::Answer> Probe(HWND hwnd, wintree::Probe kind,
 }
 
 std::string WindowMenuJson(HWND hwnd) {
-  const auto answer = Probe(hwnd, wintree::Probe::WindowMenu);
+  const auto answer = Probe(hwnd, true);
   if (!answer) return "null";
   std::vector<std::string> items;
   for (int i = 0; i < answer->count; ++i) {
@@ -195,7 +191,7 @@ std::string ControlJson(HWND control, HWND top) {
   RECT rect{};
   GetWindowRect(control, &rect);
   MapWindowPoints(nullptr, top, reinterpret_cast<POINT*>(&rect), 2);
-  return "{\"kind\":\"" + Kind(control) + "\",\"id\":" + std::to_string(GetDlgCtrlID(control)) +
+  return "{\"kind\":\"" + Kind(control) + "\",\"hwnd\":" + std::to_string(reinterpret_cast<UINT_PTR>(control)) +
          ",\"text\":" + Quote(TextOf(control)) +
          ",\"enabled\":" + Bool(IsWindowEnabled(control)) + ",\"rect\":" + Rect(rect) + "}";
 }
@@ -266,28 +262,16 @@ void PostKey(HWND hwnd, UINT key, bool alt = false) {
 
 // Keys reach the control that has the keyboard focus in the window's thread, and Alt keys the
 // window, through the program's own message loop, as typed ones do.
-bool Key(HWND top, const std::wstring& name) {
-  const struct {
-    const wchar_t* name;
-    UINT key;
-    bool alt;
-  } keys[] = {{L"tab", VK_TAB, false},     {L"return", VK_RETURN, false},
-              {L"space", VK_SPACE, false}, {L"escape", VK_ESCAPE, false},
-              {L"alt+f4", VK_F4, true},    {L"alt+space", VK_SPACE, true}};
-  for (const auto& key : keys) {
-    if (name != key.name) continue;
-    GUITHREADINFO focus{};
-    focus.cbSize = sizeof focus;
-    GetGUIThreadInfo(GetWindowThreadProcessId(top, nullptr), &focus);
-    PostKey(key.alt || !focus.hwndFocus ? top : focus.hwndFocus, key.key, key.alt);
-    return true;
-  }
-  return false;
+void Key(HWND top, UINT key, bool alt) {
+  GUITHREADINFO focus{};
+  focus.cbSize = sizeof focus;
+  GetGUIThreadInfo(GetWindowThreadProcessId(top, nullptr), &focus);
+  PostKey(alt || !focus.hwndFocus ? top : focus.hwndFocus, key, alt);
 }
 
 // The keyboard's way through a menu bar, which a hidden window takes as well.
 bool ChooseMenu(HWND top, const Args& items) {
-  const auto answer = Probe(top, wintree::Probe::MenuBar, items);
+  const auto answer = Probe(top, true, items);
   if (!answer || answer->position[0] < 0 || answer->position[1] < 0) return false;
   PostMessageW(top, WM_SYSCOMMAND, SC_KEYMENU, 0);
   for (int i = 0; i < answer->position[0]; ++i) PostKey(top, VK_RIGHT);
@@ -314,63 +298,48 @@ bool ChoosePopup(HWND top, int item) {
 }
 
 // Typed into a text box, or picked from a list with the list's notification to its window.
-bool Set(HWND top, HWND control, const std::wstring& text) {
+bool Set(HWND control, const std::wstring& text) {
   const auto lParam = reinterpret_cast<LPARAM>(text.c_str());
   if (Kind(control) != "list") return Send(control, WM_SETTEXT, 0, lParam) != 0;
   const LRESULT index = Send(control, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), lParam);
   Send(control, CB_SETCURSEL, static_cast<WPARAM>(index));
-  Send(top, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(control), CBN_SELCHANGE),
+  Send(GetParent(control), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(control), CBN_SELCHANGE),
        reinterpret_cast<LPARAM>(control));
   return index != CB_ERR;
 }
 
-bool Click(HWND top, const std::wstring& button) {
-  for (const HWND control : Collect(top)) {
-    if (Kind(control) == "button" && TextOf(control) == button) {
-      Send(control, BM_CLICK);
-      return true;
-    }
-  }
-  return false;
-}
-
-// An action on one window; once done, it returns when the program has handled it.
 int OnWindow(const Args& args) {
-  const auto top = reinterpret_cast<HWND>(Number(args[1]));
-  if (!IsWindow(top)) return 1;
+  const auto hwnd = reinterpret_cast<HWND>(Number(args[1]));
+  if (!IsWindow(hwnd)) return 1;
   const std::wstring& command = args[0];
-  const auto arg = [&args](std::size_t i) { return i < args.size() ? args[i] : L""; };
-  const auto at = [&](std::size_t i) { return static_cast<int>(Number(arg(i))); };
-  bool done = false;
+  const auto arg = [&args](std::size_t i) { return i < args.size() ? args[i] : std::wstring(); };
+  const auto at = [&arg](std::size_t i) { return wcstol(arg(i).c_str(), nullptr, 10); };
+  bool done = true;
   if (command == L"window") {
-    std::printf("%s\n", WindowJson(top, arg(2) == L"menu").c_str());
+    std::printf("%s\n", WindowJson(hwnd, arg(2) == L"menu").c_str());
     return 0;
-  } else if (command == L"click") {
-    done = Click(top, arg(2));
-  } else if (command == L"key") {
-    done = Key(top, arg(2));
-  } else if (command == L"close") {
-    done = arg(2) == L"close button" || arg(2) == L"system";
-    if (arg(2) == L"close button") Send(top, WM_SYSCOMMAND, SC_CLOSE);
-    if (arg(2) == L"system") Send(top, WM_CLOSE);
-  } else if (command == L"menu" && args.size() == 4) {
-    done = ChooseMenu(top, {args[2], args[3]});
-  } else if (command == L"popup") {
-    done = ChoosePopup(top, static_cast<int>(wcstol(arg(2).c_str(), nullptr, 10)));
   } else if (command == L"post") {
-    return PostMessageW(top, static_cast<UINT>(at(2)), 0, at(3)) ? 0 : 1;
+    return PostMessageW(hwnd, static_cast<UINT>(at(2)), static_cast<WPARAM>(at(3)), at(4)) ? 0 : 1;
+  } else if (command == L"send") {
+    Send(hwnd, static_cast<UINT>(at(2)), static_cast<WPARAM>(at(3)), at(4));
+  } else if (command == L"key") {
+    Key(hwnd, static_cast<UINT>(at(2)), arg(3) == L"alt");
+  } else if (command == L"menu") {
+    done = ChooseMenu(hwnd, {arg(2), arg(3)});
+  } else if (command == L"popup") {
+    done = ChoosePopup(hwnd, static_cast<int>(at(2)));
   } else if (command == L"raise") {
-    done = SetWindowPos(top, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    done = SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   } else if (command == L"move") {
-    done = SetWindowPos(top, nullptr, at(2), at(3), 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    done = SetWindowPos(hwnd, nullptr, at(2), at(3), 0, 0, SWP_NOSIZE | SWP_NOZORDER);
   } else if (command == L"set") {
-    done = Set(top, GetDlgItem(top, at(2)), arg(3));
+    done = Set(hwnd, arg(2));
   } else {
     return 2;
   }
   // What a key or a click posted starts is often posted in turn: it has run once a second probe
   // has come through.
-  if (done && Probe(top, wintree::Probe::Sync)) Probe(top, wintree::Probe::Sync);
+  if (done && Probe(hwnd, false)) Probe(hwnd, false);
   return done ? 0 : 1;
 }
 

@@ -38,13 +38,14 @@ void FindInMenuBar(HWND hwnd, wintree::Answer& answer) {
 }
 
 void Answer(const MSG& probe) {
-  const auto kind = static_cast<wintree::Probe>(probe.wParam);
   if (const HANDLE mapping = OpenFileMappingW(FILE_MAP_WRITE, FALSE,
                                               wintree::Name(L"answer", probe.lParam).c_str())) {
-    if (void* view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0)) {
+    void* view = probe.hwnd ? MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0) : nullptr;
+    if (view) {
+      // Asked for a menu bar's item, or else for the window menu.
       auto& answer = *static_cast<wintree::Answer*>(view);
-      if (kind == wintree::Probe::WindowMenu) ReadWindowMenu(probe.hwnd, answer);
-      if (kind == wintree::Probe::MenuBar) FindInMenuBar(probe.hwnd, answer);
+      if (answer.wanted[0][0]) FindInMenuBar(probe.hwnd, answer);
+      else ReadWindowMenu(probe.hwnd, answer);
       UnmapViewOfFile(view);
     }
     CloseHandle(mapping);
