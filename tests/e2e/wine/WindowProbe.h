@@ -26,7 +26,9 @@ struct Answer {
   MenuItem items[32];
 };
 
-inline UINT ProbeMessage() { return RegisterWindowMessageW(L"wintree.probe"); }
+inline UINT ProbeMessage() {
+  return RegisterWindowMessageW(L"wintree.probe");
+}
 
 // The event ("ack") or the shared memory ("answer") of one probe.
 inline std::wstring Name(const wchar_t* what, LPARAM token) {

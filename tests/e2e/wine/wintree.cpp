@@ -1,6 +1,6 @@
 // Reads and drives other programs' windows from inside the same Wine prefix, for the end-to-end
-// tests: what a user sees (titles, visibility, places, the texts of controls) as UTF-8 JSON on
-// stdout, and what a user or the system does to them.
+// tests: what a user sees (titles, visibility, places, the texts of controls) as JSON on stdout,
+// and what a user or the system does to them.
 //
 //   wintree run PROGRAM            starts it, prints {"pid":N} and passes its exit code on
 //   wintree hold                   keeps Wine's virtual desktop up until the wineserver ends
@@ -40,26 +40,20 @@ using Handle = Owned<HANDLE, &CloseHandle>;
 
 // --- JSON ----------------------------------------------------------------------------------
 
+// Every character that is not printable ASCII as its UTF-16 escape.
 std::string Quote(std::wstring_view text) {
-  const int length = static_cast<int>(text.size());
-  std::string utf8(static_cast<std::size_t>(length) * 3, '\0');
-  utf8.resize(static_cast<std::size_t>(WideCharToMultiByte(
-      CP_UTF8, 0, text.data(), length, utf8.data(), length * 3, nullptr, nullptr)));
   std::string quoted = "\"";
-  for (const char c : utf8) {
-    if (static_cast<unsigned char>(c) < 0x20) {
-      char escape[8];
-      wsprintfA(escape, "\\u%04x", c);
-      quoted += escape;
-    } else {
-      if (c == '"' || c == '\\') quoted += '\\';
-      quoted += c;
-    }
+  for (const wchar_t c : text) {
+    char escaped[8];
+    wsprintfA(escaped, c < 0x20 || c > 0x7e || c == '"' || c == '\\' ? "\\u%04x" : "%c", c);
+    quoted += escaped;
   }
   return quoted + "\"";
 }
 
-std::string Bool(bool value) { return value ? "true" : "false"; }
+std::string Bool(bool value) {
+  return value ? "true" : "false";
+}
 
 std::string Join(const std::vector<std::string>& items) {
   std::string joined;
@@ -90,7 +84,9 @@ LRESULT Send(HWND hwnd, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
   return static_cast<LRESULT>(result);
 }
 
-LONG_PTR Style(HWND hwnd, int which = GWL_STYLE) { return GetWindowLongPtrW(hwnd, which); }
+LONG_PTR Style(HWND hwnd, int which = GWL_STYLE) {
+  return GetWindowLongPtrW(hwnd, which);
+}
 
 // What a user takes the control for: a label, a button, a text box or a drop-down list (whose
 // text is its selection); other controls only hold these.
@@ -125,8 +121,10 @@ std::vector<HWND> Collect(HWND parent) {
     reinterpret_cast<std::vector<HWND>*>(found)->push_back(hwnd);
     return TRUE;
   };
-  if (parent) EnumChildWindows(parent, add, reinterpret_cast<LPARAM>(&windows));
-  else EnumWindows(add, reinterpret_cast<LPARAM>(&windows));
+  if (parent)
+    EnumChildWindows(parent, add, reinterpret_cast<LPARAM>(&windows));
+  else
+    EnumWindows(add, reinterpret_cast<LPARAM>(&windows));
   return windows;
 }
 
@@ -151,13 +149,12 @@ std::optional<wintree::Answer> Probe(HWND hwnd, bool menus,
   const Handle ack(CreateEventW(nullptr, TRUE, FALSE, wintree::Name(L"ack", token).c_str()),
                    &CloseHandle);
   const Handle process(OpenProcess(SYNCHRONIZE, FALSE, pid), &CloseHandle);
-  const Handle mapping(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                          sizeof(wintree::Answer),
-                                          wintree::Name(L"answer", token).c_str()),
-                       &CloseHandle);
+  const Handle mapping(
+      CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(wintree::Answer),
+                         wintree::Name(L"answer", token).c_str()),
+      &CloseHandle);
   const Owned<LPVOID, &UnmapViewOfFile> view(
-      mapping ? MapViewOfFile(mapping.get(), FILE_MAP_WRITE, 0, 0, 0) : nullptr,
-      &UnmapViewOfFile);
+      mapping ? MapViewOfFile(mapping.get(), FILE_MAP_WRITE, 0, 0, 0) : nullptr, &UnmapViewOfFile);
   if (!hook || !ack || !process || !view) return std::nullopt;
   auto& answer = *static_cast<wintree::Answer*>(view.get());
   for (std::size_t i = 0; i < wanted.size() && i < 2; ++i) {
@@ -191,9 +188,10 @@ std::string ControlJson(HWND control, HWND top) {
   RECT rect{};
   GetWindowRect(control, &rect);
   MapWindowPoints(nullptr, top, reinterpret_cast<POINT*>(&rect), 2);
-  return "{\"kind\":\"" + Kind(control) + "\",\"hwnd\":" + std::to_string(reinterpret_cast<UINT_PTR>(control)) +
-         ",\"text\":" + Quote(TextOf(control)) +
-         ",\"enabled\":" + Bool(IsWindowEnabled(control)) + ",\"rect\":" + Rect(rect) + "}";
+  return "{\"kind\":\"" + Kind(control) +
+         "\",\"hwnd\":" + std::to_string(reinterpret_cast<UINT_PTR>(control)) +
+         ",\"text\":" + Quote(TextOf(control)) + ",\"enabled\":" + Bool(IsWindowEnabled(control)) +
+         ",\"rect\":" + Rect(rect) + "}";
 }
 
 std::string WindowJson(HWND hwnd, bool menu) {

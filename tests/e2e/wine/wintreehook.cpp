@@ -38,14 +38,16 @@ void FindInMenuBar(HWND hwnd, wintree::Answer& answer) {
 }
 
 void Answer(const MSG& probe) {
-  if (const HANDLE mapping = OpenFileMappingW(FILE_MAP_WRITE, FALSE,
-                                              wintree::Name(L"answer", probe.lParam).c_str())) {
+  if (const HANDLE mapping =
+          OpenFileMappingW(FILE_MAP_WRITE, FALSE, wintree::Name(L"answer", probe.lParam).c_str())) {
     void* view = probe.hwnd ? MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0) : nullptr;
     if (view) {
       // Asked for a menu bar's item, or else for the window menu.
       auto& answer = *static_cast<wintree::Answer*>(view);
-      if (answer.wanted[0][0]) FindInMenuBar(probe.hwnd, answer);
-      else ReadWindowMenu(probe.hwnd, answer);
+      if (answer.wanted[0][0])
+        FindInMenuBar(probe.hwnd, answer);
+      else
+        ReadWindowMenu(probe.hwnd, answer);
       UnmapViewOfFile(view);
     }
     CloseHandle(mapping);
