@@ -67,12 +67,12 @@ class Control:
     handle: object = field(default=None, compare=False, repr=False)
 
 
+@dataclass
 class Program:
-    def __init__(self, desktop, process, log, pid):
-        self.desktop = desktop
-        self.process = process
-        self.log = log
-        self.pid = pid  # as the desktop's windows know it
+    desktop: object
+    process: subprocess.Popen
+    log: str
+    pid: int  # as the desktop's windows know it
 
     def running(self):
         return self.process.poll() is None

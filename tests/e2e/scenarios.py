@@ -98,15 +98,6 @@ def start_running(d, path, **start):
     return agent
 
 
-def start_half_started(d):
-    """An agent that cannot read its settings (a folder stands in the file's place), and its
-    main window: shown, but empty."""
-    path = folder(d)
-    os.mkdir(os.path.join(path, SETTINGS_FILE))
-    agent = d.start(AGENT, path)
-    return agent, wait_half_started(d, agent)
-
-
 def wait_half_started(d, agent):
     main = d.wait_window(MAIN_TITLE, agent, showing=True)
     texts = d.texts(main, "label"), d.texts(main, "button")
@@ -210,12 +201,22 @@ def no_settings_file(d):
 
 
 @scenario()
-def unreadable_settings_file(d):
-    """Half started without a word, in a window of 242 × 30 pixels (15 twips make a pixel at
-    96 dpi). With the focus on End, the one tab stop, the first key of each pair changes
-    nothing, the second presses End."""
-    for harmless, pressing in (("escape", "return"), ("tab", "space")):
-        agent, main = start_half_started(d)
+def half_started(d):
+    """An agent half starts: without a word when it cannot read its settings file; after a box
+    that names each line it cannot read in a file that has such lines. Its window is 242 × 30
+    pixels (15 twips make a pixel at 96 dpi). With the focus on End, the one tab stop, the first
+    key of each pair changes nothing, the second presses End."""
+    malformed = settings()
+    malformed[2:3] = ["MasterPor", "MyHostPortx=70000"]
+    for lines, harmless, pressing in ((None, "escape", "return"), (malformed, "tab", "space")):
+        path = folder(d, lines)
+        if lines is None:
+            os.mkdir(os.path.join(path, SETTINGS_FILE))
+        agent = d.start(AGENT, path)
+        if lines:
+            d.press(check_box(d, agent, MESSAGE_TITLE, parts=(SETTINGS_FILE, "3行目", "4行目")),
+                    "OK")
+        main = wait_half_started(d, agent)
         check_no_box(d, agent)
         check(d.client(main)[2:] == (242, 30), f"client area {d.client(main)}")
         check(not d.resizable(main), "the main window can be resized")
@@ -225,17 +226,6 @@ def unreadable_settings_file(d):
         check(agent.running() and d.showing(main), f"{harmless} closed the main window")
         d.key(main, pressing)
         check_exit(agent, pressing)
-
-
-@scenario()
-def malformed_lines(d):
-    lines = settings()
-    lines[2:3] = ["MasterPor", "MyHostPortx=70000"]
-    agent = d.start(AGENT, folder(d, lines))
-    d.press(check_box(d, agent, MESSAGE_TITLE, parts=(SETTINGS_FILE, "3行目", "4行目")), "OK")
-    main = wait_half_started(d, agent)
-    check_no_box(d, agent)
-    end_with_button(d, agent, main)
 
 
 @scenario()

@@ -213,9 +213,8 @@ class WineDesktop(Desktop):
         return self._fresh(window).menuBar
 
     def close_item(self, window):
-        """The window menu's Close item, known by its shortcut, whichever command it sends."""
-        menu = self._wintree("window", window.hwnd, "menu").windowMenu
-        return next(item for item in menu if item.text.endswith("Alt+F4"))
+        """The window menu's Close item (its `grayed` state and the command `id` it sends)."""
+        return self._wintree("window", window.hwnd, "menu").closeItem
 
     def press(self, window, button):
         self._wintree("send", self.button(window, button).handle, BM_CLICK, 0, 0)

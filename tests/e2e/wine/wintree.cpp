@@ -7,7 +7,7 @@
 //   wintree kill PID
 //   wintree endsession PID         as the system ends a session
 //   wintree list [PID [TITLE]]     the top-level windows, of every program with PID 0
-//   wintree window HWND [menu]     one window, with menu its window menu too
+//   wintree window HWND [menu]     one window, with menu its window menu's Close item too
 //   wintree key HWND VK [alt]      as typed
 //   wintree send HWND MESSAGE WPARAM LPARAM    (as another program sends it)
 //   wintree post HWND MESSAGE WPARAM LPARAM    (as another program posts it)
@@ -26,6 +26,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "WindowProbe.h"
@@ -130,13 +131,11 @@ std::vector<HWND> Collect(HWND parent) {
 
 // --- probing the program's own thread ------------------------------------------------------
 
-// The hook's answer once the window's thread has taken the probe from its queue, so that
-// everything posted to the window before it has been dispatched; none when the window's process
-// ended first, or the probe could not be placed.
-std::optional<wintree::Answer> Probe(HWND hwnd, bool menus,
-                                     const std::vector<std::wstring>& wanted = {}) {
-  static LPARAM round = 0;
-  const LPARAM token = static_cast<LPARAM>(GetCurrentProcessId()) * 1000 + ++round;
+// Posts a probe, and returns the hook's answer once the window's thread has taken the probe from
+// its queue, so that everything posted to the window before it has been dispatched; none when
+// the window's process ended first, or the probe could not be placed. A probe that asks for
+// menus goes to the window; a plain one to the thread, as the window may close.
+std::optional<std::pair<int, int>> Probe(HWND hwnd, bool menus, WPARAM atoms = 0) {
   DWORD pid = 0;
   const DWORD thread = GetWindowThreadProcessId(hwnd, &pid);
   // The hook lives on the window's thread while the probe is under way.
@@ -146,40 +145,30 @@ std::optional<wintree::Answer> Probe(HWND hwnd, bool menus,
   const Owned<HHOOK, &UnhookWindowsHookEx> hook(
       proc ? SetWindowsHookExW(WH_GETMESSAGE, proc, module.get(), thread) : nullptr,
       &UnhookWindowsHookEx);
-  const Handle ack(CreateEventW(nullptr, TRUE, FALSE, wintree::Name(L"ack", token).c_str()),
-                   &CloseHandle);
   const Handle process(OpenProcess(SYNCHRONIZE, FALSE, pid), &CloseHandle);
-  const Handle mapping(
-      CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(wintree::Answer),
-                         wintree::Name(L"answer", token).c_str()),
-      &CloseHandle);
-  const Owned<LPVOID, &UnmapViewOfFile> view(
-      mapping ? MapViewOfFile(mapping.get(), FILE_MAP_WRITE, 0, 0, 0) : nullptr, &UnmapViewOfFile);
-  if (!hook || !ack || !process || !view) return std::nullopt;
-  auto& answer = *static_cast<wintree::Answer*>(view.get());
-  for (std::size_t i = 0; i < wanted.size() && i < 2; ++i) {
-    lstrcpynW(answer.wanted[i], wanted[i].c_str(), 128);
-  }
-  // A menu probe needs its window; a plain one goes to the thread, as the window may close.
-  const BOOL posted = menus ? PostMessageW(hwnd, wintree::ProbeMessage(), 0, token)
-                            : PostThreadMessageW(thread, wintree::ProbeMessage(), 0, token);
-  const HANDLE waits[] = {ack.get(), process.get()};
-  if (!posted || WaitForMultipleObjects(2, waits, FALSE, kTimeoutMs) != WAIT_OBJECT_0) {
+  MSG answer{};
+  PeekMessageW(&answer, nullptr, 0, 0, PM_NOREMOVE);  // the queue the answer comes to
+  const auto asker = static_cast<LPARAM>(GetCurrentThreadId());
+  if (!hook || !process ||
+      !(menus ? PostMessageW(hwnd, wintree::ProbeMessage(), atoms, asker)
+              : PostThreadMessageW(thread, wintree::ProbeMessage(), atoms, asker))) {
     return std::nullopt;
   }
-  return answer;
+  const HANDLE waits[] = {process.get()};
+  while (!PeekMessageW(&answer, nullptr, wintree::kAnswer, wintree::kAnswer, PM_REMOVE)) {
+    if (MsgWaitForMultipleObjects(1, waits, FALSE, kTimeoutMs, QS_POSTMESSAGE) !=
+        WAIT_OBJECT_0 + 1) {
+      return std::nullopt;
+    }
+  }
+  return std::pair{static_cast<int>(answer.wParam), static_cast<int>(answer.lParam)};
 }
 
-std::string WindowMenuJson(HWND hwnd) {
-  const auto answer = Probe(hwnd, true);
-  if (!answer) return "null";
-  std::vector<std::string> items;
-  for (int i = 0; i < answer->count; ++i) {
-    const wintree::MenuItem& item = answer->items[i];
-    items.push_back("{\"text\":" + Quote(item.text) + ",\"id\":" + std::to_string(item.id) +
-                    ",\"grayed\":" + Bool((item.state & MF_GRAYED) != 0) + "}");
-  }
-  return Join(items);
+std::string CloseItemJson(HWND hwnd) {
+  const auto item = Probe(hwnd, true);
+  if (!item || item->first == -1) return "null";
+  return "{\"grayed\":" + Bool(item->first & MF_GRAYED) +
+         ",\"id\":" + std::to_string(static_cast<UINT>(item->second)) + "}";
 }
 
 // --- describing windows --------------------------------------------------------------------
@@ -211,7 +200,7 @@ std::string WindowJson(HWND hwnd, bool menu) {
          ",\"visible\":" + Bool(IsWindowVisible(hwnd)) + ",\"taskbar\":" + Bool(taskbar) +
          ",\"resizable\":" + Bool(Style(hwnd) & (WS_THICKFRAME | WS_MAXIMIZEBOX)) +
          ",\"menuBar\":" + Bool(GetMenu(hwnd) != nullptr) + ",\"client\":" + Rect(client) +
-         ",\"windowMenu\":" + (menu && (Style(hwnd) & WS_SYSMENU) ? WindowMenuJson(hwnd) : "null") +
+         ",\"closeItem\":" + (menu && (Style(hwnd) & WS_SYSMENU) ? CloseItemJson(hwnd) : "null") +
          ",\"controls\":" + Join(controls) + "}";
 }
 
@@ -268,12 +257,14 @@ void Key(HWND top, UINT key, bool alt) {
 }
 
 // The keyboard's way through a menu bar, which a hidden window takes as well.
-bool ChooseMenu(HWND top, const Args& items) {
-  const auto answer = Probe(top, true, items);
-  if (!answer || answer->position[0] < 0 || answer->position[1] < 0) return false;
+bool ChooseMenu(HWND top, const std::wstring& menu, const std::wstring& item) {
+  const ATOM atoms[] = {GlobalAddAtomW(menu.c_str()), GlobalAddAtomW(item.c_str())};
+  const auto at = Probe(top, true, MAKEWPARAM(atoms[0], atoms[1]));
+  for (const ATOM atom : atoms) GlobalDeleteAtom(atom);
+  if (!at || at->first < 0 || at->second < 0) return false;
   PostMessageW(top, WM_SYSCOMMAND, SC_KEYMENU, 0);
-  for (int i = 0; i < answer->position[0]; ++i) PostKey(top, VK_RIGHT);
-  for (int i = 0; i <= answer->position[1]; ++i) PostKey(top, VK_DOWN);
+  for (int i = 0; i < at->first; ++i) PostKey(top, VK_RIGHT);
+  for (int i = 0; i <= at->second; ++i) PostKey(top, VK_DOWN);
   PostKey(top, VK_RETURN);
   return true;
 }
@@ -323,7 +314,7 @@ int OnWindow(const Args& args) {
   } else if (command == L"key") {
     Key(hwnd, static_cast<UINT>(at(2)), arg(3) == L"alt");
   } else if (command == L"menu") {
-    done = ChooseMenu(hwnd, {arg(2), arg(3)});
+    done = ChooseMenu(hwnd, arg(2), arg(3));
   } else if (command == L"popup") {
     done = ChoosePopup(hwnd, static_cast<int>(at(2)));
   } else if (command == L"raise") {
