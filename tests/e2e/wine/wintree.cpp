@@ -8,11 +8,10 @@
 //   wintree endsession PID         as the system ends a session
 //   wintree list [PID [TITLE]]     the top-level windows, of every program with PID 0
 //   wintree window HWND [menu]     one window, with menu its window menu's Close item too
-//   wintree key HWND VK [alt]      as typed
+//   wintree keys HWND [alt] VK...  posted to it, as typed
 //   wintree send HWND MESSAGE WPARAM LPARAM    (as another program sends it)
 //   wintree post HWND MESSAGE WPARAM LPARAM    (as another program posts it)
-//   wintree menu HWND MENU ITEM    a menu bar's item
-//   wintree popup HWND N           the open pop-up menu's item N from 0, -1 the last
+//   wintree menu HWND MENU ITEM    where a menu bar's menu and item stand, as the keyboard counts
 //   wintree raise HWND             to the top of the windows that are not topmost
 //   wintree move HWND X Y
 //   wintree set CONTROL TEXT       as typed into that text box, or picked from that list
@@ -110,12 +109,6 @@ std::wstring TextOf(HWND control) {
   return text;
 }
 
-DWORD ProcessOf(HWND hwnd) {
-  DWORD pid = 0;
-  GetWindowThreadProcessId(hwnd, &pid);
-  return pid;
-}
-
 std::vector<HWND> Collect(HWND parent) {
   std::vector<HWND> windows;
   const auto add = [](HWND hwnd, LPARAM found) {
@@ -126,6 +119,20 @@ std::vector<HWND> Collect(HWND parent) {
     EnumChildWindows(parent, add, reinterpret_cast<LPARAM>(&windows));
   else
     EnumWindows(add, reinterpret_cast<LPARAM>(&windows));
+  return windows;
+}
+
+DWORD ProcessOf(HWND hwnd) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  return pid;
+}
+
+std::vector<HWND> WindowsOf(DWORD pid) {
+  std::vector<HWND> windows;
+  for (const HWND hwnd : Collect(nullptr)) {
+    if (!pid || ProcessOf(hwnd) == pid) windows.push_back(hwnd);
+  }
   return windows;
 }
 
@@ -191,12 +198,17 @@ std::string WindowJson(HWND hwnd, bool menu) {
   for (const HWND control : Collect(hwnd)) {
     if (!Kind(control).empty()) controls.push_back(ControlJson(control, hwnd));
   }
+  GUITHREADINFO focus{};
+  focus.cbSize = sizeof focus;
+  GetGUIThreadInfo(GetWindowThreadProcessId(hwnd, nullptr), &focus);
   // A window has a taskbar button unless it is a tool window or owned by another.
   const LONG_PTR extended = Style(hwnd, GWL_EXSTYLE);
   const bool taskbar = (extended & WS_EX_APPWINDOW) ||
                        (!(extended & WS_EX_TOOLWINDOW) && GetWindow(hwnd, GW_OWNER) == nullptr);
   return "{\"hwnd\":" + std::to_string(reinterpret_cast<UINT_PTR>(hwnd)) +
          ",\"title\":" + Quote(TitleOf(hwnd)) + ",\"className\":" + Quote(ClassOf(hwnd)) +
+         ",\"pid\":" + std::to_string(ProcessOf(hwnd)) +
+         ",\"focus\":" + std::to_string(reinterpret_cast<UINT_PTR>(focus.hwndFocus)) +
          ",\"visible\":" + Bool(IsWindowVisible(hwnd)) + ",\"taskbar\":" + Bool(taskbar) +
          ",\"resizable\":" + Bool(Style(hwnd) & (WS_THICKFRAME | WS_MAXIMIZEBOX)) +
          ",\"menuBar\":" + Bool(GetMenu(hwnd) != nullptr) + ",\"client\":" + Rect(client) +
@@ -231,59 +243,12 @@ int Run(const std::wstring& program) {
   return static_cast<int>(code);
 }
 
-std::vector<HWND> WindowsOf(DWORD pid) {
-  std::vector<HWND> windows;
-  for (const HWND hwnd : Collect(nullptr)) {
-    if (!pid || ProcessOf(hwnd) == pid) windows.push_back(hwnd);
-  }
-  return windows;
-}
-
-void PostKey(HWND hwnd, UINT key, bool alt = false) {
+void PostKey(HWND hwnd, UINT key, bool alt) {
   const UINT down = alt ? WM_SYSKEYDOWN : WM_KEYDOWN;
   const LPARAM data = 1 | static_cast<LPARAM>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC)) << 16 |
                       (alt ? LPARAM{1} << 29 : 0);
   PostMessageW(hwnd, down, key, data);
   PostMessageW(hwnd, down + 1, key, data | LPARAM{1} << 30 | LPARAM{1} << 31);
-}
-
-// Keys reach the control that has the keyboard focus in the window's thread, and Alt keys the
-// window, through the program's own message loop, as typed ones do.
-void Key(HWND top, UINT key, bool alt) {
-  GUITHREADINFO focus{};
-  focus.cbSize = sizeof focus;
-  GetGUIThreadInfo(GetWindowThreadProcessId(top, nullptr), &focus);
-  PostKey(alt || !focus.hwndFocus ? top : focus.hwndFocus, key, alt);
-}
-
-// The keyboard's way through a menu bar, which a hidden window takes as well.
-bool ChooseMenu(HWND top, const std::wstring& menu, const std::wstring& item) {
-  const ATOM atoms[] = {GlobalAddAtomW(menu.c_str()), GlobalAddAtomW(item.c_str())};
-  const auto at = Probe(top, true, MAKEWPARAM(atoms[0], atoms[1]));
-  for (const ATOM atom : atoms) GlobalDeleteAtom(atom);
-  if (!at || at->first < 0 || at->second < 0) return false;
-  PostMessageW(top, WM_SYSCOMMAND, SC_KEYMENU, 0);
-  for (int i = 0; i < at->first; ++i) PostKey(top, VK_RIGHT);
-  for (int i = 0; i <= at->second; ++i) PostKey(top, VK_DOWN);
-  PostKey(top, VK_RETURN);
-  return true;
-}
-
-// A pop-up menu takes the keys posted to its own window; Down first selects the first item,
-// Up the last.
-bool ChoosePopup(HWND top, int item) {
-  const DWORD thread = GetWindowThreadProcessId(top, nullptr);
-  for (const HWND popup : Collect(nullptr)) {
-    if (ClassOf(popup) == L"#32768" && IsWindowVisible(popup) &&
-        GetWindowThreadProcessId(popup, nullptr) == thread) {
-      for (int i = 0; i < (item < 0 ? -item : item + 1); ++i) {
-        PostKey(popup, item < 0 ? VK_UP : VK_DOWN);
-      }
-      PostKey(popup, VK_RETURN);
-      return true;
-    }
-  }
-  return false;
 }
 
 // Typed into a text box, or picked from a list with the list's notification to its window.
@@ -311,12 +276,18 @@ int OnWindow(const Args& args) {
     return PostMessageW(hwnd, static_cast<UINT>(at(2)), static_cast<WPARAM>(at(3)), at(4)) ? 0 : 1;
   } else if (command == L"send") {
     Send(hwnd, static_cast<UINT>(at(2)), static_cast<WPARAM>(at(3)), at(4));
-  } else if (command == L"key") {
-    Key(hwnd, static_cast<UINT>(at(2)), arg(3) == L"alt");
+  } else if (command == L"keys") {
+    for (std::size_t i = arg(2) == L"alt" ? 3 : 2; i < args.size(); ++i) {
+      PostKey(hwnd, static_cast<UINT>(at(i)), arg(2) == L"alt");
+    }
   } else if (command == L"menu") {
-    done = ChooseMenu(hwnd, arg(2), arg(3));
-  } else if (command == L"popup") {
-    done = ChoosePopup(hwnd, static_cast<int>(at(2)));
+    // Probed in the program, as the keyboard counts them.
+    const ATOM atoms[] = {GlobalAddAtomW(arg(2).c_str()), GlobalAddAtomW(arg(3).c_str())};
+    const auto where = Probe(hwnd, true, MAKEWPARAM(atoms[0], atoms[1]));
+    for (const ATOM atom : atoms) GlobalDeleteAtom(atom);
+    if (!where || where->first < 0 || where->second < 0) return 1;
+    std::printf("[%d,%d]\n", where->first, where->second);
+    return 0;
   } else if (command == L"raise") {
     done = SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   } else if (command == L"move") {
