@@ -306,14 +306,31 @@ def first_page(d):
         end_with_browser(d, agent)
 
 
+def check_browser_comes_back(d, agent, server, gone, path):
+    """After the browser window `gone` went away, the next URL opens in a browser again: on
+    Linux a new one; Wine's only hides when closed, and shows again. Its window."""
+    if d.name == "linux":
+        wait(lambda: not d.windows(gone.title), "the browser window to go")
+    else:
+        wait(lambda: not d.showing(gone), "the browser window to hide")
+    check(agent.running(), "the agent ended with its browser")
+    window = open_page(d, agent, server, path, "最初のページ")
+    # Only Qt's back button is a control of its own.
+    if d.name == "linux":
+        back = next(c for c in d.controls(window) if c.text == "戻る")
+        check(not back.enabled, "the new browser can go back to the old one's page")
+    return window
+
+
 @scenario()
-def browser_commands(d):
+def browser_and_commands(d):
     """The commands hide and show the browser and switch it to full screen and back, also while
     it is hidden; the browser's own menu item too, whose bar the agent hides, but assistive
     technology still reaches. Wine's browser has no full screen: the agent skips the command
     there. A script URL would run in the student's page on anyone's word: nothing comes of it.
     Only a fragment of the page shown is a navigation that loads nothing. None of these holds
-    the next page up."""
+    the next page up. The browser closed, or on Linux its page's process killed, the next URL
+    opens in a browser again."""
     with first_page(d) as (agent, server, window, url):
         windowed = d.client(window)
         screen = SCREEN if d.name == "linux" else windowed
@@ -339,7 +356,16 @@ def browser_commands(d):
         server.wait_request("/second.html", timeout=UNHELD)
         check(not [r for r in server.requests if r.target.startswith(b"/stolen")],
               "the script ran in the page")
-        browser(d, agent, "二番目のページ", showing=True)
+        window = browser(d, agent, "二番目のページ", showing=True)
+        d.close(window, "alt+f4")
+        window = check_browser_comes_back(d, agent, server, window, "/third.html")
+        # Only Qt WebEngine runs a page in a process of its own.
+        if d.name == "linux":
+            renderers = d.processes("--type=renderer")
+            check(renderers, "the page has no renderer process")
+            for pid in renderers:
+                os.kill(pid, signal.SIGKILL)
+            check_browser_comes_back(d, agent, server, window, "/fourth.html")
 
 
 @scenario()
@@ -357,39 +383,6 @@ def port_in_use(d):
         browser(d, agent, showing=False)
         check_no_box(d, agent)
         end_with_browser(d, agent)
-
-
-def check_browser_comes_back(d, agent, server, gone):
-    """After the browser window `gone` went away, the next URL opens in a browser again: on
-    Linux a new one; Wine's only hides when closed, and shows again."""
-    if d.name == "linux":
-        wait(lambda: not d.windows(gone.title), "the browser window to go")
-    else:
-        wait(lambda: not d.showing(gone), "the browser window to hide")
-    check(agent.running(), "the agent ended with its browser")
-    window = open_page(d, agent, server, "/second.html", "二番目のページ")
-    # Only Qt's back button is a control of its own.
-    if d.name == "linux":
-        back = next(c for c in d.controls(window) if c.text == "戻る")
-        check(not back.enabled, "the new browser can go back to the old one's page")
-
-
-@scenario()
-def closed_browser_comes_back(d):
-    with first_page(d) as (agent, server, closed, _):
-        d.close(closed, "alt+f4")
-        check_browser_comes_back(d, agent, server, closed)
-
-
-@scenario("linux")
-def crashed_page_comes_back(d):
-    """Only Qt WebEngine runs a page in a process of its own."""
-    with first_page(d) as (agent, server, crashed, _):
-        renderers = d.processes("--type=renderer")
-        check(renderers, "the page has no renderer process")
-        for pid in renderers:
-            os.kill(pid, signal.SIGKILL)
-        check_browser_comes_back(d, agent, server, crashed)
 
 
 @scenario("linux")
