@@ -58,6 +58,25 @@ def start_daemon(argv, **popen):
     return process, line
 
 
+def japanese_locale(folder, charset):
+    """The environment for a program in the Japanese locale of this character set, built in
+    `folder` unless it is there."""
+    name = f"ja_JP.{charset}"
+    if not os.path.exists(os.path.join(folder, name, "LC_CTYPE")):
+        os.makedirs(folder, exist_ok=True)
+        subprocess.run(["localedef", "-i", "ja_JP", "-f", charset, os.path.join(folder, name)],
+                       capture_output=True, timeout=120, check=False)  # warnings exit with 1
+    if not os.path.exists(os.path.join(folder, name, "LC_CTYPE")):
+        raise RuntimeError(f"localedef made no {name} locale")
+    return {"LOCPATH": folder, "LANG": name}
+
+
+def popup_keys(position, up, down):
+    """The keys that choose a pop-up menu's item as the keyboard counts them: Down first stops at
+    the first, Up at the last."""
+    return [up] * -position if position < 0 else [down] * (position + 1)
+
+
 @dataclass
 class Control:
     kind: str  # "label", "button", "text" (a text box) or "list" (a drop-down list)

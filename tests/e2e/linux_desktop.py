@@ -13,7 +13,7 @@ import subprocess
 import tempfile
 from dataclasses import dataclass
 
-from desktop import XVFB, Control, Desktop, start_daemon, wait
+from desktop import XVFB, Control, Desktop, japanese_locale, popup_keys, start_daemon, wait
 
 PR_SET_PDEATHSIG = 1
 _libc = ctypes.CDLL(None, use_errno=True)
@@ -149,16 +149,11 @@ class LinuxDesktop(DesktopStack, Desktop):
         Desktop.__init__(self, self._scratch)
         self.bin_dir = bin_dir
 
-    def __enter__(self):
+    def _start(self):
         global pyatspi
-        super().__enter__()
-        try:
-            os.environ.update(self.env)
-            import pyatspi
-        except BaseException:
-            self._tear_down()
-            raise
-        return self
+        super()._start()
+        os.environ.update(self.env)
+        import pyatspi
 
     def start(self, program, folder, env=None, ignored=()):
         # The system-information viewers that install_viewer() puts there come first.
@@ -178,14 +173,7 @@ class LinuxDesktop(DesktopStack, Desktop):
         program.process.send_signal(signal.SIGTERM)
 
     def japanese_locale(self, charset):
-        """Environment for a program in a Japanese locale of this character set."""
-        name = f"ja_JP.{charset}"
-        os.makedirs(self.path("locales"), exist_ok=True)
-        built = self.run(["localedef", "-i", "ja_JP", "-f", charset, self.path("locales", name)],
-                         timeout=60)
-        if built.returncode not in (0, 1):  # 1: warnings
-            raise RuntimeError(f"localedef failed: {built.stderr}")
-        return {"LOCPATH": self.path("locales"), "LANG": name}
+        return japanese_locale(self.path("locales"), charset)
 
     def processes(self, name):
         """Live processes of this desktop's programs (each leads a session) whose command line
@@ -296,8 +284,8 @@ class LinuxDesktop(DesktopStack, Desktop):
     def choose_popup(self, window, position):
         """By the keys, as the keyboard counts the items: Down first stops at the first, Up at
         the last. A pop-up menu holds the keyboard while it is open."""
-        keys = ["Up"] * -position if position < 0 else ["Down"] * (position + 1)
-        self._keys_while_grabbed("a pop-up menu", "key", *keys, "Return")
+        self._keys_while_grabbed("a pop-up menu", "key", *popup_keys(position, "Up", "Down"),
+                                 "Return")
         self._settle(window)
 
     def tray_icon(self, program):

@@ -2,13 +2,14 @@
 """Wine's virtual desktop on a private Xvfb, shared by the scenarios of one test run, and the
 scenarios' driver on it, which reads and acts through wintree.exe in the same prefix.
 
-    wine_desktop.py setup WORK HELPER_BIN | cleanup WORK | run WORK PROGRAM
+    wine_desktop.py setup|cleanup WORK HELPER_BIN | run WORK PROGRAM
 
 `setup` makes (or reuses) a Japanese Wine prefix under the build folder WORK, starts Xvfb, a
 persistent wineserver and the virtual desktop, and records them in a state file; `cleanup` ends
 them; `run` runs a Windows test program there, prints its output and exits with its exit code.
 """
 
+import contextlib
 import json
 import os
 import shutil
@@ -18,7 +19,8 @@ import sys
 from pathlib import Path
 from types import SimpleNamespace
 
-from desktop import RUN_TIMEOUT, XVFB, Control, Desktop, start_daemon, wait
+from desktop import (RUN_TIMEOUT, XVFB, Control, Desktop, japanese_locale, popup_keys, start_daemon,
+                     wait)
 
 WINE64 = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
@@ -35,6 +37,10 @@ KEYS = {"tab": (0x09,), "return": (VK_RETURN,), "space": (0x20,), "escape": (0x1
 WM_SYSCOMMAND, SC_KEYMENU, BM_CLICK = 0x0112, 0xF100, 0x00F5
 # What the title bar's close button sends, WM_SYSCOMMAND SC_CLOSE, and another program, WM_CLOSE.
 CLOSES = {"close button": (WM_SYSCOMMAND, 0xF060), "system": (0x0010, 0)}
+
+
+def _field(name, convert=lambda value: value):
+    return lambda self, window: convert(getattr(self._fresh(window), name))
 
 
 class WineDesktop(Desktop):
@@ -72,12 +78,7 @@ class WineDesktop(Desktop):
     def setup(self):
         self.cleanup()  # what an interrupted run left behind
         self.work.mkdir(parents=True, exist_ok=True)
-        if not (self.locales / LOCALE / "LC_CTYPE").exists():
-            self.locales.mkdir(parents=True, exist_ok=True)
-            self.run("localedef", "-i", "ja_JP", "-f", "UTF-8", str(self.locales / LOCALE),
-                     timeout=BOOT_TIMEOUT)
-            if not (self.locales / LOCALE / "LC_CTYPE").exists():
-                raise RuntimeError("localedef made no ja_JP.UTF-8 locale")
+        japanese_locale(str(self.locales), "UTF-8")
         xvfb, number = start_daemon(XVFB, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                     stderr=subprocess.DEVNULL)
         self.display = ":" + number
@@ -169,17 +170,12 @@ class WineDesktop(Desktop):
 
     def processes(self, name):
         """Live processes of this prefix whose command line holds `name`."""
-        prefix = f"WINEPREFIX={self.prefix}".encode()
-        found = []
-        for proc in Path("/proc").iterdir():
-            try:
-                if (name.encode() in (proc / "cmdline").read_bytes()
-                        and prefix in (proc / "environ").read_bytes().split(b"\0")
-                        and _state(proc.name) != "Z"):
-                    found.append(int(proc.name))
-            except OSError:
-                continue
-        return found
+        def in_prefix(pid):
+            with contextlib.suppress(OSError):
+                environ = Path(f"/proc/{pid}/environ").read_bytes().split(b"\0")
+                return f"WINEPREFIX={self.prefix}".encode() in environ and _state(pid) != "Z"
+        return [pid for pid in map(int, self.tool("pgrep", "-f", "--", name).split())
+                if in_prefix(pid)]
 
     def windows(self, title, program=None):
         return self._wintree("list", program.pid if program else 0, title)
@@ -198,20 +194,12 @@ class WineDesktop(Desktop):
         """As the user's pick: the list's selection, then its notification to the window."""
         self._wintree("set", self.control(window, "list").handle, entry)
 
-    def showing(self, window):
-        return self._fresh(window).visible
-
-    def client(self, window):
-        return tuple(self._fresh(window).client)
-
-    def in_taskbar(self, window):
-        return self._fresh(window).taskbar
-
-    def resizable(self, window):
-        return self._fresh(window).resizable
-
-    def menu_bar(self, window):
-        return self._fresh(window).menuBar
+    # Each a field of the window's description.
+    showing = _field("visible")
+    client = _field("client", tuple)
+    in_taskbar = _field("taskbar")
+    resizable = _field("resizable")
+    menu_bar = _field("menuBar")
 
     def close_item(self, window):
         """The window menu's Close item (its `grayed` state and the command `id` it sends)."""
@@ -240,13 +228,11 @@ class WineDesktop(Desktop):
                       VK_RETURN)
 
     def choose_popup(self, window, position):
-        """A pop-up menu takes the keys posted to its own window: Down first selects the first
-        item, Up the last."""
+        """A pop-up menu takes the keys posted to its own window."""
         popup = wait(lambda: next((w for w in self._wintree("list", window.pid)
                                    if w.className == "#32768" and w.visible), None),
                      "a pop-up menu to open")
-        keys = [VK_UP] * -position if position < 0 else [VK_DOWN] * (position + 1)
-        self._wintree("keys", popup.hwnd, *keys, VK_RETURN)
+        self._wintree("keys", popup.hwnd, *popup_keys(position, VK_UP, VK_DOWN), VK_RETURN)
 
     def tray_icon(self, program):
         """Wine's tray cannot be read from outside."""
@@ -308,18 +294,18 @@ def _first_line(path):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) < 2 or len(sys.argv) != {"setup": 4, "cleanup": 3, "run": 4}.get(sys.argv[1]):
+    if len(sys.argv) != 4 or sys.argv[1] not in ("setup", "cleanup", "run"):
         sys.exit(__doc__)
-    desktop = WineDesktop(sys.argv[2], helper_dir=sys.argv[3] if sys.argv[1] == "setup" else None)
-    if sys.argv[1] != "run":
-        getattr(desktop, sys.argv[1])()
+    command, work, argument = sys.argv[1:]
+    desktop = WineDesktop(work, helper_dir=argument)
+    if command != "run":
+        getattr(desktop, command)()
     elif not desktop.attach():
         sys.exit("the Wine desktop is not set up (run the fixture first)")
     else:
-        program = Path(sys.argv[3])
-        log = desktop.work / "scratch" / (program.stem + ".log")
+        log = desktop.work / "scratch" / (Path(argument).stem + ".log")
         log.parent.mkdir(parents=True, exist_ok=True)
         with open(log, "wb") as out:
-            code = desktop.run(WINE64, str(program), output=out, timeout=50).returncode
+            code = desktop.run(WINE64, argument, output=out, timeout=50).returncode
         sys.stdout.write(log.read_text(encoding="utf-8", errors="replace"))
         sys.exit(code)
