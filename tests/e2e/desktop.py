@@ -17,13 +17,14 @@ key, close and choose_popup return once the program has handled them (or has end
 a scenario can check that nothing changed; for the other actions it waits for their effect.
 """
 
+import collections
 import os
 import re
 import shutil
 import subprocess
 import sys
 import time
-from dataclasses import dataclass, field
+from dataclasses import dataclass
 
 STEP_TIMEOUT = 20
 RUN_TIMEOUT = 30
@@ -77,13 +78,10 @@ def popup_keys(position, up, down):
     return [up] * -position if position < 0 else [down] * (position + 1)
 
 
-@dataclass
-class Control:
-    kind: str  # "label", "button", "text" (a text box) or "list" (a drop-down list)
-    text: str  # for a drop-down list, its selection
-    rect: tuple  # (x, y, width, height) in the window's client area
-    enabled: bool
-    handle: object = field(default=None, compare=False, repr=False)
+# kind: "label", "button", "text" (a text box) or "list" (a drop-down list); text: for a drop-down
+# list, its selection; rect: (x, y, width, height) in the window's client area; handle: the
+# driver's own.
+Control = collections.namedtuple("Control", "kind text rect enabled handle")
 
 
 @dataclass

@@ -3,6 +3,7 @@ manager and a tray host (DesktopStack, which the demo and the benchmarks use too
 scenarios' driver on it, which reads windows through AT-SPI, as a screen reader would, and acts
 through the X server, as a user would."""
 
+import collections
 import contextlib
 import ctypes
 import os
@@ -11,7 +12,6 @@ import shutil
 import signal
 import subprocess
 import tempfile
-from dataclasses import dataclass
 
 from desktop import XVFB, Control, Desktop, japanese_locale, popup_keys, start_daemon, wait
 
@@ -130,12 +130,7 @@ KEYS = {"tab": "Tab", "return": "Return", "space": "space", "escape": "Escape",
         "alt+f4": "alt+F4", "alt+space": "alt+space"}
 
 
-@dataclass
-class _Window:
-    accessible: object
-    pid: int
-    title: str
-    role: object
+_Window = collections.namedtuple("_Window", "accessible pid title role")
 
 
 class LinuxDesktop(DesktopStack, Desktop):
@@ -144,7 +139,7 @@ class LinuxDesktop(DesktopStack, Desktop):
     # Each reaches the program as the window manager's WM_DELETE_WINDOW.
     close_ways = ("alt+f4", "close button")
 
-    def __init__(self, bin_dir):
+    def __init__(self, bin_dir, *wine_fixture):
         DesktopStack.__init__(self)
         Desktop.__init__(self, self._scratch)
         self.bin_dir = bin_dir

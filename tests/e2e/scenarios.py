@@ -278,27 +278,22 @@ def end_with_browser(d, agent):
         wait(lambda: not d.processes("iexplore.exe"), "iexplore.exe to end")
 
 
-def check_target(target, path, query):
-    """Compares the path and the query that came over the wire with the ones the URL had. A
-    browser may send characters that are not ASCII as they are or percent-encoded, in UTF-8
-    or in the system's code page: each form is accepted, and reported."""
-    print(f"the server saw the target {target!r}")
-    sent_path, _, sent_query = target.partition(b"?")
-    for sent, wanted in ((sent_path, path), (sent_query, query)):
-        forms = {wanted.encode("utf-8"), wanted.encode("cp932")}
-        check(urllib.parse.unquote_to_bytes(sent) in forms, f"{sent!r} is not {wanted!r}")
-
-
 @contextlib.contextmanager
 def first_page(d):
     """(agent, server, browser window, URL) while the agent shows the first page, whose URL has
-    a path and a query that are not ASCII; ends the agent after."""
+    a path and a query that are not ASCII; ends the agent after. A browser may send characters
+    that are not ASCII as they are or percent-encoded, in UTF-8 or in the system's code page:
+    each form is accepted, and reported."""
     with web.PageServer(PAGES) as server:
         agent = start_listening(d)
         path, query = "/ページ/index.html", "q=日本語&x=1"
         url = server.url(f"{path}?{query}")
         send(d, agent, url)
-        check_target(server.wait_request().target, path, query)
+        target = server.wait_request().target
+        print(f"the server saw the target {target!r}")
+        for sent, wanted in zip(target.partition(b"?")[::2], (path, query)):
+            forms = {wanted.encode("utf-8"), wanted.encode("cp932")}
+            check(urllib.parse.unquote_to_bytes(sent) in forms, f"{sent!r} is not {wanted!r}")
         window = browser(d, agent, "最初のページ", showing=True)
         check(d.texts(window, "text") == [url], f"the address box reads {d.texts(window, 'text')}")
         check_no_box(d, agent)
@@ -584,10 +579,9 @@ def tool_save_survives_kill(d):
     for run in range(200):
         port = str(20000 + run % 2)
         tool = d.start(TOOL, path)
-        window = wait(lambda: d.run(["xdotool", "search", "--all", "--onlyvisible", "--pid",
-                                     tool.pid, "--name", f"^{TOOL}$"]).stdout.split(),
-                      "the tool's window")[0]
-        d.run(["xdotool", "windowactivate", "--sync", window])
+        window = wait(lambda: d.tool("xdotool", "search", "--all", "--onlyvisible", "--pid",
+                                     tool.pid, "--name", f"^{TOOL}$").split(), "the tool's window")[0]
+        d.tool("xdotool", "windowactivate", "--sync", window)
         # The port typed, then "設定", the fifth tab stop, pressed again and again, while the
         # tool is killed at a moment among the presses: the pause is the kill's timing, not a
         # wait for anything.
@@ -617,13 +611,11 @@ def main():
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(f"terminated in {arguments.scenario}"))
     started = time.monotonic()
     if arguments.desktop == "linux":
-        from linux_desktop import LinuxDesktop
-        desktop = LinuxDesktop(os.path.abspath(arguments.bin))
+        from linux_desktop import LinuxDesktop as Driver
     else:
-        from wine_desktop import WineDesktop
-        desktop = WineDesktop(arguments.work, os.path.abspath(arguments.bin), arguments.helpers,
-                              arguments.scenario)
-    with desktop as d:
+        from wine_desktop import WineDesktop as Driver
+    with Driver(os.path.abspath(arguments.bin), arguments.work, arguments.helpers,
+                arguments.scenario) as d:
         try:
             function(d)
         except BaseException:

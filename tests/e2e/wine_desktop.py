@@ -50,7 +50,7 @@ class WineDesktop(Desktop):
     # and what another program sends.
     close_ways = ("alt+f4", "close button", "system")
 
-    def __init__(self, work, bin_dir=None, helper_dir=None, scenario=None):
+    def __init__(self, bin_dir, work, helper_dir=None, scenario=None):
         self.work = Path(work).resolve()
         super().__init__(str(self.work / "scratch" / (scenario or "run")))
         self.prefix, self.locales = self.work / "prefix", self.work / "locale"
@@ -297,7 +297,7 @@ if __name__ == "__main__":
     if len(sys.argv) != 4 or sys.argv[1] not in ("setup", "cleanup", "run"):
         sys.exit(__doc__)
     command, work, argument = sys.argv[1:]
-    desktop = WineDesktop(work, helper_dir=argument)
+    desktop = WineDesktop(None, work, helper_dir=argument)
     if command != "run":
         getattr(desktop, command)()
     elif not desktop.attach():
