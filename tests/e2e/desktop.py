@@ -35,13 +35,11 @@ XVFB = ["Xvfb", "-displayfd", "{fd}", "-noreset", "-nolisten", "tcp", "-dpi", "9
 def wait(condition, what, timeout=STEP_TIMEOUT, interval=0.02):
     """Polls `condition` until it returns something true, and returns that."""
     deadline = time.monotonic() + timeout
-    while True:
-        result = condition()
-        if result:
-            return result
+    while not (result := condition()):
         if time.monotonic() > deadline:
             raise TimeoutError(f"timed out after {timeout} s waiting for {what}")
         time.sleep(interval)
+    return result
 
 
 def start_daemon(argv, **popen):

@@ -61,10 +61,7 @@ class DesktopStack:
         self._processes.append(process)
         return process
 
-    def run(self, argv, timeout=10):
-        """Runs a command-line tool against this desktop and returns its output."""
-        return subprocess.run(list(map(str, argv)), env=self.env, capture_output=True,
-                              text=True, timeout=timeout, check=False)
+    tool = Desktop.tool
 
     def _tear_down(self):
         for process in reversed(self._processes):
@@ -81,18 +78,18 @@ class DesktopStack:
             os.mkdir(self.path(folder))
             self.env[f"XDG_{folder.upper()}_HOME"] = self.path(folder)
         self.env["DISPLAY"] = ":" + self._daemon_line(XVFB, stderr=subprocess.DEVNULL)
-        wait(lambda: self.run(["xdpyinfo"]).returncode == 0, "Xvfb to answer")
+        wait(lambda: self.tool("xdpyinfo"), "Xvfb to answer")
         self.env["DBUS_SESSION_BUS_ADDRESS"] = self._daemon_line(
             ["dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address={fd}"])
         self.spawn(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately", "--a11y=1"],
                    stderr=subprocess.DEVNULL)
-        wait(lambda: "true" in self.run(
-            ["dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.DBus",
-             "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
-             "string:org.a11y.Bus"]).stdout, "the accessibility bus")
+        wait(lambda: "true" in self.tool(
+            "dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.DBus",
+            "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner", "string:org.a11y.Bus"),
+             "the accessibility bus")
         self.spawn(["openbox", "--sm-disable"], stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL)
-        wait(lambda: "window id" in self.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]).stdout,
+        wait(lambda: "window id" in self.tool("xprop", "-root", "_NET_SUPPORTING_WM_CHECK"),
              "openbox")
         self.spawn(["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
                     "--height", "32", "--transparent", "false"],
