@@ -248,10 +248,10 @@ class WineDesktop(Desktop):
         return self.geometry("-name", "Default - Wine desktop")[:2]
 
     def raise_window(self, window):
-        self._wintree("raise", window.hwnd)
+        self._wintree("place", window.hwnd)
 
     def move_window(self, window, x, y):
-        self._wintree("move", window.hwnd, x, y)
+        self._wintree("place", window.hwnd, x, y)
 
     def stacked_above(self, window, other):
         """Windows lists its windows from the top down."""

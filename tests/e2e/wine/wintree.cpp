@@ -12,13 +12,14 @@
 //   wintree send HWND MESSAGE WPARAM LPARAM    (as another program sends it)
 //   wintree post HWND MESSAGE WPARAM LPARAM    (as another program posts it)
 //   wintree menu HWND MENU ITEM    where a menu bar's menu and item stand, as the keyboard counts
-//   wintree raise HWND             to the top of the windows that are not topmost
-//   wintree move HWND X Y
+//   wintree place HWND [X Y]       there, or else to the top of the windows that are not topmost
 //   wintree set CONTROL TEXT       as typed into that text box, or picked from that list
 //
 // Every action but post returns once the program has handled it.
 // Exit codes: 0 done, 1 no such window or item, 2 bad usage.
 #include <windows.h>
+
+#include <process.h>
 
 #include <cstdio>
 #include <memory>
@@ -84,10 +85,6 @@ LRESULT Send(HWND hwnd, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
   return static_cast<LRESULT>(result);
 }
 
-LONG_PTR Style(HWND hwnd, int which = GWL_STYLE) {
-  return GetWindowLongPtrW(hwnd, which);
-}
-
 // What a user takes the control for: a label, a button, a text box or a drop-down list (whose
 // text is its selection); other controls only hold these.
 std::string Kind(HWND control) {
@@ -96,7 +93,8 @@ std::string Kind(HWND control) {
   if (is(L"Static")) return "label";
   if (is(L"Button")) return "button";
   if (is(L"Edit")) return "text";
-  return is(L"ComboBox") && (Style(control) & 3) == CBS_DROPDOWNLIST ? "list" : "";
+  return is(L"ComboBox") && (GetWindowLongPtrW(control, GWL_STYLE) & 3) == CBS_DROPDOWNLIST ? "list"
+                                                                                            : "";
 }
 
 // Asks the control itself, as a screen reader would; a hung program yields an empty text. A
@@ -109,30 +107,26 @@ std::wstring TextOf(HWND control) {
   return text;
 }
 
-std::vector<HWND> Collect(HWND parent) {
-  std::vector<HWND> windows;
-  const auto add = [](HWND hwnd, LPARAM found) {
-    reinterpret_cast<std::vector<HWND>*>(found)->push_back(hwnd);
-    return TRUE;
-  };
-  if (parent)
-    EnumChildWindows(parent, add, reinterpret_cast<LPARAM>(&windows));
-  else
-    EnumWindows(add, reinterpret_cast<LPARAM>(&windows));
-  return windows;
-}
-
 DWORD ProcessOf(HWND hwnd) {
   DWORD pid = 0;
   GetWindowThreadProcessId(hwnd, &pid);
   return pid;
 }
 
-std::vector<HWND> WindowsOf(DWORD pid) {
+// A window's descendants, or with none the top-level windows; those of the process `pid` unless
+// it is 0.
+std::vector<HWND> Collect(HWND parent, DWORD pid = 0) {
   std::vector<HWND> windows;
-  for (const HWND hwnd : Collect(nullptr)) {
-    if (!pid || ProcessOf(hwnd) == pid) windows.push_back(hwnd);
+  const auto add = [](HWND hwnd, LPARAM found) {
+    reinterpret_cast<std::vector<HWND>*>(found)->push_back(hwnd);
+    return TRUE;
+  };
+  if (parent) {
+    EnumChildWindows(parent, add, reinterpret_cast<LPARAM>(&windows));
+  } else {
+    EnumWindows(add, reinterpret_cast<LPARAM>(&windows));
   }
+  std::erase_if(windows, [pid](HWND hwnd) { return pid && ProcessOf(hwnd) != pid; });
   return windows;
 }
 
@@ -202,7 +196,8 @@ std::string WindowJson(HWND hwnd, bool menu) {
   focus.cbSize = sizeof focus;
   GetGUIThreadInfo(GetWindowThreadProcessId(hwnd, nullptr), &focus);
   // A window has a taskbar button unless it is a tool window or owned by another.
-  const LONG_PTR extended = Style(hwnd, GWL_EXSTYLE);
+  const LONG_PTR style = GetWindowLongPtrW(hwnd, GWL_STYLE);
+  const LONG_PTR extended = GetWindowLongPtrW(hwnd, GWL_EXSTYLE);
   const bool taskbar = (extended & WS_EX_APPWINDOW) ||
                        (!(extended & WS_EX_TOOLWINDOW) && GetWindow(hwnd, GW_OWNER) == nullptr);
   return "{\"hwnd\":" + std::to_string(reinterpret_cast<UINT_PTR>(hwnd)) +
@@ -210,9 +205,9 @@ std::string WindowJson(HWND hwnd, bool menu) {
          ",\"pid\":" + std::to_string(ProcessOf(hwnd)) +
          ",\"focus\":" + std::to_string(reinterpret_cast<UINT_PTR>(focus.hwndFocus)) +
          ",\"visible\":" + Bool(IsWindowVisible(hwnd)) + ",\"taskbar\":" + Bool(taskbar) +
-         ",\"resizable\":" + Bool(Style(hwnd) & (WS_THICKFRAME | WS_MAXIMIZEBOX)) +
+         ",\"resizable\":" + Bool(style & (WS_THICKFRAME | WS_MAXIMIZEBOX)) +
          ",\"menuBar\":" + Bool(GetMenu(hwnd) != nullptr) + ",\"client\":" + Rect(client) +
-         ",\"closeItem\":" + (menu && (Style(hwnd) & WS_SYSMENU) ? CloseItemJson(hwnd) : "null") +
+         ",\"closeItem\":" + (menu && (style & WS_SYSMENU) ? CloseItemJson(hwnd) : "null") +
          ",\"controls\":" + Join(controls) + "}";
 }
 
@@ -225,21 +220,14 @@ UINT_PTR Number(const std::wstring& text) {
 }
 
 int Run(const std::wstring& program) {
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  std::wstring line = L"\"" + program + L"\"";
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                      &process)) {
-    return 1;
-  }
-  std::printf("{\"pid\":%lu}\n", process.dwProcessId);
+  const auto process = reinterpret_cast<HANDLE>(
+      _wspawnl(_P_NOWAIT, program.c_str(), (L"\"" + program + L"\"").c_str(), nullptr));
+  if (process == INVALID_HANDLE_VALUE) return 1;
+  std::printf("{\"pid\":%lu}\n", GetProcessId(process));
   std::fflush(stdout);
-  CloseHandle(process.hThread);
-  WaitForSingleObject(process.hProcess, INFINITE);
+  WaitForSingleObject(process, INFINITE);
   DWORD code = 1;
-  GetExitCodeProcess(process.hProcess, &code);
-  CloseHandle(process.hProcess);
+  GetExitCodeProcess(process, &code);
   return static_cast<int>(code);
 }
 
@@ -288,10 +276,9 @@ int OnWindow(const Args& args) {
     if (!where || where->first < 0 || where->second < 0) return 1;
     std::printf("[%d,%d]\n", where->first, where->second);
     return 0;
-  } else if (command == L"raise") {
-    done = SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-  } else if (command == L"move") {
-    done = SetWindowPos(hwnd, nullptr, at(2), at(3), 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  } else if (command == L"place") {
+    const UINT keep = args.size() > 3 ? SWP_NOZORDER : SWP_NOMOVE;
+    done = SetWindowPos(hwnd, HWND_TOP, at(2), at(3), 0, 0, SWP_NOSIZE | keep);
   } else if (command == L"set") {
     done = Set(hwnd, arg(2));
   } else {
@@ -323,7 +310,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (command == L"endsession") {
     // Every window is asked, then every window told.
-    const auto windows = WindowsOf(pid);
+    const auto windows = Collect(nullptr, pid);
     BOOL agreed = TRUE;
     for (const HWND hwnd : windows) agreed = Send(hwnd, WM_QUERYENDSESSION) && agreed;
     for (const HWND hwnd : windows) Send(hwnd, WM_ENDSESSION, agreed);
@@ -331,7 +318,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (command == L"list") {
     std::vector<std::string> windows;
-    for (const HWND hwnd : WindowsOf(pid)) {
+    for (const HWND hwnd : Collect(nullptr, pid)) {
       if (args.size() < 3 || TitleOf(hwnd) == args[2]) windows.push_back(WindowJson(hwnd, false));
     }
     std::printf("%s\n", Join(windows).c_str());
