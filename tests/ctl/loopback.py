@@ -59,10 +59,9 @@ class Loopback(unittest.TestCase):
         cases = [
             sent(["send", "127.0.0.1:@1", "hello world"], "hello world"),
             sent(["open", "127.0.0.1:@1", url], url),
-            sent(["--port", "@1", "fullscreen", "127.0.0.1"], fullscreen),
-            sent(["--port", "@1", "windowed", "127.0.0.1"], "Command:PartScreen"),
-            sent(["--port", "@1", "show", "127.0.0.1"], "Command:VisibleTrue"),
-            sent(["--port", "@1", "hide", "127.0.0.1"], "Command:VisibleFalse"),
+            *(sent(["--port", "@1", command, "127.0.0.1"], datagram) for command, datagram in (
+                ("fullscreen", fullscreen), ("windowed", "Command:PartScreen"),
+                ("show", "Command:VisibleTrue"), ("hide", "Command:VisibleFalse"))),
             (["-q", "show", "127.0.0.1:@1"], "", 0, "", "", ["Command:VisibleTrue"]),
             (["fullscreen", "--roster", roster],
              "# room 1\r\n01 127.0.0.1 @1\r\n\r\n02\tlocalhost\t@2\r\n03 127.0.0.1 @3\r\n", 0,

@@ -115,6 +115,7 @@ class Desktop:
         self.programs = []
 
     def folder(self, name):
+        """An empty folder of this name in the scenario's scratch folder."""
         path = os.path.join(self.scratch, name)
         shutil.rmtree(path, ignore_errors=True)
         os.makedirs(path)

@@ -12,6 +12,7 @@ import shutil
 import signal
 import subprocess
 import tempfile
+from pathlib import Path
 
 from desktop import XVFB, Control, Desktop, japanese_locale, popup_keys, start_daemon, wait
 
@@ -317,13 +318,11 @@ class LinuxDesktop(DesktopStack, Desktop):
 
     def install_viewer(self):
         """A system-information viewer where the agent looks for one; a check that it started."""
-        marker = self.path("viewer-started")
-        os.makedirs(self.path("viewers"), exist_ok=True)
-        viewer = self.path("viewers", "hardinfo")
-        with open(viewer, "w", encoding="ascii") as script:
-            script.write(f"#!/bin/sh\ntouch {marker}\n")
-        os.chmod(viewer, 0o755)
-        return lambda: os.path.exists(marker)
+        marker, viewer = Path(self.path("viewer-started")), Path(self.path("viewers", "hardinfo"))
+        viewer.parent.mkdir(exist_ok=True)
+        viewer.write_text(f"#!/bin/sh\ntouch {marker}\n", encoding="ascii")
+        viewer.chmod(0o755)
+        return marker.exists
 
     def _keyboard_grabbed(self):
         display = _X11.XOpenDisplay(self.env["DISPLAY"].encode())

@@ -28,9 +28,7 @@ class PageServer:
     a context manager."""
 
     def __init__(self, pages, pause=0.0):
-        self.pages = pages
-        self.pause = pause
-        self.requests = []
+        self.pages, self.pause, self.requests = pages, pause, []
         self._changed = threading.Condition()
         self._server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), _handler(self))
         self._server.daemon_threads = True
