@@ -12,6 +12,7 @@ them; `run` runs a Windows test program there, prints its output and exits with 
 import contextlib
 import json
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -101,10 +102,11 @@ class WineDesktop(Desktop):
         self.restart_wineserver()
 
     def cleanup(self):
-        if not self.attach():
+        state = self.attach()
+        if not state:
             return
         self.run(WINESERVER, "-k")
-        xvfb = json.loads(self.state_file.read_text())["xvfb"]
+        xvfb = state["xvfb"]
         try:
             if Path(f"/proc/{xvfb}/cmdline").read_bytes().split(b"\0")[0].endswith(b"Xvfb"):
                 os.kill(xvfb, signal.SIGTERM)
@@ -114,10 +116,12 @@ class WineDesktop(Desktop):
         self.state_file.unlink()
 
     def attach(self):
+        """The fixture's state ({"display", "xvfb"}), or None when it is not set up."""
         if not self.state_file.exists():
-            return False
-        self.display = json.loads(self.state_file.read_text())["display"]
-        return True
+            return None
+        state = json.loads(self.state_file.read_text())
+        self.display = state["display"]
+        return state
 
     def restart_wineserver(self):
         """Ends every program in the prefix; a persistent server and desktop keep program starts
@@ -159,8 +163,8 @@ class WineDesktop(Desktop):
                 cwd=folder, env=dict(self.env, **(env or {})), stdin=subprocess.DEVNULL,
                 stdout=out, stderr=subprocess.STDOUT)
         # wintree run says the program's Windows process id first.
-        started = wait(lambda: _first_line(log), "the program to start")
-        return self.started(process, log, json.loads(started)["pid"])
+        started = wait(lambda: re.match(rb".*\n", Path(log).read_bytes()), "the program to start")
+        return self.started(process, log, json.loads(started.group())["pid"])
 
     def kill(self, program):
         self._wintree("kill", program.pid)
@@ -285,12 +289,6 @@ def _state(pid):
             return stat.read().rsplit(")", 1)[1].split()[0]
     except OSError:
         return None
-
-
-def _first_line(path):
-    with open(path, "rb") as log:
-        line = log.readline()
-    return line.decode() if line.endswith(b"\n") else None
 
 
 if __name__ == "__main__":

@@ -62,7 +62,9 @@ std::string Join(const std::vector<std::string>& items) {
   return "[" + joined + "]";
 }
 
-std::string Rect(const RECT& rect) {
+// Its place counted from the window `to` (none: the screen), and its size.
+std::string Rect(RECT rect, HWND from, HWND to) {
+  MapWindowPoints(from, to, reinterpret_cast<POINT*>(&rect), 2);
   return Join({std::to_string(rect.left), std::to_string(rect.top),
                std::to_string(rect.right - rect.left), std::to_string(rect.bottom - rect.top)});
 }
@@ -177,17 +179,15 @@ std::string CloseItemJson(HWND hwnd) {
 std::string ControlJson(HWND control, HWND top) {
   RECT rect{};
   GetWindowRect(control, &rect);
-  MapWindowPoints(nullptr, top, reinterpret_cast<POINT*>(&rect), 2);
   return "{\"kind\":\"" + Kind(control) +
          "\",\"hwnd\":" + std::to_string(reinterpret_cast<UINT_PTR>(control)) +
          ",\"text\":" + Quote(TextOf(control)) + ",\"enabled\":" + Bool(IsWindowEnabled(control)) +
-         ",\"rect\":" + Rect(rect) + "}";
+         ",\"rect\":" + Rect(rect, nullptr, top) + "}";
 }
 
 std::string WindowJson(HWND hwnd, bool menu) {
   RECT client{};
   GetClientRect(hwnd, &client);
-  MapWindowPoints(hwnd, nullptr, reinterpret_cast<POINT*>(&client), 2);
   std::vector<std::string> controls;
   for (const HWND control : Collect(hwnd)) {
     if (!Kind(control).empty()) controls.push_back(ControlJson(control, hwnd));
@@ -206,7 +206,8 @@ std::string WindowJson(HWND hwnd, bool menu) {
          ",\"focus\":" + std::to_string(reinterpret_cast<UINT_PTR>(focus.hwndFocus)) +
          ",\"visible\":" + Bool(IsWindowVisible(hwnd)) + ",\"taskbar\":" + Bool(taskbar) +
          ",\"resizable\":" + Bool(style & (WS_THICKFRAME | WS_MAXIMIZEBOX)) +
-         ",\"menuBar\":" + Bool(GetMenu(hwnd) != nullptr) + ",\"client\":" + Rect(client) +
+         ",\"menuBar\":" + Bool(GetMenu(hwnd) != nullptr) +
+         ",\"client\":" + Rect(client, hwnd, nullptr) +
          ",\"closeItem\":" + (menu && (style & WS_SYSMENU) ? CloseItemJson(hwnd) : "null") +
          ",\"controls\":" + Join(controls) + "}";
 }
@@ -231,12 +232,13 @@ int Run(const std::wstring& program) {
   return static_cast<int>(code);
 }
 
-void PostKey(HWND hwnd, UINT key, bool alt) {
+void PostKey(HWND hwnd, long key, bool alt) {
   const UINT down = alt ? WM_SYSKEYDOWN : WM_KEYDOWN;
-  const LPARAM data = 1 | static_cast<LPARAM>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC)) << 16 |
-                      (alt ? LPARAM{1} << 29 : 0);
-  PostMessageW(hwnd, down, key, data);
-  PostMessageW(hwnd, down + 1, key, data | LPARAM{1} << 30 | LPARAM{1} << 31);
+  const LPARAM data =
+      1 | static_cast<LPARAM>(MapVirtualKeyW(static_cast<UINT>(key), MAPVK_VK_TO_VSC)) << 16 |
+      (alt ? LPARAM{1} << 29 : 0);
+  PostMessageW(hwnd, down, static_cast<WPARAM>(key), data);
+  PostMessageW(hwnd, down + 1, static_cast<WPARAM>(key), data | LPARAM{1} << 30 | LPARAM{1} << 31);
 }
 
 // Typed into a text box, or picked from a list with the list's notification to its window.
@@ -265,9 +267,8 @@ int OnWindow(const Args& args) {
   } else if (command == L"send") {
     Send(hwnd, static_cast<UINT>(at(2)), static_cast<WPARAM>(at(3)), at(4));
   } else if (command == L"keys") {
-    for (std::size_t i = arg(2) == L"alt" ? 3 : 2; i < args.size(); ++i) {
-      PostKey(hwnd, static_cast<UINT>(at(i)), arg(2) == L"alt");
-    }
+    const bool alt = arg(2) == L"alt";
+    for (std::size_t i = alt ? 3 : 2; i < args.size(); ++i) PostKey(hwnd, at(i), alt);
   } else if (command == L"menu") {
     // Probed in the program, as the keyboard counts them.
     const ATOM atoms[] = {GlobalAddAtomW(arg(2).c_str()), GlobalAddAtomW(arg(3).c_str())};
