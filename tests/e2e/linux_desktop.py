@@ -49,16 +49,17 @@ class DesktopStack:
     def path(self, *parts):
         return os.path.join(self._scratch, *parts)
 
-    def spawn(self, argv, cwd=None, env=None, ignored=(), **kwargs):
+    def spawn(self, argv, cwd=None, env=None, ignored=(), stdout=subprocess.DEVNULL,
+              stderr=subprocess.DEVNULL):
         """Starts a program in its own process group, to be ended with the desktop at the latest,
-        with the `ignored` signals ignored, as nohup starts one."""
+        with the `ignored` signals ignored, as nohup starts one; what it prints goes nowhere
+        unless asked."""
         def prepare():
             _die_with_parent()
             for number in ignored:
                 signal.signal(number, signal.SIG_IGN)
-        process = subprocess.Popen(
-            argv, cwd=cwd, env=env or self.env, start_new_session=True, preexec_fn=prepare,
-            **kwargs)
+        process = subprocess.Popen(argv, cwd=cwd, env=env or self.env, start_new_session=True,
+                                   preexec_fn=prepare, stdout=stdout, stderr=stderr)
         self._processes.append(process)
         return process
 
@@ -82,19 +83,16 @@ class DesktopStack:
         wait(lambda: self.tool("xdpyinfo"), "Xvfb to answer")
         self.env["DBUS_SESSION_BUS_ADDRESS"] = self._daemon_line(
             ["dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address={fd}"])
-        self.spawn(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately", "--a11y=1"],
-                   stderr=subprocess.DEVNULL)
+        self.spawn(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately", "--a11y=1"])
         wait(lambda: "true" in self.tool(
             "dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.DBus",
             "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner", "string:org.a11y.Bus"),
              "the accessibility bus")
-        self.spawn(["openbox", "--sm-disable"], stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL)
+        self.spawn(["openbox", "--sm-disable"])
         wait(lambda: "window id" in self.tool("xprop", "-root", "_NET_SUPPORTING_WM_CHECK"),
              "openbox")
         self.spawn(["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
-                    "--height", "32", "--transparent", "false"],
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                    "--height", "32", "--transparent", "false"])
 
     def _daemon_line(self, argv, **kwargs):
         process, line = start_daemon(argv, env=self.env, preexec_fn=_die_with_parent, **kwargs)
@@ -154,9 +152,9 @@ class LinuxDesktop(DesktopStack, Desktop):
                    QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY="1",
                    PATH=self.path("viewers") + ":" + self.env["PATH"], **(env or {}))
         log = self.path(f"program-{len(self.programs)}.log")
-        with open(log, "wb") as stderr:
+        with open(log, "wb") as output:
             process = self.spawn([os.path.join(self.bin_dir, program)], cwd=folder, env=env,
-                                 ignored=ignored, stderr=stderr)
+                                 ignored=ignored, stdout=output, stderr=output)
         return self.started(process, log, process.pid)
 
     def kill(self, program):

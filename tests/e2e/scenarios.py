@@ -14,7 +14,6 @@ import os
 import random
 import signal
 import socket
-import subprocess
 import sys
 import time
 import urllib.parse
@@ -585,8 +584,7 @@ def tool_save_survives_kill(d):
         # The port typed, then "設定", the fifth tab stop, pressed again and again, while the
         # tool is killed at a moment among the presses: the pause is the kill's timing, not a
         # wait for anything.
-        keys = subprocess.Popen(["xdotool", "key", "ctrl+a", *port, *["Tab"] * 4,
-                                 *["space"] * 30], env=d.env)
+        keys = d.spawn(["xdotool", "key", "ctrl+a", *port, *["Tab"] * 4, *["space"] * 30])
         time.sleep(random.uniform(0, 0.45))
         tool.kill()
         keys.wait()
