@@ -10,9 +10,11 @@ be asked to close there, and offers, with `window` an opaque handle that has a `
     client(window) -> (x, y, width, height)     resizable(window)
     press(window, button)  key(window, name)    close(window, how)
     choose_menu(window, menu, item)             choose_popup(window, position)
-    processes(name) -> [pid]
+    processes(name) -> [pid]                    screen_origin()
 
-and, from this module, wait(), folder(), window(), wait_window(), texts() and box_text().
+and, from this module, wait(), folder(), window(), wait_window(), button(), control(), texts(),
+box_text(), press_body() (real mouse input on the X server), tool() and geometry() (X tools on
+the desktop's display).
 key, close and choose_popup return once the program has handled them (or has ended), so that
 a scenario can check that nothing changed; for the other actions it waits for their effect.
 """
