@@ -56,8 +56,8 @@ def udp_port_bound(port):
 def browser_window(stack, pid):
     """The agent's browser window, found by the title of the page it shows."""
     def search():
-        found = stack.run(["xdotool", "search", "--all", "--pid", str(pid), "--name",
-                           f"^{SMALL_TITLE}$"]).stdout.split()
+        found = stack.tool("xdotool", "search", "--all", "--pid", pid, "--name",
+                           f"^{SMALL_TITLE}$").split()
         return int(found[0]) if found else None
     return wait(search, "the agent's browser window", STEP_TIMEOUT)
 

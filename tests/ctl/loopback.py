@@ -4,6 +4,7 @@
     loopback.py PROGRAM
 """
 
+import itertools
 import os
 import re
 import select
@@ -30,17 +31,13 @@ def agent_socket(address="127.0.0.1"):
     return agent
 
 
-def received(agent, wait):
-    """The next datagram, or None when none came within `wait` seconds."""
-    if not select.select([agent], [], [], wait)[0]:
-        return None
-    return agent.recv(65536).decode("utf-8")
+def ready(stream, wait=LIMIT):
+    return select.select([stream], [], [], wait)[0]
 
 
-def next_line(stream):
-    if not select.select([stream], [], [], LIMIT)[0]:
-        raise TimeoutError(f"no line within {LIMIT} s")
-    return stream.readline()
+def run(arguments, **kwargs):
+    return subprocess.run([PROGRAM, *arguments], capture_output=True, text=True, timeout=LIMIT,
+                          check=False, **kwargs)
 
 
 def sent(arguments, datagram):
@@ -62,10 +59,9 @@ class Loopback(unittest.TestCase):
         cases = [
             sent(["send", "127.0.0.1:@1", "hello world"], "hello world"),
             sent(["open", "127.0.0.1:@1", url], url),
-            sent(["--port", "@1", "fullscreen", "127.0.0.1"], fullscreen),
-            sent(["--port", "@1", "windowed", "127.0.0.1"], "Command:PartScreen"),
-            sent(["--port", "@1", "show", "127.0.0.1"], "Command:VisibleTrue"),
-            sent(["--port", "@1", "hide", "127.0.0.1"], "Command:VisibleFalse"),
+            *(sent(["--port", "@1", command, "127.0.0.1"], datagram) for command, datagram in (
+                ("fullscreen", fullscreen), ("windowed", "Command:PartScreen"),
+                ("show", "Command:VisibleTrue"), ("hide", "Command:VisibleFalse"))),
             (["-q", "show", "127.0.0.1:@1"], "", 0, "", "", ["Command:VisibleTrue"]),
             (["fullscreen", "--roster", roster],
              "# room 1\r\n01 127.0.0.1 @1\r\n\r\n02\tlocalhost\t@2\r\n03 127.0.0.1 @3\r\n", 0,
@@ -103,26 +99,23 @@ class Loopback(unittest.TestCase):
                     with open(roster, "wb") as file:
                         file.write(filled(roster_text).encode())
                 # Keeps the resolver's wait short where no name server answers.
-                env = dict(os.environ, RES_OPTIONS="timeout:1 attempts:1")
-                run = subprocess.run([PROGRAM, *map(filled, arguments)], capture_output=True,
-                                     text=True, timeout=LIMIT, env=env, check=False)
-                self.assertEqual(run.returncode, status)
-                self.assertEqual(steady(run.stdout), filled(out))
-                self.assertEqual(steady(run.stderr), filled(err))
-                for number, agent in enumerate(agents):
-                    expected = datagrams[number] if number < len(datagrams) else None
+                ran = run(map(filled, arguments),
+                          env=dict(os.environ, RES_OPTIONS="timeout:1 attempts:1"))
+                self.assertEqual((ran.returncode, steady(ran.stdout), steady(ran.stderr)),
+                                 (status, filled(out), filled(err)))
+                for agent, expected in itertools.zip_longest(agents, datagrams):
                     # The program has ended: anything it sent is waiting already.
-                    self.assertEqual(received(agent, LIMIT if expected else 0), expected)
+                    waiting = ready(agent, LIMIT if expected else 0)
+                    self.assertEqual(agent.recv(65536).decode() if waiting else None, expected)
                     agent.close()
 
     def test_help_names_what_each_command_sends(self):
-        run = subprocess.run([PROGRAM, "--help"], capture_output=True, text=True, timeout=LIMIT,
-                             check=False)
-        self.assertEqual((run.returncode, run.stderr), (0, ""))
+        ran = run(["--help"])
+        self.assertEqual((ran.returncode, ran.stderr), (0, ""))
         for text in ('\n  windowed HOST[:PORT]     "Command:PartScreen"', "Command:FullScreen",
                      "Command:VisibleTrue", "Command:VisibleFalse", "--roster FILE",
                      "listen PORT"):
-            self.assertIn(text, run.stdout)
+            self.assertIn(text, ran.stdout)
 
     def test_listen_prints_each_datagram_until_sigint_or_sigterm(self):
         cases = [("07Call", "TIME  07  127.0.0.1:@\n", signal.SIGTERM),
@@ -135,10 +128,12 @@ class Loopback(unittest.TestCase):
                 with subprocess.Popen([PROGRAM, "listen", str(port)], stdout=subprocess.PIPE,
                                       stderr=subprocess.PIPE, text=True) as ctl:
                     try:
-                        self.assertEqual(next_line(ctl.stderr), listening)
+                        self.assertTrue(ready(ctl.stderr))
+                        self.assertEqual(ctl.stderr.readline(), listening)
                         with agent_socket() as agent:
                             agent.sendto(datagram.encode(), ("127.0.0.1", port))
-                            self.assertEqual(steady(next_line(ctl.stdout)),
+                            self.assertTrue(ready(ctl.stdout))
+                            self.assertEqual(steady(ctl.stdout.readline()),
                                              line.replace("@", str(agent.getsockname()[1])))
                         ctl.send_signal(ending)
                         self.assertEqual(ctl.wait(LIMIT), 0)

@@ -10,21 +10,26 @@ be asked to close there, and offers, with `window` an opaque handle that has a `
     client(window) -> (x, y, width, height)     resizable(window)
     press(window, button)  key(window, name)    close(window, how)
     choose_menu(window, menu, item)             choose_popup(window, position)
-    processes(name) -> [pid]
+    processes(name) -> [pid]                    screen_origin()
 
-and, from this module, wait(), folder(), window(), wait_window(), texts() and box_text().
+and, from this module, wait(), folder(), window(), wait_window(), button(), control(), texts(),
+box_text(), press_body() (real mouse input on the X server), tool() and geometry() (X tools on
+the desktop's display).
 key, close and choose_popup return once the program has handled them (or has ended), so that
 a scenario can check that nothing changed; for the other actions it waits for their effect.
 """
 
+import collections
 import os
+import re
 import shutil
 import subprocess
 import sys
 import time
-from dataclasses import dataclass, field
+from dataclasses import dataclass
 
 STEP_TIMEOUT = 20
+RUN_TIMEOUT = 30
 XVFB = ["Xvfb", "-displayfd", "{fd}", "-noreset", "-nolisten", "tcp", "-dpi", "96", "-screen", "0",
         "1280x1024x24"]
 
@@ -32,13 +37,11 @@ XVFB = ["Xvfb", "-displayfd", "{fd}", "-noreset", "-nolisten", "tcp", "-dpi", "9
 def wait(condition, what, timeout=STEP_TIMEOUT, interval=0.02):
     """Polls `condition` until it returns something true, and returns that."""
     deadline = time.monotonic() + timeout
-    while True:
-        result = condition()
-        if result:
-            return result
+    while not (result := condition()):
         if time.monotonic() > deadline:
             raise TimeoutError(f"timed out after {timeout} s waiting for {what}")
         time.sleep(interval)
+    return result
 
 
 def start_daemon(argv, **popen):
@@ -56,21 +59,37 @@ def start_daemon(argv, **popen):
     return process, line
 
 
+def japanese_locale(folder, charset):
+    """The environment for a program in the Japanese locale of this character set, built in
+    `folder` unless it is there."""
+    name = f"ja_JP.{charset}"
+    if not os.path.exists(os.path.join(folder, name, "LC_CTYPE")):
+        os.makedirs(folder, exist_ok=True)
+        subprocess.run(["localedef", "-i", "ja_JP", "-f", charset, os.path.join(folder, name)],
+                       capture_output=True, timeout=120, check=False)  # warnings exit with 1
+    if not os.path.exists(os.path.join(folder, name, "LC_CTYPE")):
+        raise RuntimeError(f"localedef made no {name} locale")
+    return {"LOCPATH": folder, "LANG": name}
+
+
+def popup_keys(position, up, down):
+    """The keys that choose a pop-up menu's item as the keyboard counts them: Down first stops at
+    the first, Up at the last."""
+    return [up] * -position if position < 0 else [down] * (position + 1)
+
+
+# kind: "label", "button", "text" (a text box) or "list" (a drop-down list); text: for a drop-down
+# list, its selection; rect: (x, y, width, height) in the window's client area; handle: the
+# driver's own.
+Control = collections.namedtuple("Control", "kind text rect enabled handle")
+
+
 @dataclass
-class Control:
-    kind: str  # "label", "button", "text" (a text box) or "list" (a drop-down list)
-    text: str  # for a drop-down list, its selection
-    rect: tuple  # (x, y, width, height) in the window's client area
-    enabled: bool
-    handle: object = field(default=None, compare=False, repr=False)
-
-
 class Program:
-    def __init__(self, desktop, process, log, pid):
-        self.desktop = desktop
-        self.process = process
-        self.log = log
-        self.pid = pid  # as the desktop's windows know it
+    desktop: object
+    process: subprocess.Popen
+    log: str
+    pid: int  # as the desktop's windows know it
 
     def running(self):
         return self.process.poll() is None
@@ -98,6 +117,7 @@ class Desktop:
         self.programs = []
 
     def folder(self, name):
+        """An empty folder of this name in the scenario's scratch folder."""
         path = os.path.join(self.scratch, name)
         shutil.rmtree(path, ignore_errors=True)
         os.makedirs(path)
@@ -118,11 +138,55 @@ class Desktop:
         return wait(ready, f"window {title!r}" + {None: "", True: " to show",
                                                     False: " hidden"}[showing])
 
+    def button(self, window, text):
+        matches = [c for c in self.controls(window) if c.kind == "button" and c.text == text]
+        if len(matches) != 1:
+            raise AssertionError(f"expected one button {text!r}, found {len(matches)}")
+        return matches[0]
+
+    def control(self, window, kind, index=0):
+        return [c for c in self.controls(window) if c.kind == kind][index]
+
     def texts(self, window, kind):
         return [c.text for c in self.controls(window) if c.kind == kind]
 
     def box_text(self, box):
         return "\n".join(text for text in self.texts(box, "label") if text)
+
+    def started(self, process, log, pid):
+        self.programs.append(Program(self, process, log, pid))
+        return self.programs[-1]
+
+    def tool(self, *command):
+        """The output of an X tool run against this desktop's display."""
+        return subprocess.run(list(map(str, command)), env=self.env, capture_output=True,
+                              text=True, timeout=RUN_TIMEOUT, check=False).stdout
+
+    def geometry(self, *window):
+        """(x, y, width, height) on the screen of the X window that xwininfo finds so."""
+        info = self.tool("xwininfo", *window)
+        return tuple(int(re.search(rf"{key}:\s+(-?\d+)", info).group(1))
+                     for key in ("Absolute upper-left X", "Absolute upper-left Y", "Width",
+                                 "Height"))
+
+    def press_body(self, window, button, moved_by=None):
+        """A press of the mouse button (1 left, 3 right) on the window's body near its top left
+        corner, outside its controls, as real input on the X server; with `moved_by` (dx, dy)
+        the mouse moves that far before it is released, as a person drags."""
+        x, y = (origin + corner + 3 for origin, corner in zip(self.screen_origin(),
+                                                              self.client(window)))
+        drag = []
+        if moved_by:
+            # A window manager takes a move only from a press held a moment and a pointer that
+            # moves as a hand moves it.
+            drag = ["sleep", 0.3] + [arg for step in range(1, 11) for arg in (
+                "mousemove", x + moved_by[0] * step // 10, y + moved_by[1] * step // 10,
+                "sleep", 0.03)]
+        self.tool("xdotool", "mousemove", x, y, "mousedown", button, *drag, "mouseup", button)
+
+    def screen_origin(self):
+        """Where on the X screen client coordinates count from."""
+        return (0, 0)
 
     def report(self):
         for program in self.programs:

@@ -3,6 +3,8 @@ manager and a tray host (DesktopStack, which the demo and the benchmarks use too
 scenarios' driver on it, which reads windows through AT-SPI, as a screen reader would, and acts
 through the X server, as a user would."""
 
+import collections
+import contextlib
 import ctypes
 import os
 import re
@@ -10,9 +12,9 @@ import shutil
 import signal
 import subprocess
 import tempfile
-from dataclasses import dataclass
+from pathlib import Path
 
-from desktop import XVFB, Control, Desktop, Program, start_daemon, wait
+from desktop import XVFB, Control, Desktop, japanese_locale, popup_keys, start_daemon, wait
 
 PR_SET_PDEATHSIG = 1
 _libc = ctypes.CDLL(None, use_errno=True)
@@ -47,23 +49,21 @@ class DesktopStack:
     def path(self, *parts):
         return os.path.join(self._scratch, *parts)
 
-    def spawn(self, argv, cwd=None, env=None, ignored=(), **kwargs):
+    def spawn(self, argv, cwd=None, env=None, ignored=(), stdout=subprocess.DEVNULL,
+              stderr=subprocess.DEVNULL):
         """Starts a program in its own process group, to be ended with the desktop at the latest,
-        with the `ignored` signals ignored, as nohup starts one."""
+        with the `ignored` signals ignored, as nohup starts one; what it prints goes nowhere
+        unless asked."""
         def prepare():
             _die_with_parent()
             for number in ignored:
                 signal.signal(number, signal.SIG_IGN)
-        process = subprocess.Popen(
-            argv, cwd=cwd, env=env or self.env, start_new_session=True, preexec_fn=prepare,
-            **kwargs)
+        process = subprocess.Popen(argv, cwd=cwd, env=env or self.env, start_new_session=True,
+                                   preexec_fn=prepare, stdout=stdout, stderr=stderr)
         self._processes.append(process)
         return process
 
-    def run(self, argv, timeout=10):
-        """Runs a command-line tool against this desktop and returns its output."""
-        return subprocess.run(list(map(str, argv)), env=self.env, capture_output=True,
-                              text=True, timeout=timeout, check=False)
+    tool = Desktop.tool
 
     def _tear_down(self):
         for process in reversed(self._processes):
@@ -73,34 +73,26 @@ class DesktopStack:
     def _start(self):
         runtime = self.path("runtime")
         os.mkdir(runtime, 0o700)
+        self.env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"),
+                    "HOME": os.environ.get("HOME", self._scratch), "LANG": "C.UTF-8",
+                    "XDG_RUNTIME_DIR": runtime}
         for folder in ("config", "cache", "data"):
             os.mkdir(self.path(folder))
-        self.env = {
-            "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
-            "HOME": os.environ.get("HOME", self._scratch),
-            "LANG": "C.UTF-8",
-            "XDG_RUNTIME_DIR": runtime,
-            "XDG_CONFIG_HOME": self.path("config"),
-            "XDG_CACHE_HOME": self.path("cache"),
-            "XDG_DATA_HOME": self.path("data"),
-        }
+            self.env[f"XDG_{folder.upper()}_HOME"] = self.path(folder)
         self.env["DISPLAY"] = ":" + self._daemon_line(XVFB, stderr=subprocess.DEVNULL)
-        wait(lambda: self.run(["xdpyinfo"]).returncode == 0, "Xvfb to answer")
+        wait(lambda: self.tool("xdpyinfo"), "Xvfb to answer")
         self.env["DBUS_SESSION_BUS_ADDRESS"] = self._daemon_line(
             ["dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address={fd}"])
-        self.spawn(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately", "--a11y=1"],
-                   stderr=subprocess.DEVNULL)
-        wait(lambda: "true" in self.run(
-            ["dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.DBus",
-             "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
-             "string:org.a11y.Bus"]).stdout, "the accessibility bus")
-        self.spawn(["openbox", "--sm-disable"], stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL)
-        wait(lambda: "window id" in self.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]).stdout,
+        self.spawn(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately", "--a11y=1"])
+        wait(lambda: "true" in self.tool(
+            "dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.DBus",
+            "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner", "string:org.a11y.Bus"),
+             "the accessibility bus")
+        self.spawn(["openbox", "--sm-disable"])
+        wait(lambda: "window id" in self.tool("xprop", "-root", "_NET_SUPPORTING_WM_CHECK"),
              "openbox")
         self.spawn(["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
-                    "--height", "32", "--transparent", "false"],
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                    "--height", "32", "--transparent", "false"])
 
     def _daemon_line(self, argv, **kwargs):
         process, line = start_daemon(argv, env=self.env, preexec_fn=_die_with_parent, **kwargs)
@@ -110,19 +102,13 @@ class DesktopStack:
 
 def _end_group(process):
     if process.poll() is None:
-        try:
+        with contextlib.suppress(ProcessLookupError):
             os.killpg(process.pid, signal.SIGTERM)
-        except ProcessLookupError:
-            pass
-        try:
+        with contextlib.suppress(subprocess.TimeoutExpired):
             process.wait(timeout=5)
-        except subprocess.TimeoutExpired:
-            pass
     # Whatever the group started (the accessibility bus's own daemon) goes as well.
-    try:
+    with contextlib.suppress(ProcessLookupError, PermissionError):
         os.killpg(process.pid, signal.SIGKILL)
-    except (ProcessLookupError, PermissionError):
-        pass
     process.wait()
 
 
@@ -140,11 +126,7 @@ KEYS = {"tab": "Tab", "return": "Return", "space": "space", "escape": "Escape",
         "alt+f4": "alt+F4", "alt+space": "alt+space"}
 
 
-@dataclass
-class _Window:
-    accessible: object
-    pid: int
-    title: str
+_Window = collections.namedtuple("_Window", "accessible pid title role")
 
 
 class LinuxDesktop(DesktopStack, Desktop):
@@ -153,21 +135,16 @@ class LinuxDesktop(DesktopStack, Desktop):
     # Each reaches the program as the window manager's WM_DELETE_WINDOW.
     close_ways = ("alt+f4", "close button")
 
-    def __init__(self, bin_dir):
+    def __init__(self, bin_dir, *wine_fixture):
         DesktopStack.__init__(self)
         Desktop.__init__(self, self._scratch)
         self.bin_dir = bin_dir
 
-    def __enter__(self):
+    def _start(self):
         global pyatspi
-        super().__enter__()
-        try:
-            os.environ.update(self.env)
-            import pyatspi
-        except BaseException:
-            self._tear_down()
-            raise
-        return self
+        super()._start()
+        os.environ.update(self.env)
+        import pyatspi
 
     def start(self, program, folder, env=None, ignored=()):
         # The system-information viewers that install_viewer() puts there come first.
@@ -175,11 +152,10 @@ class LinuxDesktop(DesktopStack, Desktop):
                    QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY="1",
                    PATH=self.path("viewers") + ":" + self.env["PATH"], **(env or {}))
         log = self.path(f"program-{len(self.programs)}.log")
-        with open(log, "wb") as stderr:
+        with open(log, "wb") as output:
             process = self.spawn([os.path.join(self.bin_dir, program)], cwd=folder, env=env,
-                                 ignored=ignored, stderr=stderr)
-        self.programs.append(Program(self, process, log, process.pid))
-        return self.programs[-1]
+                                 ignored=ignored, stdout=output, stderr=output)
+        return self.started(process, log, process.pid)
 
     def kill(self, program):
         program.process.kill()
@@ -188,47 +164,40 @@ class LinuxDesktop(DesktopStack, Desktop):
         program.process.send_signal(signal.SIGTERM)
 
     def japanese_locale(self, charset):
-        """Environment for a program in a Japanese locale of this character set."""
-        name = f"ja_JP.{charset}"
-        os.makedirs(self.path("locales"), exist_ok=True)
-        built = self.run(["localedef", "-i", "ja_JP", "-f", charset, self.path("locales", name)],
-                         timeout=60)
-        if built.returncode not in (0, 1):  # 1: warnings
-            raise RuntimeError(f"localedef failed: {built.stderr}")
-        return {"LOCPATH": self.path("locales"), "LANG": name}
+        return japanese_locale(self.path("locales"), charset)
 
     def processes(self, name):
         """Live processes of this desktop's programs (each leads a session) whose command line
         holds `name`."""
         return [int(pid) for program in self.programs if program.running()
-                for pid in self.run(["pgrep", "-s", program.pid, "-f", "--", name]).stdout.split()]
+                for pid in self.tool("pgrep", "-s", program.pid, "-f", "--", name).split()]
 
     # --- windows ------------------------------------------------------------------------
 
     def windows(self, title, program=None):
-        return [_Window(w, pid, name) for pid, w, name, _ in self._top_levels(program)
-                if name == title]
+        return [w for w in self._top_levels(program) if w.title == title]
 
     def boxes(self, program):
-        return [_Window(w, pid, name) for pid, w, name, role in self._top_levels(program)
-                if role == pyatspi.ROLE_ALERT]
+        return [w for w in self._top_levels(program) if w.role == pyatspi.ROLE_ALERT]
 
     def _top_levels(self, program):
-        """(pid, window, title, role) of every window of `program`, or of every program."""
+        """Every window of `program`, or of every program."""
+        found = []
         for app in _children(pyatspi.Registry.getDesktop(0)):
             try:
                 pid = app.get_process_id()
                 if program is None or pid == program.pid:
-                    yield from [(pid, w, w.name, w.getRole()) for w in _children(app)]
+                    found += [_Window(w, pid, w.name, w.getRole()) for w in _children(app)]
             except Exception:  # an application or window that is going away as we ask
                 continue
+        return found
 
     def controls(self, window):
         kinds = {pyatspi.ROLE_LABEL: "label", pyatspi.ROLE_PUSH_BUTTON: "button",
                  pyatspi.ROLE_TEXT: "text", pyatspi.ROLE_ENTRY: "text",
                  pyatspi.ROLE_COMBO_BOX: "list"}
         x, y, _, _ = _extents(window.accessible)
-        origin = (x, y + _menu_bar_height(window.accessible))
+        y += _menu_bar_height(window.accessible)
         found = []
         for child in _descendants(window.accessible, skip=(pyatspi.ROLE_MENU_BAR,
                                                           pyatspi.ROLE_COMBO_BOX)):
@@ -236,20 +205,17 @@ class LinuxDesktop(DesktopStack, Desktop):
             if kind:
                 # A combo box's name is its selection.
                 text = child.queryText().getText(0, -1) if kind == "text" else child.name
-                x, y, width, height = _extents(child)
-                found.append(Control(kind, text, (x - origin[0], y - origin[1], width, height),
+                left, top, width, height = _extents(child)
+                found.append(Control(kind, text, (left - x, top - y, width, height),
                                      child.getState().contains(pyatspi.STATE_SENSITIVE), child))
         return found
 
     def showing(self, window):
         xid = self._xid(window, required=False)
-        return bool(xid) and "IsViewable" in self.run(["xwininfo", "-id", xid]).stdout
+        return bool(xid) and "IsViewable" in self.tool("xwininfo", "-id", xid)
 
     def client(self, window):
-        info = self.run(["xwininfo", "-id", self._xid(window)]).stdout
-        x, y, width, height = (int(re.search(rf"{key}:\s+(-?\d+)", info).group(1))
-                               for key in ("Absolute upper-left X", "Absolute upper-left Y",
-                                           "Width", "Height"))
+        x, y, width, height = self.geometry("-id", self._xid(window))
         bar = _menu_bar_height(window.accessible)
         return x, y + bar, width, height - bar
 
@@ -261,31 +227,29 @@ class LinuxDesktop(DesktopStack, Desktop):
         actions = self._xprop(window, "_NET_WM_ALLOWED_ACTIONS")
         return "_NET_WM_ACTION_RESIZE" in actions or "_NET_WM_ACTION_MAXIMIZE" in actions
 
+    def menu_bar(self, window):
+        return _menu_bar(window.accessible) is not None
+
     # --- actions ------------------------------------------------------------------------
 
     def press(self, window, button):
-        matches = [c for c in self.controls(window) if c.kind == "button" and c.text == button]
-        if len(matches) != 1:
-            raise AssertionError(f"expected one button {button!r}, found {len(matches)}")
-        _act(matches[0].handle, "Press")
+        _act(self.button(window, button).handle, "Press")
 
     def type_text(self, window, box, text):
         """Puts `text` into the window's text box number `box` (counted from 0), as typed."""
-        boxes = [c for c in self.controls(window) if c.kind == "text"]
-        boxes[box].handle.queryEditableText().setTextContents(text)
+        self.control(window, "text", box).handle.queryEditableText().setTextContents(text)
 
     def pick(self, window, entry):
         """Picks the entry of the window's drop-down list as a user does: opens the list and
         types it, as no pick can be committed through AT-SPI."""
-        _act(next(c for c in self.controls(window) if c.kind == "list").handle, "ShowMenu")
+        _act(self.control(window, "list").handle, "ShowMenu")
         wait(self._keyboard_grabbed, "the list to open")
-        self.run(["xdotool", "type", entry])
-        self.run(["xdotool", "key", "Return"])
-        wait(lambda: not self._keyboard_grabbed(), "the list to close")
+        self.tool("xdotool", "type", entry)
+        self._keys_while_grabbed("the list", "key", "Return")
 
     def key(self, window, name):
-        self.run(["xdotool", "windowactivate", "--sync", self._xid(window)])
-        self.run(["xdotool", "key", "--clearmodifiers", KEYS[name]])
+        self.tool("xdotool", "windowactivate", "--sync", self._xid(window))
+        self.tool("xdotool", "key", "--clearmodifiers", KEYS[name])
         self._settle(window)
 
     def close(self, window, how):
@@ -294,8 +258,8 @@ class LinuxDesktop(DesktopStack, Desktop):
         x, y, width, _ = self.client(window)
         # openbox's close button is the last one on the title bar, right above the client area
         # and its menu bar.
-        self.run(["xdotool", "mousemove", x + width - 10,
-                  y - _menu_bar_height(window.accessible) - 10, "click", "1"])
+        self.tool("xdotool", "mousemove", x + width - 10,
+                  y - _menu_bar_height(window.accessible) - 10, "click", "1")
         self._settle(window)
 
     def choose_menu(self, window, menu, item):
@@ -311,22 +275,16 @@ class LinuxDesktop(DesktopStack, Desktop):
     def choose_popup(self, window, position):
         """By the keys, as the keyboard counts the items: Down first stops at the first, Up at
         the last. A pop-up menu holds the keyboard while it is open."""
-        wait(self._keyboard_grabbed, "a pop-up menu to open")
-        keys = ["Up"] * -position if position < 0 else ["Down"] * (position + 1)
-        self.run(["xdotool", "key", *keys, "Return"])
-        wait(lambda: not self._keyboard_grabbed(), "the pop-up menu to close")
+        self._keys_while_grabbed("a pop-up menu", "key", *popup_keys(position, "Up", "Down"),
+                                 "Return")
         self._settle(window)
-
-    def menu_bar(self, window):
-        return any(m.getRole() == pyatspi.ROLE_MENU_BAR and m.getState().contains(
-            pyatspi.STATE_SHOWING) for m in _children(window.accessible))
 
     def tray_icon(self, program):
         """The X window of the program's icon in the tray host, or None."""
-        for host in self.run(["xdotool", "search", "--class", "trayer"]).stdout.split():
-            tree = self.run(["xwininfo", "-tree", "-id", host]).stdout
+        for host in self.tool("xdotool", "search", "--class", "trayer").split():
+            tree = self.tool("xwininfo", "-tree", "-id", host)
             for icon in re.findall(r"^\s+(0x[0-9a-f]+)", tree, re.MULTILINE):
-                if self.run(["xdotool", "getwindowpid", icon]).stdout.strip() == str(program.pid):
+                if self.tool("xdotool", "getwindowpid", icon).strip() == str(program.pid):
                     return icon
         return None
 
@@ -336,50 +294,33 @@ class LinuxDesktop(DesktopStack, Desktop):
         def opened():
             icon = self.tray_icon(program)
             if icon and not self._keyboard_grabbed():
-                self.run(["xdotool", "mousemove", "--window", icon, 4, 4, "click", "3"])
+                self.tool("xdotool", "mousemove", "--window", icon, 4, 4, "click", "3")
             try:
                 return wait(self._keyboard_grabbed, "the tray menu", timeout=2)
             except TimeoutError:
                 return False
         wait(opened, "the tray menu to open")
 
-    def press_body(self, window, button, moved_by=None):
-        """A press of the mouse button (1 left, 3 right) on the window's body near its top left
-        corner, outside its controls; with `moved_by` (dx, dy) the mouse moves that far before it
-        is released, as a person drags."""
-        x, y, _, _ = self.client(window)
-        self.run(["xdotool", "mousemove", x + 3, y + 3, "mousedown", button])
-        if moved_by:
-            # A window manager takes a move only from a press held a moment and a pointer that
-            # moves as a hand moves it.
-            self.run(["xdotool", "sleep", "0.3"])
-            for step in range(1, 11):
-                self.run(["xdotool", "mousemove", x + 3 + moved_by[0] * step // 10,
-                          y + 3 + moved_by[1] * step // 10, "sleep", "0.03"])
-        self.run(["xdotool", "mouseup", button])
-
     def raise_window(self, window):
-        self.run(["xdotool", "windowraise", self._xid(window)])
+        self.tool("xdotool", "windowraise", self._xid(window))
 
     def move_window(self, window, x, y):
-        self.run(["xdotool", "windowmove", "--sync", self._xid(window), x, y])
+        self.tool("xdotool", "windowmove", "--sync", self._xid(window), x, y)
 
     def stacked_above(self, window, other):
         """Whether `window` is above `other` in the window manager's order."""
-        order = re.findall(r"0x[0-9a-f]+", self.run(
-            ["xprop", "-root", "_NET_CLIENT_LIST_STACKING"]).stdout)  # bottom first
-        frames = [int(self._xid(w), 0) for w in (window, other)]
-        return order.index(hex(frames[0])) > order.index(hex(frames[1]))
+        order = re.findall(r"0x[0-9a-f]+", self.tool(
+            "xprop", "-root", "_NET_CLIENT_LIST_STACKING"))  # bottom first
+        frames = [hex(int(self._xid(w), 0)) for w in (window, other)]
+        return order.index(frames[0]) > order.index(frames[1])
 
     def install_viewer(self):
         """A system-information viewer where the agent looks for one; a check that it started."""
-        marker = self.path("viewer-started")
-        os.makedirs(self.path("viewers"), exist_ok=True)
-        viewer = self.path("viewers", "hardinfo")
-        with open(viewer, "w", encoding="ascii") as script:
-            script.write(f"#!/bin/sh\ntouch {marker}\n")
-        os.chmod(viewer, 0o755)
-        return lambda: os.path.exists(marker)
+        marker, viewer = Path(self.path("viewer-started")), Path(self.path("viewers", "hardinfo"))
+        viewer.parent.mkdir(exist_ok=True)
+        viewer.write_text(f"#!/bin/sh\ntouch {marker}\n", encoding="ascii")
+        viewer.chmod(0o755)
+        return marker.exists
 
     def _keyboard_grabbed(self):
         display = _X11.XOpenDisplay(self.env["DISPLAY"].encode())
@@ -392,6 +333,12 @@ class LinuxDesktop(DesktopStack, Desktop):
         finally:
             _X11.XCloseDisplay(display)
 
+    def _keys_while_grabbed(self, what, *xdotool):
+        """Once a menu or list holds the keyboard, sends it the keys and waits for it to close."""
+        wait(self._keyboard_grabbed, f"{what} to open")
+        self.tool("xdotool", *xdotool)
+        wait(lambda: not self._keyboard_grabbed(), f"{what} to close")
+
     def _settle(self, window):
         """Returns once the program has handled every event the window manager sent it so far,
         or the window has gone.
@@ -401,7 +348,7 @@ class LinuxDesktop(DesktopStack, Desktop):
         input, so the new position reaching the accessibility tree is the barrier."""
         try:
             x, y, _, _ = self.client(window)
-            self.run(["xdotool", "windowmove", self._xid(window), x + 37, y + 23])
+            self.tool("xdotool", "windowmove", self._xid(window), x + 37, y + 23)
             wait(lambda: _extents(window.accessible)[:2] == (x + 37, y + 23),
                  "the program to see its window moved")
         except Exception:
@@ -413,16 +360,16 @@ class LinuxDesktop(DesktopStack, Desktop):
         # By the exact UTF-8 title: xdotool matches names in the locale's encoding, loosely. Qt's
         # own hidden helper windows take the program's name too, but only real ones have a class.
         def real(xid):
-            props = self.run(["xprop", "-id", xid, "_NET_WM_NAME", "WM_CLASS"]).stdout
+            props = self.tool("xprop", "-id", xid, "_NET_WM_NAME", "WM_CLASS")
             return f'_NET_WM_NAME(UTF8_STRING) = "{window.title}"' in props and "WM_CLASS(" in props
-        found = [xid for xid in self.run(["xdotool", "search", "--all", "--pid", window.pid,
-                                          "--name", "."]).stdout.split() if real(xid)]
+        found = [xid for xid in self.tool("xdotool", "search", "--all", "--pid", window.pid,
+                                          "--name", ".").split() if real(xid)]
         if not found and required:
             raise LookupError(f"no X window {window.title!r}")  # xwininfo would ask for a click
         return found[0] if found else None
 
     def _xprop(self, window, name):
-        return self.run(["xprop", "-id", self._xid(window), name]).stdout
+        return self.tool("xprop", "-id", self._xid(window), name)
 
 
 def _children(accessible):
@@ -436,11 +383,15 @@ def _descendants(accessible, skip=()):
             yield from _descendants(child, skip)
 
 
+def _menu_bar(window):
+    """A Qt window's menu bar while it shows; it lies inside its X window, above the client area."""
+    return next((child for child in _children(window) if child.getRole() == pyatspi.ROLE_MENU_BAR
+                 and child.getState().contains(pyatspi.STATE_SHOWING)), None)
+
+
 def _menu_bar_height(window):
-    """A Qt window's menu bar lies inside its X window, above the client area, while it shows."""
-    bars = [child for child in _children(window) if child.getRole() == pyatspi.ROLE_MENU_BAR
-            and child.getState().contains(pyatspi.STATE_SHOWING)]
-    return _extents(bars[0])[3] if bars else 0
+    bar = _menu_bar(window)
+    return _extents(bar)[3] if bar else 0
 
 
 def _extents(accessible):

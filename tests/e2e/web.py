@@ -1,8 +1,8 @@
 """The web server that the agent's browser meets in the tests, the benchmarks and the demo: an
 HTTP server on 127.0.0.1 in this process, with a few pages, that keeps every request."""
 
+import contextlib
 import http.server
-import sys
 import threading
 import time
 from dataclasses import dataclass
@@ -28,11 +28,10 @@ class PageServer:
     a context manager."""
 
     def __init__(self, pages, pause=0.0):
-        self.pages = pages
-        self.pause = pause
-        self.requests = []
+        self.pages, self.pause, self.requests = pages, pause, []
         self._changed = threading.Condition()
-        self._server = _Server(("127.0.0.1", 0), self._handler())
+        self._server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), _handler(self))
+        self._server.daemon_threads = True
         self._thread = threading.Thread(target=self._server.serve_forever, daemon=True)
 
     def __enter__(self):
@@ -67,47 +66,41 @@ class PageServer:
             change()
             self._changed.notify_all()
 
-    def _handler(self):
-        server = self
 
-        class Handler(http.server.BaseHTTPRequestHandler):
-            protocol_version = "HTTP/1.1"
+def _handler(server):
+    class Handler(http.server.BaseHTTPRequestHandler):
+        protocol_version = "HTTP/1.1"
 
-            def do_GET(self):  # noqa: N802 (the name http.server calls)
-                # http.server decodes the request line as Latin-1: this undoes it exactly.
-                request = Request(self.path.encode("latin-1"), time.monotonic())
-                server._note(lambda: server.requests.append(request))
-                path = self.path.split("?")[0]
-                matches = [key for key in server.pages if path.startswith(key)]
-                if matches:
-                    self._answer(server.pages[max(matches, key=len)])
-                else:
-                    self.send_error(404)
-                server._note(lambda: setattr(request, "finished", time.monotonic()))
+        def do_GET(self):  # noqa: N802 (the name http.server calls)
+            # http.server decodes the request line as Latin-1: this undoes it exactly.
+            request = Request(self.path.encode("latin-1"), time.monotonic())
+            server._note(lambda: server.requests.append(request))
+            path = self.path.split("?")[0]
+            matches = [key for key in server.pages if path.startswith(key)]
+            if matches:
+                self._answer(server.pages[max(matches, key=len)])
+            else:
+                self.send_error(404)
+            server._note(lambda: setattr(request, "finished", time.monotonic()))
 
-            def _answer(self, body):
-                parts = body if isinstance(body, tuple) else (body,)
-                self.send_response(200)
-                self.send_header("Content-Type", "text/html; charset=utf-8")
-                self.send_header("Content-Length", str(sum(map(len, parts))))
-                self.send_header("Cache-Control", "no-store")
-                self.end_headers()
-                for number, part in enumerate(parts):
-                    if number:
-                        time.sleep(server.pause)
-                    self.wfile.write(part)
-                    self.wfile.flush()
+        def handle(self):
+            # A browser may hang up before it has read an answer it no longer wants.
+            with contextlib.suppress(ConnectionError):
+                super().handle()
 
-            def log_message(self, *args):
-                pass
+        def _answer(self, body):
+            parts = body if isinstance(body, tuple) else (body,)
+            self.send_response(200)
+            self.send_header("Content-Type", "text/html; charset=utf-8")
+            self.send_header("Content-Length", str(sum(map(len, parts))))
+            self.send_header("Cache-Control", "no-store")
+            self.end_headers()
+            for number, part in enumerate(parts):
+                time.sleep(server.pause if number else 0)
+                self.wfile.write(part)
+                self.wfile.flush()
 
-        return Handler
+        def log_message(self, *args):
+            pass
 
-
-class _Server(http.server.ThreadingHTTPServer):
-    daemon_threads = True
-
-    def handle_error(self, request, client_address):
-        # A browser may hang up before it has read an answer it no longer wants.
-        if not isinstance(sys.exc_info()[1], ConnectionError):
-            super().handle_error(request, client_address)
+    return Handler

@@ -2,13 +2,14 @@
 """Wine's virtual desktop on a private Xvfb, shared by the scenarios of one test run, and the
 scenarios' driver on it, which reads and acts through wintree.exe in the same prefix.
 
-    wine_desktop.py setup WORK HELPER_BIN | cleanup WORK | run WORK PROGRAM
+    wine_desktop.py setup|cleanup WORK HELPER_BIN | run WORK PROGRAM
 
 `setup` makes (or reuses) a Japanese Wine prefix under the build folder WORK, starts Xvfb, a
 persistent wineserver and the virtual desktop, and records them in a state file; `cleanup` ends
 them; `run` runs a Windows test program there, prints its output and exits with its exit code.
 """
 
+import contextlib
 import json
 import os
 import re
@@ -19,7 +20,8 @@ import sys
 from pathlib import Path
 from types import SimpleNamespace
 
-from desktop import XVFB, Control, Desktop, Program, start_daemon, wait
+from desktop import (RUN_TIMEOUT, XVFB, Control, Desktop, japanese_locale, popup_keys, start_daemon,
+                     wait)
 
 WINE64 = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
@@ -29,7 +31,17 @@ VIEWER_KEY = r"HKLM\SOFTWARE\Microsoft\Shared Tools\MSINFO"
 # A program of every prefix that shows a window of its own: it stands in for the viewer.
 STAND_IN_VIEWER = r"C:\windows\notepad.exe"
 BOOT_TIMEOUT = 120
-RUN_TIMEOUT = 30
+VK_RETURN, VK_UP, VK_RIGHT, VK_DOWN = 0x0D, 0x26, 0x27, 0x28
+# Virtual keys, with Alt or without.
+KEYS = {"tab": (0x09,), "return": (VK_RETURN,), "space": (0x20,), "escape": (0x1B,),
+        "alt+f4": ("alt", 0x73), "alt+space": ("alt", 0x20)}
+WM_SYSCOMMAND, SC_KEYMENU, BM_CLICK = 0x0112, 0xF100, 0x00F5
+# What the title bar's close button sends, WM_SYSCOMMAND SC_CLOSE, and another program, WM_CLOSE.
+CLOSES = {"close button": (WM_SYSCOMMAND, 0xF060), "system": (0x0010, 0)}
+
+
+def _field(name, convert=lambda value: value):
+    return lambda self, window: convert(getattr(self._fresh(window), name))
 
 
 class WineDesktop(Desktop):
@@ -39,29 +51,27 @@ class WineDesktop(Desktop):
     # and what another program sends.
     close_ways = ("alt+f4", "close button", "system")
 
-    def __init__(self, work, bin_dir=None, helper_dir=None, scenario=None):
+    def __init__(self, bin_dir, work, helper_dir=None, scenario=None):
         self.work = Path(work).resolve()
         super().__init__(str(self.work / "scratch" / (scenario or "run")))
-        self.prefix = self.work / "prefix"
-        self.locales = self.work / "locale"
+        self.prefix, self.locales = self.work / "prefix", self.work / "locale"
         self.state_file = self.work / "desktop.json"
         self.bin_dir = bin_dir
         self.helper = Path(helper_dir or ".").resolve() / "wintree.exe"
         self.display = None
 
+    @property
     def env(self):
         env = dict(os.environ, WINEPREFIX=str(self.prefix), WINEDEBUG="-all",
                    WINEDLLOVERRIDES="mscoree,mshtml=", LOCPATH=str(self.locales), LANG=LOCALE,
                    LC_ALL=LOCALE)
-        if self.display:
-            env["DISPLAY"] = self.display
-        return env
+        return dict(env, DISPLAY=self.display) if self.display else env
 
     def run(self, *command, timeout=RUN_TIMEOUT, output=subprocess.DEVNULL,
             errors=subprocess.DEVNULL):
         """Runs a command to its end. Never give it a pipe: the services that a Wine program
         starts inherit its output and keep a pipe open long after the program has ended."""
-        return subprocess.run(command, env=self.env(), stdin=subprocess.DEVNULL, stdout=output,
+        return subprocess.run(command, env=self.env, stdin=subprocess.DEVNULL, stdout=output,
                               stderr=errors, timeout=timeout, check=False)
 
     # --- fixture ----------------------------------------------------------------------------
@@ -69,12 +79,7 @@ class WineDesktop(Desktop):
     def setup(self):
         self.cleanup()  # what an interrupted run left behind
         self.work.mkdir(parents=True, exist_ok=True)
-        if not (self.locales / LOCALE / "LC_CTYPE").exists():
-            self.locales.mkdir(parents=True, exist_ok=True)
-            self.run("localedef", "-i", "ja_JP", "-f", "UTF-8", str(self.locales / LOCALE),
-                     timeout=BOOT_TIMEOUT)
-            if not (self.locales / LOCALE / "LC_CTYPE").exists():
-                raise RuntimeError("localedef made no ja_JP.UTF-8 locale")
+        japanese_locale(str(self.locales), "UTF-8")
         xvfb, number = start_daemon(XVFB, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                     stderr=subprocess.DEVNULL)
         self.display = ":" + number
@@ -84,23 +89,24 @@ class WineDesktop(Desktop):
             shutil.rmtree(self.prefix, ignore_errors=True)
             self.run(WINE64, "wineboot", "-i", timeout=BOOT_TIMEOUT)
             self.run(WINESERVER, "-w", timeout=BOOT_TIMEOUT)
-            # Wine's virtual desktop gives windows title bars and a taskbar, as on Windows.
             explorer = r"HKCU\Software\Wine\Explorer"
-            self.run(WINE64, "reg", "add", explorer, "/v", "Desktop", "/d", "Default", "/f")
-            self.run(WINE64, "reg", "add", explorer + r"\Desktops", "/v", "Default", "/d",
-                     "1024x768", "/f")
-            # Windows' Japanese gothic, as a Japanese Windows has it, from the IPA fonts.
-            self.run(WINE64, "reg", "add", r"HKCU\Software\Wine\Fonts\Replacements", "/v",
-                     "ＭＳ Ｐゴシック", "/d", "IPAPGothic", "/f")
+            # Wine's virtual desktop gives windows title bars and a taskbar, as on Windows; the
+            # IPA fonts stand in for Windows' Japanese gothic, as a Japanese Windows has it.
+            for key, name, value in ((explorer, "Desktop", "Default"),
+                                     (explorer + r"\Desktops", "Default", "1024x768"),
+                                     (r"HKCU\Software\Wine\Fonts\Replacements", "ＭＳ Ｐゴシック",
+                                      "IPAPGothic")):
+                self.run(WINE64, "reg", "add", key, "/v", name, "/d", value, "/f")
             self.run(WINESERVER, "-w", timeout=BOOT_TIMEOUT)
             ready.touch()
         self.restart_wineserver()
 
     def cleanup(self):
-        if not self.attach():
+        state = self.attach()
+        if not state:
             return
         self.run(WINESERVER, "-k")
-        xvfb = json.loads(self.state_file.read_text())["xvfb"]
+        xvfb = state["xvfb"]
         try:
             if Path(f"/proc/{xvfb}/cmdline").read_bytes().split(b"\0")[0].endswith(b"Xvfb"):
                 os.kill(xvfb, signal.SIGTERM)
@@ -110,18 +116,19 @@ class WineDesktop(Desktop):
         self.state_file.unlink()
 
     def attach(self):
+        """The fixture's state ({"display", "xvfb"}), or None when it is not set up."""
         if not self.state_file.exists():
-            return False
-        self.display = json.loads(self.state_file.read_text())["display"]
-        return True
+            return None
+        state = json.loads(self.state_file.read_text())
+        self.display = state["display"]
+        return state
 
     def restart_wineserver(self):
         """Ends every program in the prefix; a persistent server and desktop keep program starts
         fast."""
-        self.run(WINESERVER, "-k")
-        self.run(WINESERVER, "-w")
-        self.run(WINESERVER, "-p")
-        subprocess.Popen([WINE64, str(self.helper), "hold"], env=self.env(),
+        for argument in ("-k", "-w", "-p"):
+            self.run(WINESERVER, argument)
+        subprocess.Popen([WINE64, str(self.helper), "hold"], env=self.env,
                          stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                          stderr=subprocess.DEVNULL, start_new_session=True)
 
@@ -134,7 +141,8 @@ class WineDesktop(Desktop):
         os.makedirs(self.scratch)
         # An agent or its browser left behind by an interrupted run would refuse a new agent, or
         # be taken for its browser.
-        if any(w.title == "Velostrander_Child" or w.className == "IEFrame" for w in self._list()):
+        if any(w.title == "Velostrander_Child" or w.className == "IEFrame"
+               for w in self._wintree("list")):
             self.restart_wineserver()
         return self
 
@@ -152,89 +160,83 @@ class WineDesktop(Desktop):
         with open(log, "wb") as out:
             process = subprocess.Popen(
                 [WINE64, str(self.helper), "run", f"Z:{self.bin_dir}/{program}.exe"],
-                cwd=folder, env=dict(self.env(), **(env or {})), stdin=subprocess.DEVNULL,
+                cwd=folder, env=dict(self.env, **(env or {})), stdin=subprocess.DEVNULL,
                 stdout=out, stderr=subprocess.STDOUT)
         # wintree run says the program's Windows process id first.
-        started = wait(lambda: _first_line(log), "the program to start")
-        self.programs.append(Program(self, process, log, json.loads(started)["pid"]))
-        return self.programs[-1]
+        started = wait(lambda: re.match(rb".*\n", Path(log).read_bytes()), "the program to start")
+        return self.started(process, log, json.loads(started.group())["pid"])
 
     def kill(self, program):
-        self._wintree("kill", "--pid", program.pid)
+        self._wintree("kill", program.pid)
 
     def end_session(self, program):
-        self._wintree("close", "--pid", program.pid, "--how", "endsession")
+        self._wintree("endsession", program.pid)
 
     def processes(self, name):
         """Live processes of this prefix whose command line holds `name`."""
-        prefix = f"WINEPREFIX={self.prefix}".encode()
-        found = []
-        for proc in Path("/proc").iterdir():
-            try:
-                if (name.encode() in (proc / "cmdline").read_bytes()
-                        and prefix in (proc / "environ").read_bytes().split(b"\0")
-                        and _state(proc.name) != "Z"):
-                    found.append(int(proc.name))
-            except OSError:
-                continue
-        return found
+        def in_prefix(pid):
+            with contextlib.suppress(OSError):
+                environ = Path(f"/proc/{pid}/environ").read_bytes().split(b"\0")
+                return f"WINEPREFIX={self.prefix}".encode() in environ and _state(pid) != "Z"
+        return [pid for pid in map(int, self.tool("pgrep", "-f", "--", name).split())
+                if in_prefix(pid)]
 
     def windows(self, title, program=None):
-        return self._list("--title", title, *(["--pid", program.pid] if program else []))
+        return self._wintree("list", program.pid if program else 0, title)
 
     def boxes(self, program):
-        return [w for w in self._list("--pid", program.pid) if w.className == "#32770"]
+        return [w for w in self._wintree("list", program.pid) if w.className == "#32770"]
 
     def controls(self, window):
-        return [Control(c.kind, c.text, tuple(c.rect), c.enabled, c.id)
+        return [Control(c.kind, c.text, tuple(c.rect), c.enabled, c.hwnd)
                 for c in self._fresh(window).controls]
 
     def type_text(self, window, box, text):
-        control = [c for c in self.controls(window) if c.kind == "text"][box]
-        self._wintree("settext", "--hwnd", window.hwnd, "--control", control.handle, "--text", text)
+        self._wintree("set", self.control(window, "text", box).handle, text)
 
     def pick(self, window, entry):
         """As the user's pick: the list's selection, then its notification to the window."""
-        control = next(c for c in self.controls(window) if c.kind == "list")
-        self._wintree("pick", "--hwnd", window.hwnd, "--control", control.handle, "--text", entry)
+        self._wintree("set", self.control(window, "list").handle, entry)
 
-    def showing(self, window):
-        return self._fresh(window).visible
-
-    def client(self, window):
-        return tuple(self._fresh(window).client)
-
-    def in_taskbar(self, window):
-        return self._fresh(window).taskbar
-
-    def resizable(self, window):
-        return self._fresh(window).resizable
+    # Each a field of the window's description.
+    showing = _field("visible")
+    client = _field("client", tuple)
+    in_taskbar = _field("taskbar")
+    resizable = _field("resizable")
+    menu_bar = _field("menuBar")
 
     def close_item(self, window):
-        """The window menu's Close item, known by its shortcut, whichever command it sends."""
-        menu = self._list("--hwnd", window.hwnd, "--menu")[0].windowMenu
-        return next(item for item in menu if item.text.endswith("Alt+F4"))
+        """The window menu's Close item (its `grayed` state and the command `id` it sends)."""
+        return self._wintree("window", window.hwnd, "menu").closeItem
 
     def press(self, window, button):
-        self._wintree("click", "--hwnd", window.hwnd, "--button", button)
+        self._wintree("send", self.button(window, button).handle, BM_CLICK, 0, 0)
 
     def key(self, window, name):
-        self._wintree("key", "--hwnd", window.hwnd, "--key", name)
+        """Posted, as typed, to the control that has the keyboard focus in the window's thread,
+        and an Alt key to the window, through the program's own message loop."""
+        keys = KEYS[name]
+        focus = None if "alt" in keys else self._fresh(window).focus
+        self._wintree("keys", focus or window.hwnd, *keys)
 
     def close(self, window, how):
         if how == "alt+f4":
             return self.key(window, how)
-        self._wintree("close", "--hwnd", window.hwnd, "--how", how)
+        self._wintree("send", window.hwnd, *CLOSES[how], 0)
 
     def choose_menu(self, window, menu, item):
-        self._wintree("menu", "--hwnd", window.hwnd, "--item", menu, "--item", item)
+        """The keyboard's way through a menu bar, which a hidden window takes as well."""
+        across, down = self._wintree("menu", window.hwnd, menu, item)
+        self._wintree("post", window.hwnd, WM_SYSCOMMAND, SC_KEYMENU, 0)
+        self._wintree("keys", window.hwnd, *[VK_RIGHT] * across, *[VK_DOWN] * (down + 1),
+                      VK_RETURN)
 
     def choose_popup(self, window, position):
-        wait(lambda: self._wintree("popup", "--hwnd", window.hwnd, "--item", position,
-                                   found=False) == 0, "a pop-up menu to open")
-
-    def menu_bar(self, window):
-        return self._fresh(window).menuBar
+        """A pop-up menu takes the keys posted to its own window."""
+        popup = wait(lambda: next((w for w in self._wintree("list", window.pid)
+                                   if w.className == "#32768" and w.visible), None),
+                     "a pop-up menu to open")
+        self._wintree("keys", popup.hwnd, *popup_keys(position, VK_UP, VK_DOWN), VK_RETURN)
 
     def tray_icon(self, program):
         """Wine's tray cannot be read from outside."""
@@ -243,59 +245,36 @@ class WineDesktop(Desktop):
     def open_tray_menu(self, program):
         """The shell's notification of a right press on the icon, as the shell sends it: the
         icon's callback message, 512, with the mouse message, 516, in lParam."""
-        main = self.window("Velostrander_Child", program)
-        self._wintree("post", "--hwnd", main.hwnd, "--message", 512, "--lparam", 516)
+        self._wintree("post", self.window("Velostrander_Child", program).hwnd, 512, 0, 516)
 
-    def press_body(self, window, button, moved_by=None):
-        """As the Linux driver's: real mouse input on the X server, where Wine's desktop is one
-        X window whose own origin the client area's place is counted from."""
-        info = self.run_output("xwininfo", "-name", "Default - Wine desktop")
-        origin = [int(re.search(rf"Absolute upper-left {axis}:\s+(-?\d+)", info).group(1))
-                  for axis in "XY"]
-        x, y = origin[0] + self.client(window)[0] + 3, origin[1] + self.client(window)[1] + 3
-        self.run_output("xdotool", "mousemove", x, y, "mousedown", button)
-        if moved_by:
-            # Wine starts a move only from a press that has been held a moment.
-            self.run_output("xdotool", "sleep", "0.3")
-            for step in range(1, 11):
-                self.run_output("xdotool", "mousemove", x + moved_by[0] * step // 10,
-                                y + moved_by[1] * step // 10, "sleep", "0.03")
-        self.run_output("xdotool", "mouseup", button)
+    def screen_origin(self):
+        """Wine's desktop is one X window, whose origin client areas are counted from."""
+        return self.geometry("-name", "Default - Wine desktop")[:2]
 
     def raise_window(self, window):
-        self._wintree("raise", "--hwnd", window.hwnd)
+        self._wintree("place", window.hwnd)
 
     def move_window(self, window, x, y):
-        self._wintree("move", "--hwnd", window.hwnd, "--x", x, "--y", y)
+        self._wintree("place", window.hwnd, x, y)
 
     def stacked_above(self, window, other):
         """Windows lists its windows from the top down."""
-        order = [w.hwnd for w in self._list()]
+        order = [w.hwnd for w in self._wintree("list")]
         return order.index(window.hwnd) < order.index(other.hwnd)
 
     def install_viewer(self):
         self.run(WINE64, "reg", "add", VIEWER_KEY, "/v", "PATH", "/d", STAND_IN_VIEWER, "/f")
         return lambda: self.processes("notepad.exe")
 
-    def run_output(self, *command):
-        """A Linux tool's output, for the X server under Wine's desktop."""
-        return subprocess.run(list(map(str, command)), env=self.env(), capture_output=True,
-                              text=True, timeout=RUN_TIMEOUT, check=False).stdout
-
     def _fresh(self, window):
-        return self._list("--hwnd", window.hwnd)[0]
+        return self._wintree("window", window.hwnd)
 
-    def _list(self, *args):
-        return self._wintree("list", *args).windows
-
-    def _wintree(self, *args, found=True):
-        """wintree's answer, or with found=False its exit code."""
+    def _wintree(self, *args):
+        """wintree's answer."""
         output, errors = Path(self.scratch) / "wintree.json", Path(self.scratch) / "wintree.err"
         with open(output, "wb") as out, open(errors, "wb") as err:
             code = self.run(WINE64, str(self.helper), *map(str, args), output=out,
                             errors=err).returncode
-        if not found and code in (0, 1):
-            return code
         if code != 0:
             raise AssertionError(f"wintree {' '.join(map(str, args))} failed with {code}: "
                                  f"{errors.read_text(errors='replace')}")
@@ -312,25 +291,19 @@ def _state(pid):
         return None
 
 
-def _first_line(path):
-    with open(path, "rb") as log:
-        line = log.readline()
-    return line.decode() if line.endswith(b"\n") else None
-
-
 if __name__ == "__main__":
-    if len(sys.argv) < 2 or len(sys.argv) != {"setup": 4, "cleanup": 3, "run": 4}.get(sys.argv[1]):
+    if len(sys.argv) != 4 or sys.argv[1] not in ("setup", "cleanup", "run"):
         sys.exit(__doc__)
-    desktop = WineDesktop(sys.argv[2], helper_dir=sys.argv[3] if sys.argv[1] == "setup" else None)
-    if sys.argv[1] != "run":
-        getattr(desktop, sys.argv[1])()
+    command, work, argument = sys.argv[1:]
+    desktop = WineDesktop(None, work, helper_dir=argument)
+    if command != "run":
+        getattr(desktop, command)()
     elif not desktop.attach():
         sys.exit("the Wine desktop is not set up (run the fixture first)")
     else:
-        program = Path(sys.argv[3])
-        log = desktop.work / "scratch" / (program.stem + ".log")
+        log = desktop.work / "scratch" / (Path(argument).stem + ".log")
         log.parent.mkdir(parents=True, exist_ok=True)
         with open(log, "wb") as out:
-            code = desktop.run(WINE64, str(program), output=out, timeout=50).returncode
+            code = desktop.run(WINE64, argument, output=out, timeout=50).returncode
         sys.stdout.write(log.read_text(encoding="utf-8", errors="replace"))
         sys.exit(code)

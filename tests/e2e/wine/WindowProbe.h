@@ -1,43 +1,19 @@
 // What wintree.exe and the hook it places in the observed program share. The hook answers a
-// probe message posted to a window: it acknowledges through a named event once the program's
-// thread has taken the probe from its queue, and for a menu probe first reads the window's
-// menus into named shared memory. Wine cannot read another process's menus.
+// probe message once the program's thread has taken it from its queue: it posts its answer, two
+// numbers, to the asking thread, whose id is the probe's lParam. A probe posted to a window asks
+// for its menus, which Wine cannot read from another process: with the global atoms of a menu
+// bar's menu and item texts in wParam, where they stand, as the keyboard counts (separators are
+// passed over; -1 for none); else the state and the command of the window menu's Close item.
 #pragma once
 
 #include <windows.h>
 
-#include <string>
-
 namespace wintree {
 
-enum class Probe : WPARAM { Sync = 0, WindowMenu = 1, MenuBar = 2 };
-
-struct MenuItem {
-  UINT state;  // GetMenuState flags
-  UINT id;     // the command the item sends
-  wchar_t text[128];
-};
-
-struct Answer {
-  // MenuBar: the texts of a menu and of its item, and where they stand, as the keyboard counts
-  // (separators are passed over); -1 when there is no such one.
-  wchar_t wanted[2][128];
-  int position[2];
-  // WindowMenu: its items.
-  int count;
-  MenuItem items[32];
-};
+constexpr UINT kAnswer = WM_APP + 1;
 
 inline UINT ProbeMessage() {
   return RegisterWindowMessageW(L"wintree.probe");
-}
-
-inline std::wstring AckEventName(LPARAM token) {
-  return L"Local\\wintree.ack." + std::to_wstring(token);
-}
-
-inline std::wstring AnswerName(LPARAM token) {
-  return L"Local\\wintree.answer." + std::to_wstring(token);
 }
 
 }  // namespace wintree

@@ -1,26 +1,16 @@
 // Loaded into the observed program by wintree.exe's message hook.
 #include <windows.h>
 
+#include <utility>
+
 #include "WindowProbe.h"
 
 namespace {
 
-void ReadWindowMenu(HWND hwnd, wintree::Answer& answer) {
-  const HMENU menu = GetSystemMenu(hwnd, FALSE);
-  const int count = menu ? GetMenuItemCount(menu) : 0;
-  answer.count = count < 0 ? 0 : count < 32 ? count : 32;
-  for (int i = 0; i < answer.count; ++i) {
-    wintree::MenuItem& item = answer.items[i];
-    item.state = GetMenuState(menu, i, MF_BYPOSITION);
-    item.id = GetMenuItemID(menu, i);
-    GetMenuStringW(menu, i, item.text, 128, MF_BYPOSITION);
-  }
-}
-
 // Where `text` stands among the items the keyboard moves over; its index in `index`.
 int Find(HMENU menu, const wchar_t* text, int& index) {
   int position = 0;
-  for (index = 0; index < GetMenuItemCount(menu); ++index) {
+  for (index = 0; menu && index < GetMenuItemCount(menu); ++index) {
     wchar_t item[128] = {};
     GetMenuStringW(menu, index, item, 128, MF_BYPOSITION);
     if (lstrcmpW(item, text) == 0) return position;
@@ -29,37 +19,28 @@ int Find(HMENU menu, const wchar_t* text, int& index) {
   return -1;
 }
 
-void FindInMenuBar(HWND hwnd, wintree::Answer& answer) {
+std::pair<int, int> InMenuBar(HWND hwnd, WPARAM atoms) {
+  wchar_t menu[256] = {}, item[256] = {};
+  GlobalGetAtomNameW(LOWORD(atoms), menu, 256);
+  GlobalGetAtomNameW(HIWORD(atoms), item, 256);
   int index = 0;
   const HMENU bar = GetMenu(hwnd);
-  answer.position[0] = bar ? Find(bar, answer.wanted[0], index) : -1;
-  const HMENU menu = answer.position[0] < 0 ? nullptr : GetSubMenu(bar, index);
-  answer.position[1] = menu ? Find(menu, answer.wanted[1], index) : -1;
+  const int position = Find(bar, menu, index);
+  return {position, position < 0 ? -1 : Find(GetSubMenu(bar, index), item, index)};
 }
 
-void WriteAnswer(const MSG& probe) {
-  const HANDLE mapping =
-      OpenFileMappingW(FILE_MAP_WRITE, FALSE, wintree::AnswerName(probe.lParam).c_str());
-  if (!mapping) return;
-  if (void* view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0)) {
-    auto& answer = *static_cast<wintree::Answer*>(view);
-    if (static_cast<wintree::Probe>(probe.wParam) == wintree::Probe::WindowMenu) {
-      ReadWindowMenu(probe.hwnd, answer);
-    } else {
-      FindInMenuBar(probe.hwnd, answer);
+// Known by its shortcut, whichever command it sends.
+std::pair<int, int> CloseItem(HWND hwnd) {
+  const HMENU menu = GetSystemMenu(hwnd, FALSE);
+  for (int i = 0; menu && i < GetMenuItemCount(menu); ++i) {
+    wchar_t text[128] = {};
+    const int length = GetMenuStringW(menu, i, text, 128, MF_BYPOSITION);
+    if (length >= 6 && lstrcmpW(text + length - 6, L"Alt+F4") == 0) {
+      return {static_cast<int>(GetMenuState(menu, i, MF_BYPOSITION)),
+              static_cast<int>(GetMenuItemID(menu, i))};
     }
-    UnmapViewOfFile(view);
   }
-  CloseHandle(mapping);
-}
-
-void Answer(const MSG& probe) {
-  if (static_cast<wintree::Probe>(probe.wParam) != wintree::Probe::Sync) WriteAnswer(probe);
-  const HANDLE ack =
-      OpenEventW(EVENT_MODIFY_STATE, FALSE, wintree::AckEventName(probe.lParam).c_str());
-  if (!ack) return;
-  SetEvent(ack);
-  CloseHandle(ack);
+  return {-1, -1};
 }
 
 }  // namespace
@@ -67,7 +48,12 @@ void Answer(const MSG& probe) {
 extern "C" __declspec(dllexport) LRESULT CALLBACK ProbeHook(int code, WPARAM removal, LPARAM data) {
   auto* message = reinterpret_cast<MSG*>(data);
   if (code == HC_ACTION && removal == PM_REMOVE && message->message == wintree::ProbeMessage()) {
-    Answer(*message);
+    const HWND hwnd = message->hwnd;
+    const auto [first, second] = !hwnd                  ? std::pair{0, 0}
+                                 : message->wParam != 0 ? InMenuBar(hwnd, message->wParam)
+                                                        : CloseItem(hwnd);
+    PostThreadMessageW(static_cast<DWORD>(message->lParam), wintree::kAnswer,
+                       static_cast<WPARAM>(first), second);
     message->message = WM_NULL;  // the program never sees the probe
   }
   return CallNextHookEx(nullptr, code, removal, data);
