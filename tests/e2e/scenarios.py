@@ -193,9 +193,11 @@ def no_settings_file(d):
     # Without settings the panel cannot call the master, and says why.
     d.press(d.window(PANEL_TITLE, agent), CALL)
     d.press(check_box(d, agent, MESSAGE_TITLE), "OK")
-    # The tray's menu is the menu bar, and its "操作パネル" takes the bar away.
+    # The tray's menu is the menu bar, and its "操作パネル" takes the bar away, not the client
+    # area's size.
     d.choose_menu(main, MENU1, "操作パネル")
     wait(lambda: not d.menu_bar(main), "the menu bar to go")
+    check(d.client(main)[2:] == (242, 30), f"client area {d.client(main)} without the menu bar")
     end_with_button(d, agent, main)
 
 

@@ -3,21 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QComboBox>
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "child/Program.h"
 #include "fake/FakePlatform.h"
 #include "platform/qt/QtDesktop.h"
-#include "platform/qt/QtPrograms.h"
 #include "platform/qt/QtTray.h"
-#include "unit/ScratchDir.h"
 
 namespace {
 
@@ -74,28 +70,6 @@ TEST_F(QtWindow, TheCallPanelsFrameLiesOnItsOutermostPixels) {
       << face.toStdString();
 }
 
-TEST_F(QtWindow, TheMenuBarAddsToTheClientAreaWhileAnyOfItsMenusShows) {
-  form.clientWidth = 3630;
-  form.clientHeight = 450;
-  form.controls = {platform::Label("Label1", {600, 120, 1815, 255}, "label")};
-  form.menus = {{"Menu1", "タスクトレイメニューの表示", {{"Menu2", "操作パネル", {}, {}}}, {}},
-                {"Menu3", "About...", {{"Menu4", "About...", {}, {}}}, {}}};
-  QWidget& widget = Create("Menus");
-  window->setCaption({}, "title");
-  EXPECT_EQ(widget.windowTitle(), "title");
-  const QWidget& client = *widget.findChild<QWidget*>("Label1")->parentWidget();
-  // Each menu hidden or shown in turn, and whether the bar then shows.
-  for (const auto& [menu, visible, bar] : {std::tuple<const char*, bool, bool>{"", true, true},
-                                           {"Menu1", false, true},
-                                           {"Menu3", false, false},
-                                           {"Menu1", true, true}}) {
-    if (*menu) window->setMenuVisible(menu, visible);
-    EXPECT_EQ(client.geometry(), QRect(0, widget.height() - 30, 242, 30)) << menu;
-    EXPECT_EQ(widget.width(), 242);
-    EXPECT_EQ(widget.height() > 30, bar) << menu;
-  }
-}
-
 TEST_F(QtWindow, EnterAndEscPressTheirButtonsUnlessTheFocusedButtonTakesTheKey) {
   std::vector<std::string> pressed;
   auto ok = platform::Button("cmdOK", "OK", {0, 0, 900, 300}, 0, [&] { pressed.push_back("OK"); });
@@ -111,20 +85,6 @@ TEST_F(QtWindow, EnterAndEscPressTheirButtonsUnlessTheFocusedButtonTakesTheKey) 
     QCoreApplication::sendEvent(receiver, &press);
   }
   EXPECT_EQ(pressed, (std::vector<std::string>{"OK", "OK", "Other"}));
-}
-
-TEST_F(QtWindow, ADropDownListRunsItsHandlerForTheUsersPickOnly) {
-  std::vector<int> picks;
-  auto list = platform::Control("Combo1", platform::ControlKind::DropDownList, {0, 0, 1455, 300});
-  list.onClick = [&] { picks.push_back(window->listIndex("Combo1")); };
-  form.controls = {list};
-  QWidget& widget = Create("List");
-  for (const char* item : {"01", "02", "03"}) window->addItem("Combo1", item);
-  EXPECT_EQ(window->listIndex("Combo1"), -1);
-  window->setListIndex("Combo1", 1);
-  QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
-  QCoreApplication::sendEvent(widget.findChild<QComboBox*>("Combo1"), &down);
-  EXPECT_EQ(picks, std::vector<int>{2});
 }
 
 TEST_F(QtWindow, ATextBoxGivesBackJapaneseAndTextOfAnyLength) {
@@ -158,17 +118,6 @@ TEST_F(QtWindow, ClicksOnTheTrayIconReachTheWindowAsTheMessagesWindowsSends) {
   tray.remove(record);
   tray.remove(record);
   EXPECT_FALSE(icon->isVisible());
-}
-
-TEST(QtPrograms, AnOrdinaryFileIsARegularOneWhoseNameHasNoLeadingDot) {
-  const ScratchDir dir;
-  platform::QtPrograms programs;
-  EXPECT_TRUE(programs.isOrdinaryFile(dir.Write("viewer", "").string()));
-  EXPECT_FALSE(programs.isOrdinaryFile(dir.Write(".viewer", "").string()));
-  EXPECT_FALSE(programs.isOrdinaryFile(dir.path().string()));
-  EXPECT_FALSE(programs.isOrdinaryFile((dir.path() / "missing").string()));
-  EXPECT_TRUE(programs.start("/bin/true"));
-  EXPECT_FALSE(programs.start((dir.path() / "missing").string()));
 }
 
 }  // namespace

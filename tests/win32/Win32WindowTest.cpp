@@ -38,20 +38,6 @@ SELFCHECK_TEST(TheSystemsCloseRunsFromTheWindowsOwnQueue) {
   CHECK(harness::PumpUntil([&] { return closed; }));
 }
 
-// At 96 dpi, as in the Wine prefix.
-SELFCHECK_TEST(TheClientAreaKeepsItsSizeAsTheMenuBarGoes) {
-  platform::FormSpec declaration;
-  declaration.clientWidth = 3630;
-  declaration.clientHeight = 450;
-  declaration.controls = {platform::Button("Command1", "End", {2640, 120, 855, 255}, 0, {})};
-  declaration.menus = {{"Menu1", "Menu", {{"Menu2", "Two", {}, {}}}, {}}};
-  const auto window = Create(declaration);
-  const HWND frame = Frame(*window);
-  CHECK(GetMenu(frame) && ClientSize(frame).cx == 242 && ClientSize(frame).cy == 30);
-  window->setMenuVisible("Menu1", false);
-  CHECK(!GetMenu(frame) && ClientSize(frame).cx == 242 && ClientSize(frame).cy == 30);
-}
-
 // The shell's tray notification comes as a mouse move whose horizontal position is the mouse
 // message over the icon.
 SELFCHECK_TEST(MouseMessagesOfTheBodyReachTheFormInTwipsWithTheirButtonsAndKeys) {
@@ -114,21 +100,6 @@ SELFCHECK_TEST(ThePanelsLinesLieOnItsOutermostPixelsBothEndsDrawn) {
   SelectObject(dc, previous);
   DeleteObject(bitmap);
   DeleteDC(dc);
-}
-
-SELFCHECK_TEST(ADropDownListRunsItsClickForTheUsersPickOnly) {
-  platform::FormSpec declaration;
-  auto list = platform::Control("Combo1", platform::ControlKind::DropDownList, {0, 0, 1455, 300});
-  int clicks = 0;
-  list.onClick = [&] { ++clicks; };
-  declaration.controls = {list};
-  const auto window = Create(declaration);
-  for (const char* entry : {"01", "02", "03"}) window->addItem("Combo1", entry);
-  CHECK(window->listIndex("Combo1") == -1);
-  window->setListIndex("Combo1", 1);
-  CHECK(window->listIndex("Combo1") == 1 && clicks == 0);
-  SendMessageW(GetDlgItem(Frame(*window), 100), WM_KEYDOWN, VK_DOWN, 0);
-  CHECK(window->listIndex("Combo1") == 2 && clicks == 1);
 }
 
 SELFCHECK_TEST(ATextBoxHoldsJapaneseOfAnyLengthAndATextViewBreaksItsLinesAndPassesTabOn) {
