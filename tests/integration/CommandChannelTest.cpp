@@ -1,11 +1,8 @@
-// The agent's main form on the Qt endpoint and scheduler, fed by real datagrams; the desktop and
-// the browser are the unit tests' recording fakes.
-#include <gmock/gmock.h>
+// The agent's main form on the Qt endpoint and scheduler, told by the kernel that its call was
+// refused; the desktop and the browser are the unit tests' recording fakes.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
-#include <vector>
 
 #include "child/Program.h"
 #include "endpoint/Harness.h"
@@ -19,7 +16,6 @@ namespace {
 using child::Form1;
 using harness::PumpUntil;
 using harness::UnusedPort;
-using ::testing::ElementsAre;
 
 // The fakes, but for real sockets and timers; with a handle on the endpoint made last, to send
 // the call message.
@@ -56,22 +52,6 @@ class CommandChannelTest : public ::testing::Test {
   child::Program program{platform};
   Form1& form = program.form1;
 };
-
-// Each page keeps the endpoint paused while the browser reports itself busy.
-TEST_F(CommandChannelTest, DatagramsWaitForThePageBeforeThemAndAreNotLost) {
-  platform.browser().pagePolls = 3;
-  platform.log.clear();
-  harness::Send(agentPort, {"http://host/1", "Command:FullScreen", "http://host/2",
-                            "Command:VisibleFalse", "http://host/3", "Command:PartScreen"});
-  ASSERT_TRUE(
-      PumpUntil([&] { return std::ranges::count(platform.log, "browser menubar false") == 6; }));
-  std::erase(platform.log, "browser menubar false");
-  EXPECT_THAT(platform.log, ElementsAre("browser navigate http://host/1", "browser visible true",
-                                        "browser fullscreen true", "browser navigate http://host/2",
-                                        "browser visible true", "browser visible false",
-                                        "browser navigate http://host/3", "browser visible true",
-                                        "browser fullscreen false"));
-}
 
 TEST_F(CommandChannelTest, ARefusedCallIsShownAndTheSystemMayCloseTheFormMeanwhile) {
   platform.whileMessageOpen = [&] { platform.close("Form1"); };

@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QFontDatabase>
-#include <QKeyEvent>
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <string>
@@ -68,23 +67,6 @@ TEST_F(QtWindow, TheCallPanelsFrameLiesOnItsOutermostPixels) {
   const QString face = panel.findChild<QPushButton*>("Command1")->font().family();
   EXPECT_TRUE(QFontDatabase::writingSystems(face).contains(QFontDatabase::Japanese))
       << face.toStdString();
-}
-
-TEST_F(QtWindow, EnterAndEscPressTheirButtonsUnlessTheFocusedButtonTakesTheKey) {
-  std::vector<std::string> pressed;
-  auto ok = platform::Button("cmdOK", "OK", {0, 0, 900, 300}, 0, [&] { pressed.push_back("OK"); });
-  ok.isDefault = ok.isCancel = true;
-  form.controls = {ok, platform::Button("cmdOther", "&Other", {0, 400, 900, 300}, 1,
-                                        [&] { pressed.push_back("Other"); })};
-  QWidget& widget = Create("Keys");
-  for (const auto& [receiver, key] :
-       {std::pair<QWidget*, Qt::Key>{&widget, Qt::Key_Escape},
-        {&widget, Qt::Key_Return},
-        {widget.findChild<QPushButton*>("cmdOther"), Qt::Key_Return}}) {
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-    QCoreApplication::sendEvent(receiver, &press);
-  }
-  EXPECT_EQ(pressed, (std::vector<std::string>{"OK", "OK", "Other"}));
 }
 
 TEST_F(QtWindow, ATextBoxGivesBackJapaneseAndTextOfAnyLength) {

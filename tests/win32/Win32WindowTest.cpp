@@ -1,5 +1,4 @@
 #include <string>
-#include <vector>
 
 #include "platform/win32/Win32Desktop.h"
 #include "win32/Win32Harness.h"
@@ -36,34 +35,6 @@ SELFCHECK_TEST(TheSystemsCloseRunsFromTheWindowsOwnQueue) {
   SendMessageW(frame, WM_ENDSESSION, TRUE, 0);
   CHECK(!closed);
   CHECK(harness::PumpUntil([&] { return closed; }));
-}
-
-// The shell's tray notification comes as a mouse move whose horizontal position is the mouse
-// message over the icon.
-SELFCHECK_TEST(MouseMessagesOfTheBodyReachTheFormInTwipsWithTheirButtonsAndKeys) {
-  platform::FormSpec declaration;
-  std::vector<platform::MouseEvent> events;
-  declaration.onMouseMove =
-      declaration.onMouseDown = [&](const platform::MouseEvent& event) { events.push_back(event); };
-  const auto window = Create(declaration);
-  SendMessageW(Frame(*window), WM_MOUSEMOVE, MK_RBUTTON | MK_SHIFT, MAKELPARAM(516, -2));
-  SendMessageW(Frame(*window), WM_LBUTTONDOWN, MK_LBUTTON | MK_CONTROL, MAKELPARAM(1, 2));
-  CHECK(events.size() == 2);
-  CHECK(events[0].button == 2 && events[0].shift == 1 && events[0].x == 7740 && events[0].y == -30);
-  CHECK(events[1].button == 1 && events[1].shift == 2 && events[1].x == 15 && events[1].y == 30);
-}
-
-SELFCHECK_TEST(EnterPressesTheDefaultButtonAndEscTheCancelOne) {
-  platform::FormSpec declaration;
-  std::string pressed;
-  auto ok = platform::Button("cmdOK", "OK", {}, 0, [&] { pressed = "cmdOK"; });
-  ok.isDefault = ok.isCancel = true;
-  declaration.controls = {platform::Button("cmdOther", "&Other", {}, 1, {}), ok};
-  const auto window = Create(declaration);
-  SetFocus(nullptr);
-  CHECK(SendMessageW(Frame(*window), DM_GETDEFID, 0, 0) == MAKELRESULT(101, DC_HASDEFID));
-  SendMessageW(Frame(*window), WM_COMMAND, IDCANCEL, 0);
-  CHECK(pressed == "cmdOK");
 }
 
 // The panel's frame: 1575 by 495 twips, its lines on its last twips.
