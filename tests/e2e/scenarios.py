@@ -518,7 +518,8 @@ def tool_loads_and_saves(d):
           d.texts(window, "list") == ["07"], f"the tool shows {d.controls(window)}")
     d.pick(window, "12")
     about = open_tool_about(d, tool, window)
-    check("コンピュータ番号:12" in d.texts(about, "label"), f"the About box reads {d.texts(about, 'label')}")
+    labels = d.texts(about, "label")
+    check("コンピュータ番号:12" in labels, f"the About box reads {labels}")
     d.type_text(window, 0, "8080")
     d.press(window, "設定")
     expected = original.replace(b"MasterPortx=0080", b"MasterPortx=8080").replace(
@@ -581,7 +582,8 @@ def tool_save_survives_kill(d):
         port = str(20000 + run % 2)
         tool = d.start(TOOL, path)
         window = wait(lambda: d.tool("xdotool", "search", "--all", "--onlyvisible", "--pid",
-                                     tool.pid, "--name", f"^{TOOL}$").split(), "the tool's window")[0]
+                                     tool.pid, "--name", f"^{TOOL}$").split(),
+                      "the tool's window")[0]
         d.tool("xdotool", "windowactivate", "--sync", window)
         # The port typed, then "設定", the fifth tab stop, pressed again and again, while the
         # tool is killed at a moment among the presses: the pause is the kill's timing, not a
