@@ -168,17 +168,6 @@ TEST(Form1Test, EndReleasesTheBrowserUnloadsAndSaysNothing) {
   }
 }
 
-// The panel stays loaded when only the main window is closed; the system closes each.
-TEST(Form1Test, ASystemCloseUnloadsEachWindowOnce) {
-  Agent agent;
-  agent.close("Form1");
-  EXPECT_FALSE(agent.form.loaded());
-  EXPECT_EQ(agent.loadedWindows(), 1u);
-  agent.close("Form2");
-  EXPECT_EQ(agent.loadedWindows(), 0u);
-  EXPECT_EQ(agent.Logged("unload Form1"), 1);
-}
-
 // The tray's mouse message is in X, in twips: divided by the factor and rounded, halves to even.
 // Only a right press (516) opens the menu, at any resolution; over the visible main window no
 // position at 15 twips a pixel is 516 pixels in.
@@ -330,18 +319,6 @@ TEST_F(Form1DatagramTest, EndDuringAPageWaitLeavesNothingToRunAfterwards) {
   agent.runPending();
   EXPECT_TRUE(log.empty());
   EXPECT_EQ(agent.loadedWindows(), 0u);
-}
-
-// The call panel: each press of its button, and of the mouse on its body.
-TEST(Form2Test, EachPressSendsTheNumberAndCallToTheMaster) {
-  Agent agent;
-  agent.log.clear();
-  Strings expected;
-  for (int press = 0; press < 5; ++press) {
-    agent.click("Form2", "Command1");
-    expected.insert(expected.end(), {"remote host pc", "remote port 5000", "send 07Call"});
-  }
-  EXPECT_EQ(agent.log, expected);
 }
 
 // The settings could not be read (no file), the port is none, or the master's computer cannot
@@ -496,22 +473,6 @@ TEST_F(BrowserControlTest, ReleaseIsSilentEndsAnyWaitAndNothingComesBackAfterIt)
                 ElementsAre("browser visible false", "browser released"));
     EXPECT_EQ(std::ranges::count(fake.log, "browser released"), 1);
   }
-}
-
-TEST_F(BrowserControlTest, ReleaseWithoutABrowserIsSilent) {
-  browserFailuresLeft = 1;
-  control.Create();
-  const auto logged = log.size();
-  control.Release();
-  EXPECT_EQ(log.size(), logged);
-  EXPECT_EQ(messages.size(), 1u);
-}
-
-// The one rule by which the agent's windows take their place on the screen.
-TEST(TwipsToPixels, FifteenTwipsMakeAPixelAt96Dpi) {
-  EXPECT_EQ(TwipsToPixels({600, 120, 1815, 255}, 96, 96), (PixelRect{40, 8, 121, 17}));
-  EXPECT_EQ(TwipsToPixels({2640, 120, 855, 255}, 96, 96), (PixelRect{176, 8, 57, 17}));
-  EXPECT_EQ(TwipsToPixels({0, 0, 3630, 450}, 96, 96), (PixelRect{0, 0, 242, 30}));
 }
 
 // What touches in twips touches in pixels, and a line on a window's last twips lies on its

@@ -10,10 +10,10 @@
 namespace {
 
 using settings::LineProblem;
-using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using Kind = LineProblem::Kind;
 
+// The lines of a file's bytes.
 std::vector<std::string> Lines(std::string_view bytes) {
   return settings::SplitLines(bytes);
 }
@@ -119,18 +119,8 @@ TEST(ToolForm, LoadingFillsTheListShowsTheFieldsAndTheAboutBoxsNumber) {
   tool.choose("Form1", "Menu01");
   EXPECT_TRUE(tool.Window("frmAbout").visible);
   EXPECT_EQ(tool.Window("frmAbout").captions["Label2"], "コンピュータ番号:12");
+  EXPECT_EQ(std::ranges::count(tool.log, "create frmAbout"), 1);
   EXPECT_TRUE(tool.messages.empty());
-}
-
-TEST(ToolForm, WithoutTheFileBothLoadAndSaveSaySoAndCreateNothing) {
-  Tool tool(nullptr);
-  EXPECT_EQ(tool.Window().items["Combo1"].size(), 30u);
-  tool.click("Form1", "Command2");
-  EXPECT_THAT(tool.messageTexts(),
-              ElementsAre("Velostrander_Masterからのメッセージ: INIファイルがありません",
-                          "Velostrander_Masterからのメッセージ:  ファイルがありません"));
-  EXPECT_THROW(tool.Window("frmAbout"), std::runtime_error);  // its label untouched
-  EXPECT_TRUE(std::filesystem::is_empty(tool.dir.path()));
 }
 
 TEST(ToolForm, SaveWritesWhatTheControlsShowOrSaysWhyNot) {
@@ -195,7 +185,6 @@ class AboutTest : public ::testing::Test, public fake::FakePlatform {
  protected:
   std::string number = "07";
   about::frmAbout agent{*this, {"Velostrander_Child", "Label1", "警告", [this] { return number; }}};
-  about::frmAbout tool{*this, {"Velostrander_Child_Tool", "Label2", "", nullptr}};
 };
 
 TEST_F(AboutTest, LoadingShowsTheProgramsTitleVersionAndNumber) {
@@ -212,17 +201,6 @@ TEST_F(AboutTest, LoadingShowsTheProgramsTitleVersionAndNumber) {
   number = "12";
   agent.Show();
   EXPECT_EQ(window("frmAbout").captions["Label1"], "コンピュータ番号:12");
-}
-
-// The tool's settings window sets the label, loading the box hidden; the box's own loading
-// leaves it, and showing it shows that same box.
-TEST_F(AboutTest, TheToolsLabelIsSetFromOutside) {
-  tool.SetComputerNumberLabel("コンピュータ番号:5");
-  EXPECT_FALSE(window("frmAbout").visible);
-  tool.Show();
-  EXPECT_TRUE(window("frmAbout").visible);
-  EXPECT_EQ(window("frmAbout").captions["Label2"], "コンピュータ番号:5");
-  EXPECT_EQ(std::ranges::count(log, "create frmAbout"), 1);
 }
 
 // The path is the first value as read (a string's last NUL dropped), or else the second's folder
