@@ -362,8 +362,13 @@ class LinuxDesktop(DesktopStack, Desktop):
         def real(xid):
             props = self.tool("xprop", "-id", xid, "_NET_WM_NAME", "WM_CLASS")
             return f'_NET_WM_NAME(UTF8_STRING) = "{window.title}"' in props and "WM_CLASS(" in props
-        found = [xid for xid in self.tool("xdotool", "search", "--all", "--pid", window.pid,
-                                          "--name", ".").split() if real(xid)]
+        # A search is tried again: it gives up when a window it walks past goes meanwhile, as a
+        # menu's pop-up does once an item is chosen.
+        for _ in range(3):
+            found = [xid for xid in self.tool("xdotool", "search", "--all", "--pid", window.pid,
+                                              "--name", ".").split() if real(xid)]
+            if found:
+                break
         if not found and required:
             raise LookupError(f"no X window {window.title!r}")  # xwininfo would ask for a click
         return found[0] if found else None
