@@ -19,6 +19,8 @@ constexpr std::array<std::pair<std::string_view, Request>, 4> kVerbs{{
 }};
 
 constexpr std::array<std::string_view, 2> kScriptSchemes{"javascript", "vbscript"};
+// What the code page's decoder puts for bytes that are no text in it.
+constexpr char32_t kNotText = 0xFFFD;
 
 bool IsAsciiLetter(char32_t c) {
   return (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z');
@@ -53,6 +55,20 @@ std::string SchemeOf(std::string_view url) {
   return {};
 }
 
+// Bytes that were no text in the code page, or a control character between the ends that
+// browsers trim (tabs and line breaks, which they drop, aside). Such a text is nothing a console
+// sends; waiting for the error page that a browser makes of it, datagram after datagram, would
+// let a flood of junk hold the channel for hours.
+bool IsGarbled(std::string_view text) {
+  const std::u32string chars = settings::ToChars(text);
+  const auto trimmed = [](char32_t c) { return c <= U' '; };
+  const auto first = std::find_if_not(chars.begin(), chars.end(), trimmed);
+  const auto last = std::find_if_not(chars.rbegin(), chars.rend(), trimmed).base();
+  return std::any_of(first, std::max(first, last), [](char32_t c) {
+    return c == kNotText || c == 0x7F || (c < U' ' && c != U'\t' && c != U'\n' && c != U'\r');
+  });
+}
+
 }  // namespace
 
 // "Command:" is ASCII, so its eight characters are its eight bytes in UTF-8 too.
@@ -68,7 +84,7 @@ Request DecodeDatagram(std::string_view text) {
   for (const std::string_view script : kScriptSchemes) {
     if (scheme == script) return Request::Script;
   }
-  return Request::OpenUrl;
+  return IsGarbled(text) ? Request::Garbled : Request::OpenUrl;
 }
 
 }  // namespace child

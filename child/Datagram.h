@@ -15,10 +15,13 @@ enum class Request {
   // A "javascript:" or "vbscript:" URL: it would run in whatever page the student has open (a
   // site they are logged in to, say), on the word of any computer on the network. Ignored.
   Script,
+  // Bytes that are no text, or control characters inside: not an address. Ignored.
+  Garbled,
 };
 
 // The text is a command when its first eight characters are exactly "Command:"; the verb is
-// everything after them, compared exactly. Any other text is a URL.
+// everything after them, compared exactly. Any other text is a URL, unless it is a script or
+// garbled.
 Request DecodeDatagram(std::string_view text);
 
 }  // namespace child

@@ -161,6 +161,7 @@ void Form1::Winsock1_DataArrival() {
       break;
     case Request::NoChange:
     case Request::Script:
+    case Request::Garbled:
       break;
   }
   FinishDatagram();
