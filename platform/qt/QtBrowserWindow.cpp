@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QStyle>
+#include <QTimer>
 #include <QToolBar>
 #include <QWebEngineView>
 
@@ -14,6 +15,8 @@ namespace platform {
 namespace {
 
 constexpr QSize kWindowedSize(1024, 768);
+constexpr std::chrono::seconds kStartLimit(3);
+const QStringList kSchemesWithHost{"http", "https", "ftp", "ws", "wss"};
 
 }  // namespace
 
@@ -80,17 +83,27 @@ void QtBrowserWindow::followPage() {
   connect(view_, &QWebEngineView::titleChanged, this, &QWidget::setWindowTitle);
   connect(view_, &QWebEngineView::urlChanged, address_,
           [this](const QUrl& url) { address_->setText(url.toString()); });
-  connect(view_, &QWebEngineView::loadStarted, this, [this] { busy_ = true; });
+  connect(view_, &QWebEngineView::loadStarted, this, [this] { busy_ = started_ = true; });
   connect(view_, &QWebEngineView::loadFinished, this, [this] { busy_ = false; });
   connect(view_->page(), &QWebEnginePage::renderProcessTerminated, this, [this] { retire(); });
 }
 
-// Busy at once: the page reports that it started loading only later. Not busy at all when only
-// the fragment differs from the page shown: Qt WebEngine then scrolls and reports no load.
+// Busy at once: the page reports that it started loading only later. Not busy at all where no
+// load will follow, which the page never reports: only the fragment differs from the page shown
+// (Qt WebEngine scrolls), or the address is one that Chromium drops without a word (invalid, or
+// without the host that its scheme needs). A load that has not started within kStartLimit is
+// taken for one that never will, so that such an address holds the channel briefly at most.
 void QtBrowserWindow::navigate(const QUrl& url) {
   const auto document = [](const QUrl& address) { return address.adjusted(QUrl::RemoveFragment); };
-  if (!url.hasFragment() || document(url) != document(view_->url())) busy_ = true;
+  const bool hostless = url.host().isEmpty() && kSchemesWithHost.contains(url.scheme());
+  busy_ =
+      url.isValid() && !hostless && (!url.hasFragment() || document(url) != document(view_->url()));
+  started_ = false;
   view_->load(url);
+  if (!busy_) return;
+  QTimer::singleShot(kStartLimit, this, [this, navigation = ++navigations_] {
+    if (navigation == navigations_ && !started_) busy_ = false;
+  });
 }
 
 // A hidden window keeps the state and takes it on when it is shown.

@@ -42,6 +42,8 @@ class QtBrowserWindow final : public QMainWindow {
   QLineEdit* address_ = nullptr;
   QAction* fullScreenAction_ = nullptr;
   bool busy_ = false;
+  bool started_ = false;  // since the last navigate()
+  unsigned navigations_ = 0;
   bool gone_ = false;
 };
 
