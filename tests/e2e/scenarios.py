@@ -12,6 +12,7 @@ import argparse
 import contextlib
 import os
 import random
+import shutil
 import signal
 import socket
 import sys
@@ -90,9 +91,9 @@ def wait_label(d, agent, text):
     return wait(ready, f"the label to read {text!r}")
 
 
-def start_running(d, path, **start):
+def start_running(d, path, program=AGENT, **start):
     """An agent started in `path` that has read its settings there."""
-    agent = d.start(AGENT, path, **start)
+    agent = d.start(program, path, **start)
     wait_label(d, agent, NUMBER)
     return agent
 
@@ -596,6 +597,68 @@ def tool_save_survives_kill(d):
         saved += settings_bytes(path) == template.replace(b"@", port.encode())
     check(20 < saved < 200, f"{saved} of 200 runs saved before the kill: not among the saves")
     print(f"{saved} of 200 runs killed after a save, the file whole after each")
+
+
+# --- the installer ----------------------------------------------------------------------------
+
+UNINSTALL_ENTRY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Velostrander"
+
+def shortcut(path):
+    """(target, start folder) of a shell link (MS-SHLLINK): its LinkInfo's local base path, and
+    the working directory among the counted UTF-16 strings that follow it."""
+    data = path.read_bytes()
+
+    def number(at, size=4):
+        return int.from_bytes(data[at:at + size], "little")
+    flags, at = number(20), 76
+    at += 2 + number(at, 2) if flags & 1 else 0  # the item list
+    target = data[at + number(at + 16):].split(b"\0")[0].decode("cp932")
+    at += number(at)
+    for bit in (4, 8, 16):  # the name, the relative path, the working directory
+        if flags & bit:
+            string, at = data[at + 2:at + 2 + 2 * number(at, 2)], at + 2 + 2 * number(at, 2)
+    return target, string.decode("utf-16-le").rstrip("\0")
+
+
+@scenario("wine")
+def installer(d):
+    """Wine only: the installer is a Windows program. A silent install writes the settings of its
+    command line in the system's code page and makes shortcuts that start the programs in the
+    settings folder, where the agent started so reads them. Another install keeps the file; one
+    with a bad value fails and changes nothing. The uninstaller leaves only the settings."""
+    drive, port = d.prefix / "drive_c", udp.free_port()
+    programs, data = drive / "Program Files/Velostrander", drive / "ProgramData/Velostrander"
+    menu = drive / "ProgramData/Microsoft/Windows/Start Menu/Programs"
+    startup = menu / "StartUp" / f"{AGENT}.lnk"
+    links = {startup: AGENT, menu / "Velostrander" / f"{AGENT}.lnk": AGENT,
+             menu / "Velostrander/Velostrander 設定ツール.lnk": TOOL}
+    for path in (programs, data, menu / "Velostrander"):  # what a failed run left
+        shutil.rmtree(path, ignore_errors=True)
+
+    def install(*options):
+        return d.run_program(os.environ["VELO_INSTALLER"], "/S", "/MASTER=マスターPC",
+                             f"/PORT={port}", *options)
+    check(install("/NUMBER=07") == 0, "the install failed")
+    check(d.run_program("reg", "query", UNINSTALL_ENTRY) == 0, "no uninstall entry")
+    installed = sorted(os.listdir(programs))
+    check(installed == ["Uninstall.exe", f"{AGENT}.exe", "Velostrander_Child.hlp", f"{TOOL}.exe"],
+          f"installed {installed}")
+    expected = settings_bytes(folder(d, settings(port)))
+    check(settings_bytes(data) == expected, f"the installer wrote {settings_bytes(data)!r}")
+    for link, program in links.items():
+        check(shortcut(link) == (rf"C:\Program Files\Velostrander\{program}.exe",
+                                 r"C:\ProgramData\Velostrander"), f"{link} is {shortcut(link)}")
+    target, start = shortcut(startup)
+    end_session(start_running(d, drive / start[3:].replace("\\", "/"), target))
+    for options, code in ((["/NUMBER=12"], 0), (["/NUMBER=31", "/OVERWRITE"], 2)):
+        check(install(*options) == code and settings_bytes(data) == expected, f"with {options}")
+    check(d.run_program(r"C:\Program Files\Velostrander\Uninstall.exe", "/S") == 0, "uninstall")
+    # The uninstaller goes on from a copy of itself, and takes its folder last.
+    wait(lambda: not programs.exists() and not d.processes("~nsu"), "the uninstaller to end")
+    check(not [link for link in links if link.exists()] and not (menu / "Velostrander").exists(),
+          "shortcuts are left")
+    check(d.run_program("reg", "query", UNINSTALL_ENTRY) != 0, "the uninstall entry is left")
+    check(settings_bytes(data) == expected, "the uninstaller changed the settings file")
 
 
 def main():

@@ -62,9 +62,11 @@ class WineDesktop(Desktop):
 
     @property
     def env(self):
+        # Without Wine's menu builder, which would copy an installer's shortcuts to the menus of
+        # the Linux desktop.
         env = dict(os.environ, WINEPREFIX=str(self.prefix), WINEDEBUG="-all",
-                   WINEDLLOVERRIDES="mscoree,mshtml=", LOCPATH=str(self.locales), LANG=LOCALE,
-                   LC_ALL=LOCALE)
+                   WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=",
+                   LOCPATH=str(self.locales), LANG=LOCALE, LC_ALL=LOCALE)
         return dict(env, DISPLAY=self.display) if self.display else env
 
     def run(self, *command, timeout=RUN_TIMEOUT, output=subprocess.DEVNULL,
@@ -156,15 +158,21 @@ class WineDesktop(Desktop):
             self.restart_wineserver()
 
     def start(self, program, folder, env=None):
+        """`program`: the name of a built program, or a Windows path."""
         log = os.path.join(self.scratch, f"program-{len(self.programs)}.log")
         with open(log, "wb") as out:
             process = subprocess.Popen(
-                [WINE64, str(self.helper), "run", f"Z:{self.bin_dir}/{program}.exe"],
+                [WINE64, str(self.helper), "run",
+                 program if "\\" in program else f"Z:{self.bin_dir}/{program}.exe"],
                 cwd=folder, env=dict(self.env, **(env or {})), stdin=subprocess.DEVNULL,
                 stdout=out, stderr=subprocess.STDOUT)
         # wintree run says the program's Windows process id first.
         started = wait(lambda: re.match(rb".*\n", Path(log).read_bytes()), "the program to start")
         return self.started(process, log, json.loads(started.group())["pid"])
+
+    def run_program(self, program, *args):
+        """A Windows program run to its end in the prefix; its exit code."""
+        return self.run(WINE64, str(program), *args).returncode
 
     def kill(self, program):
         self._wintree("kill", program.pid)
