@@ -22,6 +22,9 @@ RequestExecutionLevel admin
 !define AGENT "Velostrander_Child.exe"
 !define TOOL "Velostrander_Child_Tool.exe"
 !define HELP "Velostrander_Child.hlp"
+; The teacher's command-line peer, for a PC that steers the others.
+!define CTL "velostrander-ctl.exe"
+!define FIREWALL_RULE 'name="Velostrander_Child"'
 !define MENU_FOLDER "$SMPROGRAMS\Velostrander"
 !define AGENT_LINK "Velostrander_Child.lnk"
 !define TOOL_LINK "Velostrander 設定ツール.lnk"
@@ -164,11 +167,14 @@ Function .onInit
 FunctionEnd
 
 Function WriteSettings
+  ; Written beside the file and put in its place in one step: an install cut short leaves the
+  ; old settings whole.
+  StrCpy $1 "$SettingsFolder\${SETTINGS_FILE}"
   ClearErrors
-  FileOpen $0 "$SettingsFolder\${SETTINGS_FILE}" w
+  FileOpen $0 "$1.new" w
   ${If} ${Errors}
     SetErrorLevel 2
-    Abort "設定ファイルを書き込めません: $SettingsFolder\${SETTINGS_FILE}"
+    Abort "設定ファイルを書き込めません: $1.new"
   ${EndIf}
   ; FileWrite writes the system's code page, as both programs read it.
   FileWrite $0 "[Velostrander]$\r$\n"
@@ -177,7 +183,15 @@ Function WriteSettings
   FileWrite $0 "MasterCompx=$Master$\r$\n"
   FileWrite $0 "MyCompNumxx=$Number$\r$\n"
   FileClose $0
-  DetailPrint "設定ファイルを書き込みました: $SettingsFolder\${SETTINGS_FILE}"
+  ; MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH
+  StrCpy $3 "$1.new"
+  System::Call "kernel32::MoveFileExW(w r3, w r1, i 9) i .r2"
+  ${If} $2 == 0
+    Delete "$1.new"
+    SetErrorLevel 2
+    Abort "設定ファイルを置き換えられません: $1"
+  ${EndIf}
+  DetailPrint "設定ファイルを書き込みました: $1"
 FunctionEnd
 
 Section
@@ -185,6 +199,7 @@ Section
   File "${BIN_DIR}/${AGENT}"
   File "${BIN_DIR}/${TOOL}"
   File "${BIN_DIR}/${HELP}"
+  File "${BIN_DIR}/${CTL}"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
 
   CreateDirectory "$SettingsFolder"
@@ -200,6 +215,17 @@ Section
   Pop $0
   ${If} $0 != 0
     DetailPrint "警告: Usersグループに $SettingsFolder への書き込みを許可できませんでした ($0)"
+  ${EndIf}
+
+  ; Windows' firewall lets in no datagram for a program it has not been told of, and asks about
+  ; one only an administrator: the agent started at a student's logon would never hear the
+  ; console. Limit the rule to the teacher's PC where the network is shared (docs/security.md).
+  nsExec::ExecToLog 'netsh advfirewall firewall delete rule ${FIREWALL_RULE}'
+  Pop $0
+  nsExec::ExecToLog 'netsh advfirewall firewall add rule ${FIREWALL_RULE} dir=in action=allow protocol=UDP program="$INSTDIR\${AGENT}" enable=yes'
+  Pop $0
+  ${If} $0 != 0
+    DetailPrint "警告: ファイアウォールに受信の規則を追加できませんでした ($0)"
   ${EndIf}
 
   ; The start folder of every shortcut below.
@@ -237,6 +263,9 @@ Section Uninstall
   Delete /REBOOTOK "$INSTDIR\${AGENT}"
   Delete /REBOOTOK "$INSTDIR\${TOOL}"
   Delete "$INSTDIR\${HELP}"
+  Delete "$INSTDIR\${CTL}"
+  nsExec::ExecToLog 'netsh advfirewall firewall delete rule ${FIREWALL_RULE}'
+  Pop $0
   Delete "$INSTDIR\Uninstall.exe"
   ; Last, so that the folder's going says the uninstaller is done.
   RMDir /REBOOTOK "$INSTDIR"

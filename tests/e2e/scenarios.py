@@ -641,7 +641,8 @@ def installer(d):
     check(install("/NUMBER=07") == 0, "the install failed")
     check(d.run_program("reg", "query", UNINSTALL_ENTRY) == 0, "no uninstall entry")
     installed = sorted(os.listdir(programs))
-    check(installed == ["Uninstall.exe", f"{AGENT}.exe", "Velostrander_Child.hlp", f"{TOOL}.exe"],
+    check(installed == ["Uninstall.exe", f"{AGENT}.exe", "Velostrander_Child.hlp", f"{TOOL}.exe",
+                       "velostrander-ctl.exe"],
           f"installed {installed}")
     expected = settings_bytes(folder(d, settings(port)))
     check(settings_bytes(data) == expected, f"the installer wrote {settings_bytes(data)!r}")
