@@ -55,16 +55,13 @@ std::string SchemeOf(std::string_view url) {
   return {};
 }
 
-// Bytes that were no text in the code page, or a control character between the ends that
-// browsers trim (tabs and line breaks, which they drop, aside). Such a text is nothing a console
-// sends; waiting for the error page that a browser makes of it, datagram after datagram, would
-// let a flood of junk hold the channel for hours.
+// Bytes that were no text in the code page, or a control character other than the tabs and line
+// breaks that browsers drop. Such a text is nothing a console sends; waiting for the error page
+// that a browser makes of it, datagram after datagram, would let a flood of junk hold the
+// channel for hours.
 bool IsGarbled(std::string_view text) {
   const std::u32string chars = settings::ToChars(text);
-  const auto trimmed = [](char32_t c) { return c <= U' '; };
-  const auto first = std::find_if_not(chars.begin(), chars.end(), trimmed);
-  const auto last = std::find_if_not(chars.rbegin(), chars.rend(), trimmed).base();
-  return std::any_of(first, std::max(first, last), [](char32_t c) {
+  return std::any_of(chars.begin(), chars.end(), [](char32_t c) {
     return c == kNotText || c == 0x7F || (c < U' ' && c != U'\t' && c != U'\n' && c != U'\r');
   });
 }

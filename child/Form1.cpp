@@ -161,8 +161,11 @@ void Form1::Winsock1_DataArrival() {
       break;
     case Request::NoChange:
     case Request::Script:
-    case Request::Garbled:
       break;
+    case Request::Garbled:
+      // Not even the menu bar's step: under a flood of junk, its call into the browser's
+      // process for each datagram would hold up the next page.
+      return ResumeArrivals();
   }
   FinishDatagram();
 }
