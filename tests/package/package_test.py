@@ -1,0 +1,73 @@
+#!/usr/bin/python3
+"""The Debian package on this machine's own /usr and /etc, set up as an admin sets up a
+classroom PC, by the commands the admin types: installed with preseeded debconf answers,
+reconfigured with another number (and refused an invalid one), its agent started as a graphical
+session starts it, removed and purged. As root only; purged at the end in any case.
+
+    package_test.py PACKAGE.deb   (made by cpack beside the build's bin/)
+"""
+
+import os
+import subprocess
+import sys
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "e2e"))
+import udp  # noqa: E402
+from linux_desktop import LinuxDesktop  # noqa: E402
+from scenarios import SETTINGS_FILE, check, settings, wait_label  # noqa: E402
+
+LIB, INI = Path("/usr/lib/velostrander"), Path("/etc/velostrander", SETTINGS_FILE)
+LINKS = {Path("/usr/bin", name): LIB / name
+         for name in ("Velostrander_Child", "Velostrander_Child_Tool", "velostrander-ctl")}
+TOOL_ENTRY = Path("/usr/share/applications/velostrander-child-tool.desktop")
+AUTOSTART = Path("/etc/xdg/autostart/velostrander-child.desktop")
+OTHERS = [LIB / "Velostrander_Child.hlp", TOOL_ENTRY, Path("/usr/share/icons/hicolor/32x32/apps",
+          "velostrander.png"), Path("/usr/share/icons/hicolor/scalable/apps/velostrander.svg")]
+PRESEED = ("printf 'velostrander velostrander/%s string %s\\n' {} | debconf-set-selections && "
+           "DEBIAN_FRONTEND=noninteractive ")
+RENUMBER = PRESEED + "dpkg-reconfigure velostrander"
+
+
+def run(command, succeeds=True):
+    done = subprocess.run(command, shell=True, capture_output=True, text=True, timeout=120)
+    check((done.returncode == 0) == succeeds, f"{command} gave {done.returncode}: {done.stderr}")
+    return done.stdout
+
+
+def main():
+    deb = sys.argv[1]
+    if os.geteuid() != 0:
+        print("skipped: installing the package takes root")
+        return 77
+    # Made after the build, as cpack --preset linux makes it, beside the programs' folder.
+    run(f"test {deb} -nt {os.path.dirname(deb)}/bin/Velostrander_Child")
+    made = "\r\n".join(settings(port := udp.free_port()) + [""]).encode()
+    try:
+        run(PRESEED.format(f"master マスターPC port {port} number 07") + f"dpkg -i {deb}")
+        check(all(link.resolve() == program for link, program in LINKS.items())
+              and all(path.exists() for path in OTHERS + [AUTOSTART]), "not installed")
+        run(f"desktop-file-validate {TOOL_ENTRY} {AUTOSTART}")
+        check(INI.read_bytes() == made, f"the file as made: {INI.read_bytes()!r}")
+        INI.write_bytes(made + "; 教室 1\r\n".encode())  # a line of the admin's own
+        expected = INI.read_bytes().replace(b"Numxx=07", b"Numxx=12")
+        run(RENUMBER.format("number 12"))
+        run(RENUMBER.format("number 31"), succeeds=False)
+        check(INI.read_bytes() == expected, f"the file reconfigured: {INI.read_bytes()!r}")
+        entry = dict(line.split("=", 1) for line in AUTOSTART.read_text("utf-8").splitlines()
+                     if line[:5] in ("Exec=", "Path="))
+        # Ended with its desktop; the Exec path is absolute, and the driver's folder unused.
+        with LinuxDesktop("/usr/bin") as d:
+            wait_label(d, d.start(entry["Exec"], entry["Path"]), "コンピュータ番号:12")
+        run("dpkg -r velostrander")
+        check(not any(map(os.path.lexists, [*LINKS, *OTHERS, LIB])) and
+              INI.read_bytes() == expected, "the removal left files, or took the settings file")
+        run("dpkg -P velostrander")
+        check(not INI.parent.exists() and not AUTOSTART.exists()
+              and not run("debconf-show velostrander"), "the purge left files or answers")
+    finally:
+        run("dpkg -P velostrander && echo PURGE | debconf-communicate velostrander")
+
+
+if __name__ == "__main__":
+    sys.exit(main())
