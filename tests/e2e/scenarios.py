@@ -326,8 +326,8 @@ def browser_and_commands(d):
     it is hidden; the browser's own menu item too, whose bar the agent hides, but assistive
     technology still reaches. Wine's browser has no full screen: the agent skips the command
     there. A script URL would run in the student's page on anyone's word: nothing comes of it.
-    Only a fragment of the page shown is a navigation that loads nothing. None of these holds
-    the next page up. The browser closed, or on Linux its page's process killed, the next URL
+    Only a fragment of the page shown, and an address without its host, are navigations that load
+    nothing. None of these holds the next page up. The browser closed, or on Linux its page's process killed, the next URL
     opens in a browser again."""
     with first_page(d) as (agent, server, window, url):
         windowed = d.client(window)
@@ -349,7 +349,7 @@ def browser_and_commands(d):
         wait(lambda: d.showing(window) and d.client(window) == screen,
              "the hidden browser to come back in full screen")
         for text in (f"javascript:fetch('{server.url('/stolen')}')", " VBScript:MsgBox(1)",
-                     url + "#part2", server.url("/second.html")):
+                     url + "#part2", "http://", server.url("/second.html")):
             send(d, agent, text)
         server.wait_request("/second.html", timeout=UNHELD)
         check(not [r for r in server.requests if r.target.startswith(b"/stolen")],
