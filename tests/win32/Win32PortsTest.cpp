@@ -57,6 +57,17 @@ SELFCHECK_TEST(AReplaceWritesTheNewBytesInTheTargetsPlaceAlsoWhereTheTargetHasGo
   fs::current_path(before);
 }
 
+SELFCHECK_TEST(AReadTellsAFileThatIsNotThereFromOneThatCannotBeOpened) {
+  using platform::OpenResult;
+  Folder folder("velostrander-read");
+  platform::Win32Files files;
+  const platform::FileBytes read = files.read(folder.target.string());
+  CHECK(read.result == OpenResult::Opened && read.bytes == "old");
+  CHECK(files.read(folder.temporary.string()).result == OpenResult::NotFound);
+  CHECK(files.read((folder.temporary / "x").string()).result == OpenResult::NotFound);
+  CHECK(files.read(folder.path.string()).result == OpenResult::CannotOpen);
+}
+
 // ReplaceFileW wants write access to the target.
 SELFCHECK_TEST(AReadOnlyTargetIsNotReplacedAndStaysReadOnly) {
   Folder folder("velostrander-replace-read-only");
