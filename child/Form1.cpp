@@ -99,8 +99,9 @@ void Form1::Form_Load() {
 }
 
 bool Form1::ReadSettings() {
-  const auto outcome = settings::ReadChildSettings(
-      program_.settingsFile, program_.platform.codePage(), program_.childSettings);
+  const auto outcome =
+      settings::ReadChildSettings(program_.platform.files().read(program_.settingsFile),
+                                  program_.platform.codePage(), program_.childSettings);
   switch (outcome.result) {
     case settings::OpenResult::NotFound:
       desktop().showMessage(kSettingsFileMissing, kMessageTitle);
@@ -111,9 +112,10 @@ bool Form1::ReadSettings() {
       break;
   }
   if (outcome.problems.empty()) return true;
-  desktop().showMessage(settings::DescribeProblems(program_.settingsFile, outcome.problems,
-                                                  "ファイルを直してから、もう一度起動してください。"),
-                        kMessageTitle);
+  desktop().showMessage(
+      settings::DescribeProblems(program_.settingsFile, outcome.problems,
+                                 "ファイルを直してから、もう一度起動してください。"),
+      kMessageTitle);
   return false;
 }
 

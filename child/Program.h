@@ -1,7 +1,7 @@
 // The agent as a whole: its program-wide state and its windows.
 #pragma once
 
-#include <filesystem>
+#include <string>
 
 #include "about/frmAbout.h"
 #include "child/BrowserControl.h"
@@ -18,7 +18,7 @@ struct Program {
   Program& operator=(const Program&) = delete;
 
   platform::Platform& platform;
-  std::filesystem::path settingsFile{settings::kSettingsFileName};
+  std::string settingsFile{settings::kSettingsFileName};
   settings::ChildSettings childSettings;
   BrowserControl browser;
   about::frmAbout about;

@@ -1,29 +1,11 @@
 #include "settings/ChildSettings.h"
 
-#include <fstream>
-#include <iterator>
-#include <system_error>
-
 #include "settings/Text.h"
 
 namespace settings {
 
-SettingsBytes ReadSettingsBytes(const std::filesystem::path& path) {
-  std::error_code error;
-  const auto status = std::filesystem::status(path, error);
-  if (status.type() == std::filesystem::file_type::not_found) return {OpenResult::NotFound, {}};
-  if (error || std::filesystem::is_directory(status)) return {OpenResult::CannotOpen, {}};
-
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return {OpenResult::CannotOpen, {}};
-  std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-  if (file.bad()) return {OpenResult::CannotOpen, {}};
-  return {OpenResult::Opened, std::move(bytes)};
-}
-
-ReadOutcome ReadChildSettings(const std::filesystem::path& path, const platform::CodePage& codePage,
+ReadOutcome ReadChildSettings(const platform::FileBytes& file, const platform::CodePage& codePage,
                               ChildSettings& settings) {
-  const SettingsBytes file = ReadSettingsBytes(path);
   ReadOutcome outcome{file.result, {}};
   if (file.result != OpenResult::Opened) return outcome;
 

@@ -1,11 +1,11 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "platform/CodePage.h"
+#include "platform/Files.h"
 #include "settings/SettingsFormat.h"
 
 namespace settings {
@@ -19,15 +19,7 @@ struct ChildSettings {
   bool operator==(const ChildSettings&) const = default;
 };
 
-enum class OpenResult { Opened, NotFound, CannotOpen };
-
-struct SettingsBytes {
-  OpenResult result = OpenResult::CannotOpen;
-  std::string bytes;
-};
-
-// Reads the whole file; a folder of that name, a locked file or a failed read is CannotOpen.
-SettingsBytes ReadSettingsBytes(const std::filesystem::path& path);
+using platform::OpenResult;
 
 // A key line that cannot be taken apart: reading it would need a value where there is none, or
 // would store a port number that does not fit 16 bits, or a computer number that is not one.
@@ -44,10 +36,10 @@ struct ReadOutcome {
   std::vector<LineProblem> problems;  // when not empty, nothing was stored
 };
 
-// Fills `settings` from the file; a key that stands on several lines is applied each time, so
-// the last one wins, and a key with no line keeps its value. The settings are changed only
-// when the file opened and every key line could be read.
-ReadOutcome ReadChildSettings(const std::filesystem::path& path, const platform::CodePage& codePage,
+// Fills `settings` from the file as read; a key that stands on several lines is applied each time,
+// so the last one wins, and a key with no line keeps its value. The settings are changed only when
+// the file opened and every key line could be read.
+ReadOutcome ReadChildSettings(const platform::FileBytes& file, const platform::CodePage& codePage,
                               ChildSettings& settings);
 
 }  // namespace settings

@@ -1,5 +1,6 @@
 #include "settings/Problems.h"
 
+#include "platform/Paths.h"
 #include "settings/Text.h"
 
 namespace settings {
@@ -32,10 +33,10 @@ std::string Describe(const LineProblem& problem) {
 
 }  // namespace
 
-std::string DescribeProblems(const std::filesystem::path& file,
-                             const std::vector<LineProblem>& problems, std::string_view closing) {
+std::string DescribeProblems(std::string_view file, const std::vector<LineProblem>& problems,
+                             std::string_view closing) {
   std::string text =
-      "設定ファイル「" + file.filename().string() + "」に読み取れない行があります。\n";
+      "設定ファイル「" + platform::FileName(file) + "」に読み取れない行があります。\n";
   for (const auto& problem : problems) text += "\n" + Describe(problem);
   return text + "\n\n" + std::string(closing);
 }

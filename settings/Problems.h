@@ -1,8 +1,8 @@
 // Lines of the settings file that cannot be taken apart, as both programs name them.
 #pragma once
 
-#include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "settings/ChildSettings.h"
@@ -11,7 +11,7 @@ namespace settings {
 
 // One message, in Japanese, that names the settings file and each line that cannot be read, by
 // its number, with what is wrong with it; `closing` says what to do about it.
-std::string DescribeProblems(const std::filesystem::path& file,
-                             const std::vector<LineProblem>& problems, std::string_view closing);
+std::string DescribeProblems(std::string_view file, const std::vector<LineProblem>& problems,
+                             std::string_view closing);
 
 }  // namespace settings

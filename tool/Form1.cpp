@@ -3,6 +3,7 @@
 #include <string>
 
 #include "about/Texts.h"
+#include "platform/Paths.h"
 #include "settings/Problems.h"
 #include "settings/SettingsFormat.h"
 #include "tool/Program.h"
@@ -98,7 +99,7 @@ void Form1::Load() {
 
 void Form1::Form_Load() {
   for (int index = 0; index < kNumbers; ++index) window_->addItem("Combo1", TwoDigits(index));
-  const settings::SettingsBytes file = settings::ReadSettingsBytes(program_.settingsFile);
+  const platform::FileBytes file = program_.platform.files().read(program_.settingsFile);
   if (file.result == settings::OpenResult::NotFound) return Message(kNoFileAtLoad);
   if (file.result != settings::OpenResult::Opened) return;
   const Loaded loaded = LoadSettings(settings::SplitLines(std::string_view(file.bytes)),
@@ -132,7 +133,7 @@ void Form1::Combo1_Click() {
 // The settings file is never found absent, partial or mixed: the new text takes its place in
 // one step, or it stays as it was.
 void Form1::Command2_Click() {
-  const settings::SettingsBytes file = settings::ReadSettingsBytes(program_.settingsFile);
+  const platform::FileBytes file = program_.platform.files().read(program_.settingsFile);
   if (file.result == settings::OpenResult::NotFound) return Message(kNoFileAtSave);
   if (file.result != settings::OpenResult::Opened) return;
   const Saved saved = SaveSettings(settings::SplitLines(std::string_view(file.bytes)),
@@ -150,7 +151,7 @@ void Form1::Command2_Click() {
 
 void Form1::ReportSaveFailure(const platform::FileWriteFailure& failure) {
   Message("設定を保存できませんでした。\n" + StepOf(failure.step) + "（" + failure.reason +
-          "）。\n設定ファイル「" + program_.settingsFile.filename().string() +
+          "）。\n設定ファイル「" + platform::FileName(program_.settingsFile) +
           "」は元のままです。");
 }
 
@@ -175,7 +176,7 @@ void Form1::Menu01_Click() {
 }
 
 void Form1::Menu02_Click() {
-  program_.help.Show(program_.platform.programs().ownFolder() / kHelpFile);
+  program_.help.Show(platform::JoinPath(program_.platform.programs().ownFolder(), kHelpFile));
 }
 
 }  // namespace tool

@@ -1,14 +1,10 @@
 #include "tool/HelpViewer.h"
 
-#include <fstream>
-#include <iterator>
-#include <string>
-
 namespace tool {
 
 HelpViewer::HelpViewer(platform::Platform& platform) : platform_(platform) {}
 
-void HelpViewer::Show(const std::filesystem::path& file) {
+void HelpViewer::Show(const std::string& file) {
   if (!window_) {
     platform::FormSpec form;
     form.name = "Help";
@@ -20,13 +16,10 @@ void HelpViewer::Show(const std::filesystem::path& file) {
         platform::Control("Text1", platform::ControlKind::TextView, {120, 120, 8760, 6960})};
     form.onClose = [this] { Unload(); };
     window_ = platform_.desktop().createWindow(form);
-    std::ifstream stream(file, std::ios::binary);
-    const std::string text{std::istreambuf_iterator<char>(stream),
-                           std::istreambuf_iterator<char>()};
-    const std::u8string name = file.u8string();
-    window_->setCaption("Text1", stream
-                                     ? text
-                                     : "ヘルプ ファイル「" + std::string(name.begin(), name.end()) +
+    const platform::FileBytes help = platform_.files().read(file);
+    window_->setCaption("Text1", help.result == platform::OpenResult::Opened
+                                     ? help.bytes
+                                     : "ヘルプ ファイル「" + file +
                                            "」が見つかりません。\nツールと同じフォルダに置いて"
                                            "ください。");
   }

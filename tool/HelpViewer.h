@@ -1,8 +1,8 @@
 // The help viewer: a window of the tool's own that shows the help file, a text in UTF-8.
 #pragma once
 
-#include <filesystem>
 #include <memory>
+#include <string>
 
 #include "platform/Platform.h"
 
@@ -14,7 +14,7 @@ class HelpViewer {
 
   // Shows the file, or says in the viewer that it is not there; a viewer already open stays as
   // it is and comes to the front: there is never a second one.
-  void Show(const std::filesystem::path& file);
+  void Show(const std::string& file);
   void Unload() { window_.reset(); }
 
  private:

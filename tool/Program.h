@@ -1,7 +1,7 @@
 // The settings tool as a whole: its window, its About box and its help viewer.
 #pragma once
 
-#include <filesystem>
+#include <string>
 
 #include "about/frmAbout.h"
 #include "platform/Platform.h"
@@ -17,9 +17,9 @@ struct Program {
   Program& operator=(const Program&) = delete;
 
   platform::Platform& platform;
-  std::filesystem::path settingsFile{settings::kSettingsFileName};
+  std::string settingsFile{settings::kSettingsFileName};
   // Where the new text is written before it takes the settings file's place.
-  std::filesystem::path temporaryFile{"Temp.tmp"};
+  std::string temporaryFile{"Temp.tmp"};
   about::frmAbout about;
   HelpViewer help{platform};
   Form1 form1{*this};

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 namespace platform {
 namespace {
@@ -32,8 +33,29 @@ void FlushFolder(const std::filesystem::path& file) {
 
 }  // namespace
 
-std::optional<FileWriteFailure> QtFiles::replace(const std::filesystem::path& target,
-                                                 const std::filesystem::path& temporary,
+// A path through a file that is no folder is as absent as a missing file.
+FileBytes QtFiles::read(const std::string& path) {
+  const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (file < 0) {
+    const bool absent = errno == ENOENT || errno == ENOTDIR;
+    return {absent ? OpenResult::NotFound : OpenResult::CannotOpen, {}};
+  }
+  struct stat status {};
+  bool failed = fstat(file, &status) != 0 || S_ISDIR(status.st_mode);
+  std::string bytes;
+  char buffer[1 << 16];
+  for (ssize_t got = 1; !failed && got != 0;) {
+    got = ::read(file, buffer, sizeof buffer);
+    failed = got < 0 && errno != EINTR;
+    if (got > 0) bytes.append(buffer, static_cast<std::size_t>(got));
+  }
+  close(file);
+  if (failed) return {OpenResult::CannotOpen, {}};
+  return {OpenResult::Opened, std::move(bytes)};
+}
+
+std::optional<FileWriteFailure> QtFiles::replace(const std::string& target,
+                                                 const std::string& temporary,
                                                  std::string_view bytes) {
   using Step = FileWriteFailure::Step;
   const auto failure = [this](Step step, int error) {

@@ -10,8 +10,8 @@ class QtFiles final : public Files {
   // The system's words come in the user's character set.
   explicit QtFiles(const CodePage& codePage) : codePage_(codePage) {}
 
-  std::optional<FileWriteFailure> replace(const std::filesystem::path& target,
-                                          const std::filesystem::path& temporary,
+  FileBytes read(const std::string& path) override;
+  std::optional<FileWriteFailure> replace(const std::string& target, const std::string& temporary,
                                           std::string_view bytes) override;
 
  private:

@@ -1,7 +1,6 @@
 #include "platform/qt/QtPrograms.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 
@@ -18,8 +17,8 @@ bool QtPrograms::start(std::string_view path) {
   return QProcess::startDetached(ToQString(path), {});
 }
 
-std::filesystem::path QtPrograms::ownFolder() {
-  return QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString();
+std::string QtPrograms::ownFolder() {
+  return QCoreApplication::applicationDirPath().toStdString();
 }
 
 }  // namespace platform

@@ -6,8 +6,8 @@ namespace platform {
 
 class Win32Files final : public Files {
  public:
-  std::optional<FileWriteFailure> replace(const std::filesystem::path& target,
-                                          const std::filesystem::path& temporary,
+  FileBytes read(const std::string& path) override;
+  std::optional<FileWriteFailure> replace(const std::string& target, const std::string& temporary,
                                           std::string_view bytes) override;
 };
 

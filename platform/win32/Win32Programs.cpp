@@ -32,13 +32,19 @@ bool Win32Programs::start(std::string_view path) {
 }
 
 // A path longer than the buffer comes back cut short, filling it: the buffer grows until it
-// does not.
-std::filesystem::path Win32Programs::ownFolder() {
+// does not. A folder that is a drive's root keeps its backslash: "C:" alone is another folder.
+std::string Win32Programs::ownFolder() {
   std::wstring file(MAX_PATH, L'\0');
   for (;;) {
     const DWORD length = GetModuleFileNameW(nullptr, file.data(), static_cast<DWORD>(file.size()));
     if (length == 0) return {};
-    if (length < file.size()) return std::filesystem::path(file.substr(0, length)).parent_path();
+    if (length < file.size()) {
+      const std::string path = FromUtf16(CP_UTF8, std::wstring_view(file.data(), length));
+      const auto separator = path.find_last_of("\\/");
+      if (separator == std::string::npos) return {};
+      const bool root = separator == 0 || path[separator - 1] == ':';
+      return path.substr(0, root ? separator + 1 : separator);
+    }
     file.resize(file.size() * 2);
   }
 }

@@ -8,7 +8,7 @@ class Win32Programs final : public Programs {
  public:
   bool isOrdinaryFile(std::string_view path) override;
   bool start(std::string_view path) override;
-  std::filesystem::path ownFolder() override;
+  std::string ownFolder() override;
 };
 
 }  // namespace platform

@@ -1,5 +1,6 @@
 #include "fake/FakePlatform.h"
 
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 
@@ -167,10 +168,20 @@ std::optional<platform::RegistryValue> FakePlatform::read(platform::RegistryRoot
   return found->second;
 }
 
-std::optional<platform::FileWriteFailure> FakePlatform::replace(
-    const std::filesystem::path& target, const std::filesystem::path& temporary,
-    std::string_view bytes) {
-  log.push_back("replace " + target.filename().string());
+platform::FileBytes FakePlatform::read(const std::string& path) {
+  using enum platform::OpenResult;
+  std::error_code error;
+  const auto status = std::filesystem::status(path, error);
+  if (status.type() == std::filesystem::file_type::not_found) return {NotFound, {}};
+  std::ifstream file(path, std::ios::binary);
+  if (error || !file || std::filesystem::is_directory(status)) return {CannotOpen, {}};
+  return {Opened, {std::istreambuf_iterator<char>(file), {}}};
+}
+
+std::optional<platform::FileWriteFailure> FakePlatform::replace(const std::string& target,
+                                                                const std::string& temporary,
+                                                                std::string_view bytes) {
+  log.push_back("replace " + std::filesystem::path(target).filename().string());
   if (fileWriteFailure) return std::exchange(fileWriteFailure, std::nullopt);
   std::ofstream(temporary, std::ios::binary) << bytes;
   std::filesystem::rename(temporary, target);

@@ -190,7 +190,7 @@ class FakePlatform : public platform::Platform,
   std::map<std::pair<std::string, std::string>, platform::RegistryValue> registryValues;
   std::vector<std::string> ordinaryFiles;
   std::vector<std::string> startablePrograms;
-  std::filesystem::path programFolder = "/opt/velostrander";
+  std::string programFolder = "/opt/velostrander";
   // The step at which the next replace() fails; none: it writes the file, as the system does.
   std::optional<platform::FileWriteFailure> fileWriteFailure;
 
@@ -230,9 +230,10 @@ class FakePlatform : public platform::Platform,
     log.push_back("start " + std::string(path));
     return std::ranges::find(startablePrograms, path) != startablePrograms.end();
   }
-  std::filesystem::path ownFolder() override { return programFolder; }
-  std::optional<platform::FileWriteFailure> replace(const std::filesystem::path& target,
-                                                    const std::filesystem::path& temporary,
+  std::string ownFolder() override { return programFolder; }
+  platform::FileBytes read(const std::string& path) override;  // the real file
+  std::optional<platform::FileWriteFailure> replace(const std::string& target,
+                                                    const std::string& temporary,
                                                     std::string_view bytes) override;
 
   std::map<std::string, std::shared_ptr<WindowState>> windows_;

@@ -1,6 +1,6 @@
 // The Qt backend's ports that need no event loop: the code page, the instance guard, and
-// Files::replace on the real file system, what each step leaves behind and why one failed; a
-// failed one leaves the target as it was.
+// Files::read and replace on the real file system, what each step leaves behind and why one failed;
+// a failed one leaves the target as it was.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -79,6 +79,15 @@ TEST_F(QtFilesTest, ATargetThatIsAFolderFailsAtReplaceAndStaysAsItWas) {
   ExpectFailure(folder, platform::FileWriteFailure::Step::Replace, EISDIR);
   EXPECT_TRUE(fs::is_directory(folder) && fs::is_empty(folder));
   EXPECT_TRUE(!fs::exists(temporary) || Read(temporary) == "new");
+}
+
+TEST_F(QtFilesTest, AReadTellsAFileThatIsNotThereFromOneThatCannotBeOpened) {
+  using platform::OpenResult;
+  const platform::FileBytes read = files.read(target);
+  EXPECT_TRUE(read.result == OpenResult::Opened && read.bytes == "old");
+  EXPECT_EQ(files.read(temporary).result, OpenResult::NotFound);
+  EXPECT_EQ(files.read(target / "x").result, OpenResult::NotFound);
+  EXPECT_EQ(files.read(dir.path()).result, OpenResult::CannotOpen);
 }
 
 // Under the C or POSIX locale (an agent started by a service, or with no LANG), not every byte

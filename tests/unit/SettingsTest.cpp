@@ -7,7 +7,6 @@
 #include "settings/ChildSettings.h"
 #include "settings/SettingsFormat.h"
 #include "settings/Text.h"
-#include "unit/ScratchDir.h"
 
 namespace {
 
@@ -121,10 +120,9 @@ class ReadChildSettingsTest : public ::testing::Test {
  protected:
   ReadOutcome Read(const std::string& bytes) {
     read = kBefore;
-    return ReadChildSettings(dir.Write("Velostrander_Child.ini", bytes), platform.codePage(), read);
+    return ReadChildSettings({OpenResult::Opened, bytes}, platform.codePage(), read);
   }
 
-  ScratchDir dir;
   fake::FakePlatform platform;
   ChildSettings read;
 };

@@ -4,8 +4,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 
+#include "platform/Paths.h"
 #include "platform/win32/Win32CodePage.h"
 #include "platform/win32/Win32Files.h"
 #include "platform/win32/Win32Programs.h"
@@ -27,6 +29,9 @@ struct Folder {
     SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
     std::error_code ignored;
     fs::remove_all(path, ignored);
+  }
+  std::optional<platform::FileWriteFailure> Replace() {
+    return platform::Win32Files().replace(target.string(), temporary.string(), "new");
   }
   fs::path path, target = path / "Velostrander_Child.ini", temporary = path / "Temp.tmp";
 };
@@ -52,11 +57,22 @@ SELFCHECK_TEST(AReplaceWritesTheNewBytesInTheTargetsPlaceAlsoWhereTheTargetHasGo
   fs::current_path(before);
 }
 
+SELFCHECK_TEST(AReadTellsAFileThatIsNotThereFromOneThatCannotBeOpened) {
+  using platform::OpenResult;
+  Folder folder("velostrander-read");
+  platform::Win32Files files;
+  const platform::FileBytes read = files.read(folder.target.string());
+  CHECK(read.result == OpenResult::Opened && read.bytes == "old");
+  CHECK(files.read(folder.temporary.string()).result == OpenResult::NotFound);
+  CHECK(files.read((folder.temporary / "x").string()).result == OpenResult::NotFound);
+  CHECK(files.read(folder.path.string()).result == OpenResult::CannotOpen);
+}
+
 // ReplaceFileW wants write access to the target.
 SELFCHECK_TEST(AReadOnlyTargetIsNotReplacedAndStaysReadOnly) {
   Folder folder("velostrander-replace-read-only");
   SetFileAttributesW(folder.target.c_str(), FILE_ATTRIBUTE_READONLY);
-  const auto failure = platform::Win32Files().replace(folder.target, folder.temporary, "new");
+  const auto failure = folder.Replace();
   CHECK(failure && failure->step == Step::Replace && Contents(folder.target) == "old");
   CHECK(GetFileAttributesW(folder.target.c_str()) & FILE_ATTRIBUTE_READONLY);
 }
@@ -64,7 +80,7 @@ SELFCHECK_TEST(AReadOnlyTargetIsNotReplacedAndStaysReadOnly) {
 SELFCHECK_TEST(AFolderInTheTemporaryFilesPlaceFailsTheCreateInTheSystemsWords) {
   Folder folder("velostrander-replace-create");
   fs::create_directory(folder.temporary);
-  const auto failure = platform::Win32Files().replace(folder.target, folder.temporary, "new");
+  const auto failure = folder.Replace();
   CHECK(failure && failure->step == Step::Create &&
         failure->reason.find(" (0x") != std::string::npos);
   CHECK(Contents(folder.target) == "old" && fs::is_directory(folder.temporary));
@@ -75,7 +91,7 @@ SELFCHECK_TEST(ATargetOpenWithoutSharingItsDeletionFailsTheReplaceAndStaysAsItWa
   const HANDLE held =
       CreateFileW(folder.target.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                   OPEN_EXISTING, 0, nullptr);
-  const auto failure = platform::Win32Files().replace(folder.target, folder.temporary, "new");
+  const auto failure = folder.Replace();
   CloseHandle(held);
   CHECK(failure && failure->step == Step::Replace && Contents(folder.target) == "old");
   CHECK(!fs::exists(folder.temporary) || Contents(folder.temporary) == "new");
@@ -112,7 +128,8 @@ SELFCHECK_TEST(AnOrdinaryFileIsThereAndNeitherAFolderNorHidden) {
   CHECK(!programs.isOrdinaryFile(file.string()));
   CHECK(!programs.isOrdinaryFile(file.parent_path().string()));
   CHECK(!programs.start(file.string()));
-  CHECK(std::filesystem::exists(programs.ownFolder() / "win32_backend_tests.exe"));
+  CHECK(
+      programs.isOrdinaryFile(platform::JoinPath(programs.ownFolder(), "win32_backend_tests.exe")));
 }
 
 // A value longer than the buffer is none at all, not its first bytes.
