@@ -1,8 +1,9 @@
 #include "ctl/Ctl.h"
 
+#include <array>
 #include <cerrno>
-#include <fstream>
-#include <sstream>
+#include <cstdio>
+#include <memory>
 #include <system_error>
 
 #include "ctl/Arguments.h"
@@ -22,16 +23,24 @@ struct LoadedAgents {
   std::string error;
 };
 
+// Read with C's files, not streams: on Windows, streams would bring the C++ locale machinery
+// into the program, most of its size.
 LoadedAgents LoadRoster(const std::string& fileName) {
-  errno = 0;
-  std::ifstream file(fileName, std::ios::binary);
-  if (!file) {
+  const auto failed = [&fileName](std::string_view what) {
     const std::string reason = errno != 0 ? ": " + std::generic_category().message(errno) : "";
-    return {{}, "cannot open roster " + fileName + reason};
+    return LoadedAgents{{}, std::string(what) + " roster " + fileName + reason};
+  };
+  errno = 0;
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(fileName.c_str(), "rb"),
+                                                             &std::fclose);
+  if (!file) return failed("cannot open");
+  std::string text;
+  std::array<char, 4096> buffer;
+  while (const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), file.get())) {
+    text.append(buffer.data(), got);
   }
-  std::ostringstream text;
-  text << file.rdbuf();
-  ParsedRoster roster = ParseRoster(text.str(), fileName);
+  if (std::ferror(file.get())) return failed("cannot read");
+  ParsedRoster roster = ParseRoster(text, fileName);
   return {std::move(roster.agents), std::move(roster.error)};
 }
 
