@@ -41,12 +41,11 @@ bool IsSkippedAtStart(char32_t c) {
 
 // The scheme as a browser reads it, in lower case: leading blanks and control characters are
 // skipped, tabs and line breaks dropped wherever they stand. Empty when there is none.
-std::string SchemeOf(std::string_view url) {
-  const std::u32string chars = settings::ToChars(url);
+std::string SchemeOf(std::u32string_view chars) {
   std::size_t start = 0;
   while (start < chars.size() && IsSkippedAtStart(chars[start])) ++start;
   std::string scheme;
-  for (const char32_t c : std::u32string_view(chars).substr(start)) {
+  for (const char32_t c : chars.substr(start)) {
     if (c == U'\t' || c == U'\n' || c == U'\r') continue;
     if (c == U':' && !scheme.empty() && IsAsciiLetter(scheme.front())) return scheme;
     if (!IsSchemeCharacter(c)) return {};
@@ -59,8 +58,7 @@ std::string SchemeOf(std::string_view url) {
 // breaks that browsers drop. Such a text is nothing a console sends; waiting for the error page
 // that a browser makes of it, datagram after datagram, would let a flood of junk hold the
 // channel for hours.
-bool IsGarbled(std::string_view text) {
-  const std::u32string chars = settings::ToChars(text);
+bool IsGarbled(std::u32string_view chars) {
   return std::any_of(chars.begin(), chars.end(), [](char32_t c) {
     return c == kNotText || c == 0x7F || (c < U' ' && c != U'\t' && c != U'\n' && c != U'\r');
   });
@@ -77,11 +75,12 @@ Request DecodeDatagram(std::string_view text) {
     }
     return Request::NoChange;
   }
-  const std::string scheme = SchemeOf(text);
+  const std::u32string chars = settings::ToChars(text);
+  const std::string scheme = SchemeOf(chars);
   for (const std::string_view script : kScriptSchemes) {
     if (scheme == script) return Request::Script;
   }
-  return IsGarbled(text) ? Request::Garbled : Request::OpenUrl;
+  return IsGarbled(chars) ? Request::Garbled : Request::OpenUrl;
 }
 
 }  // namespace child

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/Paths.h"
 #include "platform/win32/Win32Text.h"
 
 namespace platform {
@@ -40,7 +41,7 @@ std::string Win32Programs::ownFolder() {
     if (length == 0) return {};
     if (length < file.size()) {
       const std::string path = FromUtf16(CP_UTF8, std::wstring_view(file.data(), length));
-      const auto separator = path.find_last_of("\\/");
+      const auto separator = path.find_last_of(kPathSeparators);
       if (separator == std::string::npos) return {};
       const bool root = separator == 0 || path[separator - 1] == ':';
       return path.substr(0, root ? separator + 1 : separator);
