@@ -107,6 +107,10 @@ bool Form1::ReadSettings() {
       desktop().showMessage(kSettingsFileMissing, kMessageTitle);
       return false;
     case settings::OpenResult::CannotOpen:
+      desktop().showMessage(
+          settings::DescribeUnreadable(program_.settingsFile,
+                                       "そのプログラムを終了してから、もう一度起動してください。"),
+          kMessageTitle);
       return false;
     case settings::OpenResult::Opened:
       break;

@@ -41,4 +41,10 @@ std::string DescribeProblems(std::string_view file, const std::vector<LineProble
   return text + "\n\n" + std::string(closing);
 }
 
+std::string DescribeUnreadable(std::string_view file, std::string_view closing) {
+  return "設定ファイル「" + platform::FileName(file) +
+         "」を開けませんでした。ほかのプログラムが使用しているか、読み取る権限がありません。\n\n" +
+         std::string(closing);
+}
+
 }  // namespace settings

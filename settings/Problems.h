@@ -14,4 +14,9 @@ namespace settings {
 std::string DescribeProblems(std::string_view file, const std::vector<LineProblem>& problems,
                              std::string_view closing);
 
+// The file is there but cannot be read: another program holds it locked, the user may not read
+// it, or the name is a folder. Saying so keeps a locked file from passing for a silent start, an
+// empty form or a save that did nothing.
+std::string DescribeUnreadable(std::string_view file, std::string_view closing);
+
 }  // namespace settings

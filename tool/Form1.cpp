@@ -101,7 +101,12 @@ void Form1::Form_Load() {
   for (int index = 0; index < kNumbers; ++index) window_->addItem("Combo1", TwoDigits(index));
   const platform::FileBytes file = program_.platform.files().read(program_.settingsFile);
   if (file.result == settings::OpenResult::NotFound) return Message(kNoFileAtLoad);
-  if (file.result != settings::OpenResult::Opened) return;
+  if (file.result == settings::OpenResult::CannotOpen) {
+    return Message(
+        settings::DescribeUnreadable(program_.settingsFile,
+                                     "項目は空欄のままです。ファイルを開けるようになってから、"
+                                     "このツールを起動し直してください。"));
+  }
   const Loaded loaded = LoadSettings(settings::SplitLines(std::string_view(file.bytes)),
                                      program_.platform.codePage());
   ShowFields(loaded.fields);
@@ -135,7 +140,9 @@ void Form1::Combo1_Click() {
 void Form1::Command2_Click() {
   const platform::FileBytes file = program_.platform.files().read(program_.settingsFile);
   if (file.result == settings::OpenResult::NotFound) return Message(kNoFileAtSave);
-  if (file.result != settings::OpenResult::Opened) return;
+  if (file.result == settings::OpenResult::CannotOpen) {
+    return Message(settings::DescribeUnreadable(program_.settingsFile, "設定は保存していません。"));
+  }
   const Saved saved = SaveSettings(settings::SplitLines(std::string_view(file.bytes)),
                                    ReadControls(), program_.platform.codePage());
   if (saved.unencodable) {

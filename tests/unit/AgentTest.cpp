@@ -77,7 +77,7 @@ TEST(Form1Test, StartUpStopsHalfStartedWhenTheSettingsCannotBeRead) {
     Strings message;
   } cases[] = {
       {nullptr, false, {" ファイルがありません"}},
-      {nullptr, true, {}},
+      {nullptr, true, {"Velostrander_Child.ini」を開けませんでした", "もう一度起動"}},
       {"[Velostrander]\r\nMyCompNumxx=07\r\nMasterPor\r\nMyHostPortx=70000\r\n",
        false,
        {"Velostrander_Child.ini", "3行目", "4行目", "70000"}},

@@ -10,6 +10,7 @@
 namespace {
 
 using settings::LineProblem;
+using ::testing::AllOf;
 using ::testing::HasSubstr;
 using Kind = LineProblem::Kind;
 
@@ -136,6 +137,16 @@ TEST(ToolForm, SaveWritesWhatTheControlsShowOrSaysWhyNot) {
             "[Velostrander]\r\nMasterPortx=80\r\nMyCompNumxx=07\r\n");
   EXPECT_FALSE(std::filesystem::exists(tool.program.temporaryFile));
   EXPECT_EQ(tool.messages.size(), 1u);
+  // A file that cannot be opened at the load or at the save is said each time; nothing is written.
+  std::filesystem::remove(tool.program.settingsFile);
+  std::filesystem::create_directory(tool.program.settingsFile);
+  tool.program.form1.Load();
+  tool.click("Form1", "Command2");
+  ASSERT_EQ(tool.messages.size(), 3u);
+  EXPECT_THAT(tool.messages[1].second, HasSubstr("開けませんでした"));
+  EXPECT_THAT(tool.messages[2].second,
+              AllOf(HasSubstr("開けませんでした"), HasSubstr("保存していません")));
+  EXPECT_FALSE(std::filesystem::exists(tool.program.temporaryFile));
 }
 
 // "終了" ends all at once; the menu's and the title bar's end unless an About box is on screen.
