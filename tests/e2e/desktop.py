@@ -90,6 +90,7 @@ class Program:
     process: subprocess.Popen
     log: str
     pid: int  # as the desktop's windows know it
+    name: str = None
 
     def running(self):
         return self.process.poll() is None
@@ -153,8 +154,8 @@ class Desktop:
     def box_text(self, box):
         return "\n".join(text for text in self.texts(box, "label") if text)
 
-    def started(self, process, log, pid):
-        self.programs.append(Program(self, process, log, pid))
+    def started(self, process, log, pid, name=None):
+        self.programs.append(Program(self, process, log, pid, name))
         return self.programs[-1]
 
     def tool(self, *command):

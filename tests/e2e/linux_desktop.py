@@ -235,6 +235,26 @@ class LinuxDesktop(DesktopStack, Desktop):
     def press(self, window, button):
         _act(self.button(window, button).handle, "Press")
 
+    def press_repeatedly(self, window, button, times):
+        """Clicks the button `times` times, quickly, as real input, and returns at once; the
+        clicks stop when the returned function is called."""
+        x, y, width, height = self.button(window, button).rect
+        left, top, _, _ = self.client(window)
+        clicks = self.spawn(["xdotool", "mousemove", left + x + width // 2, top + y + height // 2,
+                             "click", "--repeat", str(times), "--delay", "10", "1"])
+        return clicks.kill
+
+    kill_outright = kill
+
+    def kill_browser(self):
+        """Every process of Qt WebEngine's killed outright."""
+        browsers = [pid for name in ("velostrander-browser", "QtWebEngineProcess")
+                    for pid in self.processes(name)]
+        if not browsers:
+            raise AssertionError("no browser process to kill")
+        for pid in browsers:
+            os.kill(pid, signal.SIGKILL)
+
     def type_text(self, window, box, text):
         """Puts `text` into the window's text box number `box` (counted from 0), as typed."""
         self.control(window, "text", box).handle.queryEditableText().setTextContents(text)

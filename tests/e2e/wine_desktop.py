@@ -168,7 +168,7 @@ class WineDesktop(Desktop):
                 stdout=out, stderr=subprocess.STDOUT)
         # wintree run says the program's Windows process id first.
         started = wait(lambda: re.match(rb".*\n", Path(log).read_bytes()), "the program to start")
-        return self.started(process, log, json.loads(started.group())["pid"])
+        return self.started(process, log, json.loads(started.group())["pid"], program)
 
     def run_program(self, program, *args):
         """A Windows program run to its end in the prefix; its exit code."""
@@ -219,6 +219,44 @@ class WineDesktop(Desktop):
 
     def press(self, window, button):
         self._wintree("send", self.button(window, button).handle, BM_CLICK, 0, 0)
+
+    def press_repeatedly(self, window, button, times):
+        """Posted all at once: the program takes them in turn."""
+        self._wintree("post", self.button(window, button).handle, BM_CLICK, 0, 0, times)
+        return lambda: None
+
+    def kill_browser(self):
+        """Internet Explorer's process killed outright. Wine's COM service would go on handing
+        out the dead process's browser, where Windows' forgets a server that has died: it goes
+        too, and Wine starts it again when it is next needed."""
+        browsers = self.processes("iexplore.exe")
+        if not browsers:
+            raise AssertionError("no browser process to kill")
+        for pid in browsers + self.processes("rpcss.exe"):
+            os.kill(pid, signal.SIGKILL)
+
+    def kill_outright(self, program):
+        """SIGKILL to the program's own process, as kill -9 sends it."""
+        for pid in self.processes(f"{program.name}.exe"):
+            os.kill(pid, signal.SIGKILL)
+        program.wait_exit()
+
+    @contextlib.contextmanager
+    def held_open(self, path):
+        """While another program holds the file open and shares it with no one."""
+        log = Path(self.scratch) / "lock.log"
+        with open(log, "wb") as out:
+            holder = subprocess.Popen([WINE64, str(self.helper), "lock", f"Z:{path}"],
+                                      env=self.env, stdin=subprocess.DEVNULL, stdout=out,
+                                      stderr=subprocess.DEVNULL)
+        try:
+            wait(lambda: log.read_bytes() or holder.poll() is not None, "the file to be held")
+            if holder.poll() is not None:
+                raise AssertionError(f"wintree could not hold {path}")
+            yield
+        finally:
+            holder.kill()
+            holder.wait()
 
     def key(self, window, name):
         """Posted, as typed, to the control that has the keyboard focus in the window's thread,

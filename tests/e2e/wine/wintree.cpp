@@ -4,13 +4,14 @@
 //
 //   wintree run PROGRAM            starts it, prints {"pid":N} and passes its exit code on
 //   wintree hold                   keeps Wine's virtual desktop up until the wineserver ends
+//   wintree lock FILE              holds it open, shared with no one, prints {} and waits to end
 //   wintree kill PID
 //   wintree endsession PID         as the system ends a session
 //   wintree list [PID [TITLE]]     the top-level windows, of every program with PID 0
 //   wintree window HWND [menu]     one window, with menu its window menu's Close item too
 //   wintree keys HWND [alt] VK...  posted to it, as typed
 //   wintree send HWND MESSAGE WPARAM LPARAM    (as another program sends it)
-//   wintree post HWND MESSAGE WPARAM LPARAM    (as another program posts it)
+//   wintree post HWND MESSAGE WPARAM LPARAM [TIMES]    (as another program posts it)
 //   wintree menu HWND MENU ITEM    where a menu bar's menu and item stand, as the keyboard counts
 //   wintree place HWND [X Y]       there, or else to the top of the windows that are not topmost
 //   wintree set CONTROL TEXT       as typed into that text box, or picked from that list
@@ -263,7 +264,11 @@ int OnWindow(const Args& args) {
     std::printf("%s\n", WindowJson(hwnd, arg(2) == L"menu").c_str());
     return 0;
   } else if (command == L"post") {
-    return PostMessageW(hwnd, static_cast<UINT>(at(2)), static_cast<WPARAM>(at(3)), at(4)) ? 0 : 1;
+    for (long times = args.size() > 5 ? at(5) : 1; times > 0; --times) {
+      if (!PostMessageW(hwnd, static_cast<UINT>(at(2)), static_cast<WPARAM>(at(3)), at(4)))
+        return 1;
+    }
+    return 0;
   } else if (command == L"send") {
     Send(hwnd, static_cast<UINT>(at(2)), static_cast<WPARAM>(at(3)), at(4));
   } else if (command == L"keys") {
@@ -302,6 +307,18 @@ int wmain(int argc, wchar_t** argv) {
     // Wine closes its desktop once no program uses it, and the next program waits for a new
     // one; one that starts as the old one closes may fail.
     GetDesktopWindow();
+    Sleep(INFINITE);
+    return 0;
+  }
+  if (command == L"lock" && args.size() == 2) {
+    // As a program that keeps a file open without sharing it, which Windows lets no one else
+    // open meanwhile.
+    if (CreateFileW(args[1].c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                    FILE_ATTRIBUTE_NORMAL, nullptr) == INVALID_HANDLE_VALUE) {
+      return 1;
+    }
+    std::printf("{}\n");
+    std::fflush(stdout);
     Sleep(INFINITE);
     return 0;
   }
