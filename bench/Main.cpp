@@ -7,7 +7,6 @@
 
 #include "bench/ChannelBench.h"
 #include "bench/PageBench.h"
-#include "platform/qt/QtBrowser.h"
 
 namespace {
 
@@ -22,7 +21,6 @@ int main(int argc, char* argv[]) {
   const std::string_view mode = argc > 1 ? argv[1] : "";
   if (mode != "channel" && !(mode == "pages" && argc > 2)) return Usage();
   std::setlocale(LC_ALL, "");
-  if (mode == "pages") platform::QtBrowserFactory::prepareProcess();
   QApplication application(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
 

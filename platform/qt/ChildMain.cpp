@@ -4,7 +4,7 @@
 #include "platform/qt/QtPlatform.h"
 
 int main(int argc, char* argv[]) {
-  platform::QtPlatform platform(argc, argv, platform::QtWebEngineBrowsers());
+  platform::QtPlatform platform(argc, argv, std::make_unique<platform::QtBrowserFactory>());
   child::Program agent(platform);
   agent.form1.Load();
   return platform.run();

@@ -3,27 +3,20 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QLibraryInfo>
-#include <QUrl>
 #include <cerrno>
 #include <cstring>
 #include <optional>
 
-#include "platform/qt/QtBrowserWindow.h"
+#include "platform/qt/QtBrowserChannel.h"
 #include "platform/qt/QtCodePage.h"
-#include "platform/qt/QtPlatform.h"
 #include "platform/qt/QtText.h"
 
 namespace platform {
 namespace {
 
-void AppendChromiumFlag(const QByteArray& flag) {
-  QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
-  if (!flags.isEmpty()) flags += ' ';
-  qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags + flag);
-}
+namespace channel = browser_channel;
 
 // Where Qt WebEngine looks for the helper program that runs its pages.
 QStringList HelperCandidates() {
@@ -39,9 +32,8 @@ struct MissingProgram {
   int error;
 };
 
-// Qt WebEngine aborts the whole program when its helper is missing; this finds out in time.
-std::optional<MissingProgram> MissingHelper() {
-  const QStringList candidates = HelperCandidates();
+// The first candidate and why it cannot be run, when none of them can.
+std::optional<MissingProgram> Missing(const QStringList& candidates) {
   int firstError = 0;
   for (const QString& candidate : candidates) {
     if (access(QFile::encodeName(candidate).constData(), X_OK) == 0) return std::nullopt;
@@ -50,71 +42,80 @@ std::optional<MissingProgram> MissingHelper() {
   return MissingProgram{candidates.front(), firstError};
 }
 
-std::unique_ptr<BrowserFactory> CreateFactory() {
-  return std::make_unique<QtBrowserFactory>();
-}
-
 }  // namespace
 
-QtBrowser::QtBrowser() : window_(new QtBrowserWindow) {}
+QtBrowser::QtBrowser(std::unique_ptr<QProcess> program) : program_(std::move(program)) {
+  QObject::connect(program_.get(), &QProcess::readyReadStandardOutput, program_.get(),
+                   [this] { hear(); });
+}
 
-// Deleted later, as a window the user closed is: the release may come from a nested event loop
-// that the page runs (a JavaScript alert), which would return into a deleted dialog.
+// The program ends at once: a browser window has nothing to keep.
 QtBrowser::~QtBrowser() {
-  if (window_) window_->retire();
+  program_->disconnect();
 }
 
 bool QtBrowser::alive() {
-  return window_ && !window_->gone();
+  return program_->state() == QProcess::Running;
 }
 
-// Opens what Internet Explorer opens for the same text: a URL as it stands, an address without
-// a scheme ("www.example.com", "127.0.0.1:8080/page") as http, a local path as a file.
 void QtBrowser::navigate(std::string_view text) {
   if (!alive()) return;
-  const QString address = ToQString(text);
-  const QUrl url(address, QUrl::TolerantMode);
-  window_->navigate(url.scheme().isEmpty() ? QUrl::fromUserInput(address, QDir::currentPath())
-                                           : url);
+  ++navigations_;
+  tell(channel::NavigateLine(ToQString(text)));
 }
 
 void QtBrowser::setVisible(bool visible) {
-  if (alive()) window_->setVisible(visible);
+  tell(channel::Line("visible", channel::Switch(visible)));
 }
 
 bool QtBrowser::busy() {
-  return alive() && window_->busy();
+  return alive() && (taken_ < navigations_ || loading_);
 }
 
 void QtBrowser::setFullScreen(bool on) {
-  if (alive()) window_->setFullScreen(on);
+  tell(channel::Line("fullscreen", channel::Switch(on)));
 }
 
 void QtBrowser::setToolBar(bool on) {
-  if (alive()) window_->setToolBarShown(on);
+  tell(channel::Line("toolbar", channel::Switch(on)));
 }
 
 void QtBrowser::setMenuBar(bool on) {
-  if (alive()) window_->setMenuBarShown(on);
+  tell(channel::Line("menubar", channel::Switch(on)));
 }
 
-// Chromium will not run its sandbox for root, and exits at once when asked to.
-void QtBrowserFactory::prepareProcess() {
-  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-  if (geteuid() == 0) AppendChromiumFlag("--no-sandbox");
+void QtBrowser::tell(const QByteArray& line) {
+  if (alive()) program_->write(line);
 }
 
+void QtBrowser::hear() {
+  while (program_->canReadLine()) {
+    const channel::Message message = channel::Parse(program_->readLine());
+    const QList<QByteArray> state = message.argument.split(' ');
+    if (message.word != "state" || state.size() != 2) continue;
+    taken_ = state[0].toUInt();
+    loading_ = state[1] == channel::Switch(true);
+  }
+}
+
+// Qt WebEngine aborts a program whose helper is missing: both are looked for first, so that the
+// agent can say which is missing.
 BrowserCreation QtBrowserFactory::create() {
-  if (const auto missing = MissingHelper()) {
+  const QString program = QCoreApplication::applicationDirPath() + '/' + channel::kProgramName;
+  std::optional<MissingProgram> missing = Missing({program});
+  if (!missing) missing = Missing(HelperCandidates());
+  auto process = std::make_unique<QProcess>();
+  if (!missing) {
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process->start(program, {});
+    if (!process->waitForStarted()) missing = MissingProgram{program, EAGAIN};
+  }
+  if (missing) {
     // The system's words come in the locale's character set.
     return {nullptr, missing->path.toStdString(),
             QtCodePage().toUtf8(std::strerror(missing->error))};
   }
-  return {std::make_unique<QtBrowser>(), {}, {}};
-}
-
-QtBrowsers QtWebEngineBrowsers() {
-  return {&QtBrowserFactory::prepareProcess, &CreateFactory};
+  return {std::make_unique<QtBrowser>(std::move(process)), {}, {}};
 }
 
 }  // namespace platform

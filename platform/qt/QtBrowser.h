@@ -1,17 +1,16 @@
 #pragma once
 
-#include <QPointer>
+#include <QProcess>
+#include <memory>
 
 #include "platform/Browser.h"
 
 namespace platform {
 
-class QtBrowserWindow;
-
-// A Qt WebEngine browser in a window of its own, which goes away with this object.
+// The agent's side of a browser program (BrowserMain.cpp), which goes away with this object.
 class QtBrowser final : public Browser {
  public:
-  QtBrowser();
+  explicit QtBrowser(std::unique_ptr<QProcess> program);
   ~QtBrowser() override;
   QtBrowser(const QtBrowser&) = delete;
   QtBrowser& operator=(const QtBrowser&) = delete;
@@ -25,20 +24,18 @@ class QtBrowser final : public Browser {
   void setMenuBar(bool on) override;
 
  private:
-  // Null once the window has deleted itself after the user closed it.
-  QPointer<QtBrowserWindow> window_;
+  void tell(const QByteArray& line);
+  void hear();
+
+  std::unique_ptr<QProcess> program_;
+  unsigned navigations_ = 0;  // told
+  unsigned taken_ = 0;        // of those, the program has taken
+  bool loading_ = false;      // as the program last said
 };
 
-struct QtBrowsers;
-
-// Qt WebEngine's browsers, for the platform of a program that has them.
-QtBrowsers QtWebEngineBrowsers();
-
+// Each browser a program of its own, started beside the agent's.
 class QtBrowserFactory final : public BrowserFactory {
  public:
-  // What Qt WebEngine must be told before the QApplication exists.
-  static void prepareProcess();
-
   BrowserCreation create() override;
 };
 

@@ -83,8 +83,11 @@ void QtBrowserWindow::followPage() {
   connect(view_, &QWebEngineView::titleChanged, this, &QWidget::setWindowTitle);
   connect(view_, &QWebEngineView::urlChanged, address_,
           [this](const QUrl& url) { address_->setText(url.toString()); });
-  connect(view_, &QWebEngineView::loadStarted, this, [this] { busy_ = started_ = true; });
-  connect(view_, &QWebEngineView::loadFinished, this, [this] { busy_ = false; });
+  connect(view_, &QWebEngineView::loadStarted, this, [this] {
+    started_ = true;
+    setBusy(true);
+  });
+  connect(view_, &QWebEngineView::loadFinished, this, [this] { setBusy(false); });
   connect(view_->page(), &QWebEnginePage::renderProcessTerminated, this, [this] { retire(); });
 }
 
@@ -96,14 +99,20 @@ void QtBrowserWindow::followPage() {
 void QtBrowserWindow::navigate(const QUrl& url) {
   const auto document = [](const QUrl& address) { return address.adjusted(QUrl::RemoveFragment); };
   const bool hostless = url.host().isEmpty() && kSchemesWithHost.contains(url.scheme());
-  busy_ =
+  const bool loads =
       url.isValid() && !hostless && (!url.hasFragment() || document(url) != document(view_->url()));
   started_ = false;
   view_->load(url);
-  if (!busy_) return;
+  setBusy(loads);
+  if (!loads) return;
   QTimer::singleShot(kStartLimit, this, [this, navigation = ++navigations_] {
-    if (navigation == navigations_ && !started_) busy_ = false;
+    if (navigation == navigations_ && !started_) setBusy(false);
   });
+}
+
+void QtBrowserWindow::setBusy(bool busy) {
+  busy_ = busy;
+  if (busyChanged_) busyChanged_();
 }
 
 // A hidden window keeps the state and takes it on when it is shown.
@@ -130,8 +139,6 @@ void QtBrowserWindow::changeEvent(QEvent* event) {
 }
 
 void QtBrowserWindow::retire() {
-  gone_ = true;
-  busy_ = false;
   hide();
   deleteLater();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <functional>
 
 class QAction;
 class QLineEdit;
@@ -21,7 +22,8 @@ class QtBrowserWindow final : public QMainWindow {
 
   void navigate(const QUrl& url);
   bool busy() const { return busy_; }
-  bool gone() const { return gone_; }
+  // Called when busy() may have changed: after each navigate() too.
+  void setBusyHandler(std::function<void()> handler) { busyChanged_ = std::move(handler); }
   void setFullScreen(bool on);
   void setToolBarShown(bool shown);
   void setMenuBarShown(bool shown);
@@ -36,15 +38,16 @@ class QtBrowserWindow final : public QMainWindow {
   void buildToolBar();
   void buildMenuBar();
   void followPage();
+  void setBusy(bool busy);
 
   QWebEngineView* const view_;
   QToolBar* toolBar_ = nullptr;
   QLineEdit* address_ = nullptr;
   QAction* fullScreenAction_ = nullptr;
+  std::function<void()> busyChanged_;
   bool busy_ = false;
   bool started_ = false;  // since the last navigate()
   unsigned navigations_ = 0;
-  bool gone_ = false;
 };
 
 }  // namespace platform

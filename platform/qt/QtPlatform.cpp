@@ -15,16 +15,14 @@ class NoBrowsers final : public BrowserFactory {
 
 }  // namespace
 
-QtPlatform::ProcessSetup::ProcessSetup(const std::optional<QtBrowsers>& browsers) {
+QtPlatform::ProcessSetup::ProcessSetup() {
   // Settings files and datagrams are in the user's locale, whatever the toolkit makes of it.
   std::setlocale(LC_ALL, "");
-  if (browsers) browsers->prepareProcess();
 }
 
-QtPlatform::QtPlatform(int& argc, char** argv, std::optional<QtBrowsers> browsers)
-    : setup_(browsers),
-      application_(argc, argv),
-      browsers_(browsers ? browsers->createFactory() : std::make_unique<NoBrowsers>()) {
+QtPlatform::QtPlatform(int& argc, char** argv, std::unique_ptr<BrowserFactory> browsers)
+    : application_(argc, argv),
+      browsers_(browsers ? std::move(browsers) : std::make_unique<NoBrowsers>()) {
   // A hidden window still keeps the program running; it ends when no window is loaded.
   QApplication::setQuitOnLastWindowClosed(false);
 }

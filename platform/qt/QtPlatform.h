@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <memory>
-#include <optional>
 
 #include "platform/Platform.h"
 #include "platform/qt/QtCodePage.h"
@@ -17,20 +16,12 @@
 
 namespace platform {
 
-// A program's browsers: what they need of the process before the application object exists,
-// and their factory. Qt WebEngine's are QtWebEngineBrowsers() (QtBrowser.h, velo_qt_browser).
-struct QtBrowsers {
-  void (*prepareProcess)();
-  std::unique_ptr<BrowserFactory> (*createFactory)();
-};
-
 // The Linux platform: Qt 6 Widgets on X11, and the browsers that the program brings. One per
 // process.
 class QtPlatform final : public Platform {
  public:
-  // A program without browsers loads no Qt WebEngine, which alone would double its start-up (an
-  // OpenGL context) and treble its memory.
-  QtPlatform(int& argc, char** argv, std::optional<QtBrowsers> browsers = std::nullopt);
+  // Without a factory, the program has no browsers.
+  QtPlatform(int& argc, char** argv, std::unique_ptr<BrowserFactory> browsers = nullptr);
 
   Desktop& desktop() override { return desktop_; }
   InstanceGuard& instanceGuard() override { return instanceGuard_; }
@@ -49,7 +40,7 @@ class QtPlatform final : public Platform {
  private:
   // What must hold before the application object exists; runs first, as the first member.
   struct ProcessSetup {
-    explicit ProcessSetup(const std::optional<QtBrowsers>& browsers);
+    ProcessSetup();
   };
 
   ProcessSetup setup_;

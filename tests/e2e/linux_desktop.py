@@ -181,12 +181,13 @@ class LinuxDesktop(DesktopStack, Desktop):
         return [w for w in self._top_levels(program) if w.role == pyatspi.ROLE_ALERT]
 
     def _top_levels(self, program):
-        """Every window of `program`, or of every program."""
+        """Every window of `program` and the programs it started (its session: the browser is
+        one), or of every program."""
         found = []
         for app in _children(pyatspi.Registry.getDesktop(0)):
             try:
                 pid = app.get_process_id()
-                if program is None or pid == program.pid:
+                if program is None or os.getsid(pid) == program.pid:
                     found += [_Window(w, pid, w.name, w.getRole()) for w in _children(app)]
             except Exception:  # an application or window that is going away as we ask
                 continue

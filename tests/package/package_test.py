@@ -22,8 +22,9 @@ LINKS = {Path("/usr/bin", name): LIB / name
          for name in ("Velostrander_Child", "Velostrander_Child_Tool", "velostrander-ctl")}
 TOOL_ENTRY = Path("/usr/share/applications/velostrander-child-tool.desktop")
 AUTOSTART = Path("/etc/xdg/autostart/velostrander-child.desktop")
-OTHERS = [LIB / "Velostrander_Child.hlp", TOOL_ENTRY, Path("/usr/share/icons/hicolor/32x32/apps",
-          "velostrander.png"), Path("/usr/share/icons/hicolor/scalable/apps/velostrander.svg")]
+OTHERS = [LIB / "Velostrander_Child.hlp", LIB / "velostrander-browser", TOOL_ENTRY,
+          Path("/usr/share/icons/hicolor/32x32/apps/velostrander.png"),
+          Path("/usr/share/icons/hicolor/scalable/apps/velostrander.svg")]
 PRESEED = ("printf 'velostrander velostrander/%s string %s\\n' {} | debconf-set-selections && "
            "DEBIAN_FRONTEND=noninteractive ")
 RENUMBER = PRESEED + "dpkg-reconfigure velostrander"
