@@ -53,11 +53,11 @@ def udp_port_bound(port):
         return any(line.split()[1].endswith(f":{port:04X}") for line in list(table)[1:])
 
 
-def browser_window(stack, pid):
-    """The agent's browser window, found by the title of the page it shows."""
+def browser_window(stack):
+    """The agent's browser window, found by the title of the page it shows: on the bench's own
+    desktop, no other window has it."""
     def search():
-        found = stack.tool("xdotool", "search", "--all", "--pid", pid, "--name",
-                           f"^{SMALL_TITLE}$").split()
+        found = stack.tool("xdotool", "search", "--all", "--name", f"^{SMALL_TITLE}$").split()
         return int(found[0]) if found else None
     return wait(search, "the agent's browser window", STEP_TIMEOUT)
 
@@ -66,7 +66,7 @@ def warm_up(stack, server, process, port):
     wait(lambda: udp_port_bound(port), "the agent to bind its port", STEP_TIMEOUT)
     udp.send(port, server.url("/small-warm-up"))
     server.wait_request("/small-warm-up", STEP_TIMEOUT, finished=True)
-    window = browser_window(stack, process.pid)
+    window = browser_window(stack)
     time.sleep(SETTLE_SECONDS)
     return window
 
