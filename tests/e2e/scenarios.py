@@ -210,9 +210,9 @@ def no_settings_file(d):
 def half_started(d):
     """An agent half starts after a box that says why: its settings file cannot be opened (on
     Linux a folder of that name, on Windows a file that another program holds open), or it has
-    lines that cannot be read, each named. Its window is 242 × 30
-    pixels (15 twips make a pixel at 96 dpi). With the focus on End, the one tab stop, the first
-    key of each pair changes nothing, the second presses End."""
+    lines that cannot be read, each named. Its window is 242 × 30 pixels (15 twips make a pixel
+    at 96 dpi). With the focus on End, the one tab stop, the first key of each pair changes
+    nothing, the second presses End."""
     malformed = settings()
     malformed[2:3] = ["MasterPor", "MyHostPortx=70000"]
     unreadable = (SETTINGS_FILE, "開けませんでした")
