@@ -12,9 +12,11 @@ import argparse
 import contextlib
 import os
 import random
+import re
 import shutil
 import signal
 import socket
+import subprocess
 import sys
 import time
 import urllib.parse
@@ -662,9 +664,9 @@ def tool_save_survives_kill(d):
         tool.wait_exit()
         stop()
         if d.name == "wine" and not os.path.exists(os.path.join(path, SETTINGS_FILE)):
-            # Wine's ReplaceFileW moves the old file away and deletes it before it moves the new
-            # one in, where Windows' renames once: a kill in between leaves the new contents
-            # under the temporary name alone. Counted, and put back for the next run.
+            # Wine's ReplaceFileW moves the old file aside and deletes it before it moves the new
+            # one in: a kill in between leaves the new contents under the temporary name alone.
+            # Counted, and put back for the next run.
             os.replace(os.path.join(path, "Temp.tmp"), os.path.join(path, SETTINGS_FILE))
             gaps += 1
         check(settings_bytes(path) in whole, f"run {run} left {settings_bytes(path)!r}")
@@ -673,6 +675,69 @@ def tool_save_survives_kill(d):
     print(f"{runs} runs, {saved} killed after a save, the file whole after each ({gaps} times only"
           f" under the temporary name); {seconds / runs:.2f} s a run, {seconds:.0f} s in all")
     check(0 < saved < runs, f"{saved} of {runs} runs saved before the kill: not among the saves")
+
+
+NOT_SAVED = ("設定を保存できませんでした。", f"設定ファイル「{SETTINGS_FILE}」は元のままです。")
+NOT_OPENED = f"設定ファイル「{SETTINGS_FILE}」を開けませんでした。"
+
+
+def said(d, tool, fault, parts):
+    box = check_box(d, tool, TOOL_MESSAGE_TITLE, parts=parts)
+    print(f"{fault}: the box read {d.box_text(box)!r}")
+    d.press(box, "OK")
+    wait(lambda: not d.boxes(tool), "the box to close")
+
+
+@scenario()
+def tool_save_faults(d):
+    """A save that cannot be made says why and leaves the file as it was, without a temporary
+    file beside it; once the fault has gone, the same save is made. The settings file is on a
+    small file system of its own, mounted as root only. Under Wine also a file that another
+    program holds open from the start: the load and "設定" each say so, and the tool, whose
+    fields stayed empty, is ended unsaved."""
+    if os.geteuid() != 0:
+        print("mounting a file system needs root: skipped")
+        sys.exit(77)
+    path, held = d.folder("disk"), contextlib.ExitStack()
+    file, filler = os.path.join(path, SETTINGS_FILE), os.path.join(path, "filler")
+
+    def mount(options):
+        subprocess.run(["mount", "-t", "tmpfs", "-o", options, "tmpfs", path], check=True)
+    # Name, cause, mend, the box's parts at the load (the tool then starts after the cause and
+    # ends unsaved), and at the save. dd writes until the disk is full.
+    faults = [("read-only folder", lambda: mount("remount,ro"), lambda: mount("remount,rw"), None,
+               NOT_SAVED + ("「Temp.tmp」を作れません",)),
+              ("full disk", lambda: subprocess.run(["dd", "if=/dev/zero", f"of={filler}"],
+                                                   capture_output=True, check=False),
+               lambda: os.remove(filler), None, NOT_SAVED + ("「Temp.tmp」に書き込めません",))]
+    if d.name == "wine":
+        faults.insert(0, ("held open", lambda: held.enter_context(d.held_open(file)), held.close,
+                          (NOT_OPENED, "起動し直して"), (NOT_OPENED, "設定は保存していません。")))
+    mount("size=1m")
+    try:
+        shutil.copy(os.path.join(folder(d, settings()), SETTINGS_FILE), path)
+        tool = None
+        for port, (fault, cause, mend, at_load, at_save) in enumerate(faults, 8080):
+            before = settings_bytes(path)
+            cause()
+            if at_load:
+                said(d, tool := d.start(TOOL, path), f"{fault}, at the load", at_load)
+            tool, window, _ = save_port(d, tool, path, port)
+            check(not at_load or d.texts(window, "text") == [str(port), "", ""], "fields filled")
+            said(d, tool, fault, at_save)
+            if at_load:
+                tool = end_session(tool)  # None: the next save starts another
+            check(settings_bytes(path) == before and "Temp.tmp" not in os.listdir(path),
+                  f"{fault}: {os.listdir(path)} left, the file {settings_bytes(path)!r}")
+            mend()
+            tool, window, _ = save_port(d, tool, path, port)
+            saved = re.sub(rb"MasterPortx=\d+", b"MasterPortx=%d" % port, before)
+            wait(lambda: settings_bytes(path) == saved, f"the save with the {fault} mended")
+        end_session(tool)
+    finally:
+        held.close()
+        if subprocess.run(["umount", path], check=False).returncode:
+            subprocess.run(["umount", "-l", path], check=True)
 
 
 # --- the installer ----------------------------------------------------------------------------
