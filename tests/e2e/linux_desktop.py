@@ -200,15 +200,13 @@ class LinuxDesktop(DesktopStack, Desktop):
         x, y, _, _ = _extents(window.accessible)
         y += _menu_bar_height(window.accessible)
         found = []
-        for child in _descendants(window.accessible, skip=(pyatspi.ROLE_MENU_BAR,
-                                                          pyatspi.ROLE_COMBO_BOX)):
-            kind = kinds.get(child.getRole())
-            if kind:
-                # A combo box's name is its selection.
-                text = child.queryText().getText(0, -1) if kind == "text" else child.name
-                left, top, width, height = _extents(child)
-                found.append(Control(kind, text, (left - x, top - y, width, height),
-                                     child.getState().contains(pyatspi.STATE_SENSITIVE), child))
+        for child in _of_roles(window, *kinds):
+            kind = kinds[child.getRole()]
+            # A combo box's name is its selection.
+            text = child.queryText().getText(0, -1) if kind == "text" else child.name
+            left, top, width, height = _extents(child)
+            found.append(Control(kind, text, (left - x, top - y, width, height),
+                                 child.getState().contains(pyatspi.STATE_SENSITIVE), child))
         return found
 
     def showing(self, window):
@@ -237,12 +235,19 @@ class LinuxDesktop(DesktopStack, Desktop):
         _act(self.button(window, button).handle, "Press")
 
     def press_repeatedly(self, window, button, times):
-        """Clicks the button `times` times, quickly, as real input, and returns at once; the
-        clicks stop when the returned function is called."""
-        x, y, width, height = self.button(window, button).rect
-        left, top, _, _ = self.client(window)
-        clicks = self.spawn(["xdotool", "mousemove", left + x + width // 2, top + y + height // 2,
-                             "click", "--repeat", str(times), "--delay", "10", "1"])
+        """Clicks the button `times` times, quickly, as real input, once the window is on screen,
+        and returns then; the clicks stop when the returned function is called. Quick to follow
+        a program's start: one search of the X server a try, and the button's place in the
+        window from the accessibility tree, which the window manager's placing leaves as it is."""
+        x, y, width, height = _extents(next(c for c in _of_roles(window, pyatspi.ROLE_PUSH_BUTTON)
+                                            if c.name == button))
+        left, top, _, _ = _extents(window.accessible)
+        xid = wait(lambda: self.tool("xdotool", "search", "--onlyvisible", "--pid", window.pid,
+                                     "--name", f"^{re.escape(window.title)}$").split(),
+                   "the window to show")[0]
+        clicks = self.spawn(["xdotool", "mousemove", "--window", xid, str(x - left + width // 2),
+                             str(y - top + height // 2), "click", "--repeat", str(times),
+                             "--delay", "10", "1"])
         return clicks.kill
 
     kill_outright = kill
@@ -258,7 +263,8 @@ class LinuxDesktop(DesktopStack, Desktop):
 
     def type_text(self, window, box, text):
         """Puts `text` into the window's text box number `box` (counted from 0), as typed."""
-        self.control(window, "text", box).handle.queryEditableText().setTextContents(text)
+        boxes = _of_roles(window, pyatspi.ROLE_TEXT, pyatspi.ROLE_ENTRY)
+        boxes[box].queryEditableText().setTextContents(text)
 
     def pick(self, window, entry):
         """Picks the entry of the window's drop-down list as a user does: opens the list and
@@ -407,6 +413,14 @@ def _descendants(accessible, skip=()):
         yield child
         if child.getRole() not in skip:
             yield from _descendants(child, skip)
+
+
+def _of_roles(window, *roles):
+    """The window's controls of these roles, in the tree's order; neither the menus nor a combo
+    box's own parts."""
+    return [child for child in _descendants(window.accessible, skip=(pyatspi.ROLE_MENU_BAR,
+                                                                      pyatspi.ROLE_COMBO_BOX))
+            if child.getRole() in roles]
 
 
 def _menu_bar(window):

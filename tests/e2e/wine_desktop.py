@@ -130,9 +130,14 @@ class WineDesktop(Desktop):
         fast."""
         for argument in ("-k", "-w", "-p"):
             self.run(WINESERVER, argument)
-        subprocess.Popen([WINE64, str(self.helper), "hold"], env=self.env,
-                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                         stderr=subprocess.DEVNULL, start_new_session=True)
+        self.spawn_helper("hold", start_new_session=True)
+
+    def spawn_helper(self, *args, **popen):
+        """wintree.exe started, to run meanwhile, on nothing for its input and output unless
+        asked."""
+        quiet = {"stdin": subprocess.DEVNULL, "stdout": subprocess.DEVNULL,
+                 "stderr": subprocess.DEVNULL, "env": self.env}
+        return subprocess.Popen([WINE64, str(self.helper), *map(str, args)], **(quiet | popen))
 
     # --- the scenarios' driver --------------------------------------------------------------
 
@@ -161,11 +166,9 @@ class WineDesktop(Desktop):
         """`program`: the name of a built program, or a Windows path."""
         log = os.path.join(self.scratch, f"program-{len(self.programs)}.log")
         with open(log, "wb") as out:
-            process = subprocess.Popen(
-                [WINE64, str(self.helper), "run",
-                 program if "\\" in program else f"Z:{self.bin_dir}/{program}.exe"],
-                cwd=folder, env=dict(self.env, **(env or {})), stdin=subprocess.DEVNULL,
-                stdout=out, stderr=subprocess.STDOUT)
+            process = self.spawn_helper(
+                "run", program if "\\" in program else f"Z:{self.bin_dir}/{program}.exe",
+                cwd=folder, env=dict(self.env, **(env or {})), stdout=out, stderr=subprocess.STDOUT)
         # wintree run says the program's Windows process id first.
         started = wait(lambda: re.match(rb".*\n", Path(log).read_bytes()), "the program to start")
         return self.started(process, log, json.loads(started.group())["pid"], program)
@@ -221,9 +224,10 @@ class WineDesktop(Desktop):
         self._wintree("send", self.button(window, button).handle, BM_CLICK, 0, 0)
 
     def press_repeatedly(self, window, button, times):
-        """Posted all at once: the program takes them in turn."""
-        self._wintree("post", self.button(window, button).handle, BM_CLICK, 0, 0, times)
-        return lambda: None
+        """Posted all at once, by a helper that runs meanwhile: the program takes them in turn."""
+        poster = self.spawn_helper("post", self.button(window, button).handle, BM_CLICK, 0, 0,
+                                   times)
+        return lambda: (poster.kill(), poster.wait())
 
     def kill_browser(self):
         """Internet Explorer's process killed outright. Wine's COM service would go on handing
@@ -246,9 +250,7 @@ class WineDesktop(Desktop):
         """While another program holds the file open and shares it with no one."""
         log = Path(self.scratch) / "lock.log"
         with open(log, "wb") as out:
-            holder = subprocess.Popen([WINE64, str(self.helper), "lock", f"Z:{path}"],
-                                      env=self.env, stdin=subprocess.DEVNULL, stdout=out,
-                                      stderr=subprocess.DEVNULL)
+            holder = self.spawn_helper("lock", f"Z:{path}", stdout=out)
         try:
             wait(lambda: log.read_bytes() or holder.poll() is not None, "the file to be held")
             if holder.poll() is not None:
