@@ -10,11 +10,6 @@
 namespace platform {
 namespace {
 
-// No flag: ReplaceFileW's default fails rather than drop the target's attributes, ACLs and
-// streams, where REPLACEFILE_IGNORE_MERGE_ERRORS or REPLACEFILE_IGNORE_ACL_ERRORS would let it
-// succeed without them.
-constexpr DWORD kKeepAllOfTheTarget = 0;
-
 constexpr DWORD kLargestWrite = 1u << 30;
 constexpr DWORD kReadChunk = 1u << 16;
 
@@ -28,24 +23,6 @@ FileWriteFailure Abandon(HANDLE file, const std::wstring& temporary, FileWriteFa
   CloseHandle(file);
   DeleteFileW(temporary.c_str());
   return Failed(step, error);
-}
-
-// Wine's ReplaceFileW fails on a bare file name (ERROR_DIRECTORY), as the program gives them.
-std::wstring Full(const std::wstring& file) {
-  std::wstring full(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length =
-        GetFullPathNameW(file.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (length == 0) return file;
-    // Too small a buffer is told the length it needs, counting the terminator.
-    if (length < full.size()) return full.substr(0, length);
-    full.resize(length);
-  }
-}
-
-bool IsGone(const std::wstring& file) {
-  return GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES &&
-         GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
 }  // namespace
@@ -94,23 +71,19 @@ std::optional<FileWriteFailure> Win32Files::replace(const std::string& targetPat
   if (!FlushFileBuffers(file)) return Abandon(file, temporary, Step::Flush);
   CloseHandle(file);
 
-  if (ReplaceFileW(Full(target).c_str(), Full(temporary).c_str(), nullptr, kKeepAllOfTheTarget,
-                   nullptr, nullptr)) {
+  // One rename, which leaves the old file or the new one whatever stops the program: ReplaceFileW
+  // is no such step everywhere (Wine's deletes the old file before it moves the new one in). A
+  // read-only file stays as it is, as Windows' rename leaves it and Wine's would not.
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  const bool readOnly =
+      attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  if (!readOnly && MoveFileExW(temporary.c_str(), target.c_str(),
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return std::nullopt;
   }
-  const DWORD error = GetLastError();
-  if (!IsGone(target)) {
-    DeleteFileW(temporary.c_str());
-    return Failed(Step::Replace, error);
-  }
-  // A target that has gone (before the call, or inside it, as ERROR_UNABLE_TO_MOVE_REPLACEMENT
-  // leaves it) is named again in one move. Should that fail, the temporary file stays: it is then
-  // the only copy of the settings.
-  if (MoveFileExW(temporary.c_str(), target.c_str(),
-                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return std::nullopt;
-  }
-  return Failed(Step::Replace, GetLastError());
+  const DWORD error = readOnly ? ERROR_ACCESS_DENIED : GetLastError();
+  DeleteFileW(temporary.c_str());
+  return Failed(Step::Replace, error);
 }
 
 }  // namespace platform

@@ -68,7 +68,7 @@ SELFCHECK_TEST(AReadTellsAFileThatIsNotThereFromOneThatCannotBeOpened) {
   CHECK(files.read(folder.path.string()).result == OpenResult::CannotOpen);
 }
 
-// ReplaceFileW wants write access to the target.
+// A read-only file is the user's choice to keep it as it is.
 SELFCHECK_TEST(AReadOnlyTargetIsNotReplacedAndStaysReadOnly) {
   Folder folder("velostrander-replace-read-only");
   SetFileAttributesW(folder.target.c_str(), FILE_ATTRIBUTE_READONLY);
