@@ -56,17 +56,6 @@ TEST_F(QtFilesTest, TheNewBytesTakeTheTargetsPlaceWithItsPermissions) {
   EXPECT_EQ(Read(elsewhere), "untouched");
 }
 
-TEST_F(QtFilesTest, AFolderThatTakesNoNewFileFailsAtCreate) {
-  fs::permissions(dir.path(), fs::perms(0555));
-  // Root writes into any folder: as an ordinary user, the folder's permissions count.
-  const uid_t user = geteuid();
-  ASSERT_EQ(seteuid(user == 0 ? 65534 : user), 0);
-  ExpectFailure(target, platform::FileWriteFailure::Step::Create, EACCES);
-  ASSERT_EQ(seteuid(user), 0);
-  fs::permissions(dir.path(), fs::perms(0755));
-  EXPECT_FALSE(fs::exists(temporary));
-}
-
 TEST_F(QtFilesTest, AFolderNamedLikeTheTemporaryFileFailsAtCreateAndStays) {
   fs::create_directory(temporary);
   ExpectFailure(target, platform::FileWriteFailure::Step::Create, EISDIR);

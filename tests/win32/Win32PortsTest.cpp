@@ -43,20 +43,6 @@ std::string Contents(const fs::path& file) {
 
 }  // namespace
 
-// The tool names both files by themselves, in its current folder.
-SELFCHECK_TEST(AReplaceWritesTheNewBytesInTheTargetsPlaceAlsoWhereTheTargetHasGone) {
-  Folder folder("velostrander-replace");
-  const fs::path before = fs::current_path();
-  fs::current_path(folder.path);
-  platform::Win32Files files;
-  CHECK(!files.replace("Velostrander_Child.ini", "Temp.tmp", "new"));
-  CHECK(Contents(folder.target) == "new" && !fs::exists(folder.temporary));
-  fs::remove(folder.target);
-  CHECK(!files.replace("Velostrander_Child.ini", "Temp.tmp", "anew"));
-  CHECK(Contents(folder.target) == "anew" && !fs::exists(folder.temporary));
-  fs::current_path(before);
-}
-
 SELFCHECK_TEST(AReadTellsAFileThatIsNotThereFromOneThatCannotBeOpened) {
   using platform::OpenResult;
   Folder folder("velostrander-read");
@@ -75,15 +61,6 @@ SELFCHECK_TEST(AReadOnlyTargetIsNotReplacedAndStaysReadOnly) {
   const auto failure = folder.Replace();
   CHECK(failure && failure->step == Step::Replace && Contents(folder.target) == "old");
   CHECK(GetFileAttributesW(folder.target.c_str()) & FILE_ATTRIBUTE_READONLY);
-}
-
-SELFCHECK_TEST(AFolderInTheTemporaryFilesPlaceFailsTheCreateInTheSystemsWords) {
-  Folder folder("velostrander-replace-create");
-  fs::create_directory(folder.temporary);
-  const auto failure = folder.Replace();
-  CHECK(failure && failure->step == Step::Create &&
-        failure->reason.find(" (0x") != std::string::npos);
-  CHECK(Contents(folder.target) == "old" && fs::is_directory(folder.temporary));
 }
 
 SELFCHECK_TEST(ATargetOpenWithoutSharingItsDeletionFailsTheReplaceAndStaysAsItWas) {
