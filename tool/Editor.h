@@ -32,7 +32,8 @@ Loaded LoadSettings(const std::vector<std::string>& lines, const platform::CodeP
 
 struct Saved {
   std::string bytes;  // the whole new file
-  // Set when a field's text has a character the code page cannot hold: nothing is to be written.
+  // Set when a field's text has a character that its line cannot hold, one the code page lacks or
+  // a line break: nothing is to be written.
   std::optional<settings::Key> unencodable;
 };
 
