@@ -17,6 +17,8 @@ struct Fields {
   std::string myHostPort;  // Text2
   std::string masterComp;  // Text3
   int listIndex = -1;      // Combo1's: 0 for "01" ... 29 for "30", -1 for none
+
+  bool operator==(const Fields&) const = default;
 };
 
 struct Loaded {
