@@ -29,6 +29,8 @@ struct LineProblem {
   Kind kind = Kind::KeyFieldCut;
   Key key = Key::MasterComp;
   std::string value;  // the value text, UTF-8, for the out-of-range kinds
+
+  bool operator==(const LineProblem&) const = default;
 };
 
 struct ReadOutcome {

@@ -93,8 +93,10 @@ Saved SaveSettings(const std::vector<std::string>& lines, const Fields& fields,
     const std::string text =
         std::string(settings::KeyField(*key)) + (field ? *field : TwoDigits(fields.listIndex));
     const std::string encoded = codePage.fromUtf8(text);
-    // A character the code page lacks comes back as another: the save would change the text.
-    if (codePage.toUtf8(encoded) != text) return {{}, key};
+    // A character the code page lacks comes back as another, and a line break would make the
+    // line two: either way the file would hold another text than the field's.
+    if (text.find_first_of("\r\n") != std::string::npos || codePage.toUtf8(encoded) != text)
+      return {{}, key};
     saved.bytes += encoded + "\r\n";
   }
   return saved;

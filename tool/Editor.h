@@ -17,6 +17,8 @@ struct Fields {
   std::string myHostPort;  // Text2
   std::string masterComp;  // Text3
   int listIndex = -1;      // Combo1's: 0 for "01" ... 29 for "30", -1 for none
+
+  bool operator==(const Fields&) const = default;
 };
 
 struct Loaded {
@@ -32,7 +34,8 @@ Loaded LoadSettings(const std::vector<std::string>& lines, const platform::CodeP
 
 struct Saved {
   std::string bytes;  // the whole new file
-  // Set when a field's text has a character the code page cannot hold: nothing is to be written.
+  // Set when a field's text has a character that its line cannot hold, one the code page lacks or
+  // a line break: nothing is to be written.
   std::optional<settings::Key> unencodable;
 };
 

@@ -147,7 +147,7 @@ void Form1::Command2_Click() {
                                    ReadControls(), program_.platform.codePage());
   if (saved.unencodable) {
     return Message("「" + std::string(FieldOf(*saved.unencodable).label) +
-                   "」に、このコンピュータの文字コードで保存できない文字があります。\n"
+                   "」に、改行か、このコンピュータの文字コードで保存できない文字があります。\n"
                    "設定は保存していません。");
   }
   if (const auto failure = program_.platform.files().replace(program_.settingsFile,

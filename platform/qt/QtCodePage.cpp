@@ -101,7 +101,9 @@ std::string ConvertibleCharset(const std::string& charset) {
 
 }  // namespace
 
-QtCodePage::QtCodePage() : charset_(ConvertibleCharset(nl_langinfo(CODESET))) {}
+QtCodePage::QtCodePage() : QtCodePage(nl_langinfo(CODESET)) {}
+
+QtCodePage::QtCodePage(const std::string& charset) : charset_(ConvertibleCharset(charset)) {}
 
 std::string QtCodePage::toUtf8(std::string_view ansi) const {
   return Convert("UTF-8", charset_, ansi, kReplacementCharacter, OneByte);

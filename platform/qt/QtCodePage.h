@@ -12,6 +12,8 @@ namespace platform {
 class QtCodePage final : public CodePage {
  public:
   QtCodePage();
+  // Any character set iconv knows, such as the "CP932" of a Japanese Windows.
+  explicit QtCodePage(const std::string& charset);
   std::string toUtf8(std::string_view ansi) const override;
   std::string fromUtf8(std::string_view utf8) const override;
 
