@@ -49,7 +49,7 @@ QtBrowser::QtBrowser(std::unique_ptr<QProcess> program) : program_(std::move(pro
                    [this] { hear(); });
 }
 
-// The program ends at once: a browser window has nothing to keep.
+// The process goes with its QProcess, killed: a browser window has nothing to keep.
 QtBrowser::~QtBrowser() {
   program_->disconnect();
 }
@@ -108,6 +108,7 @@ BrowserCreation QtBrowserFactory::create() {
   if (!missing) {
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process->start(program, {});
+    // Both found, what is left is the system refusing a new process, as fork() does.
     if (!process->waitForStarted()) missing = MissingProgram{program, EAGAIN};
   }
   if (missing) {
