@@ -8,13 +8,13 @@
 
 #include "child/Program.h"
 #include "platform/Platform.h"
-#include "platform/qt/QtCodePage.h"
-#include "platform/qt/QtFiles.h"
-#include "platform/qt/QtPrograms.h"
-#include "platform/qt/QtRegistry.h"
-#include "platform/qt/QtScheduler.h"
-#include "platform/qt/QtTray.h"
-#include "platform/qt/QtUdpEndpoint.h"
+#include "platform/linux/PosixCodePage.h"
+#include "platform/linux/PosixFiles.h"
+#include "platform/linux/QtPrograms.h"
+#include "platform/linux/QtRegistry.h"
+#include "platform/linux/QtScheduler.h"
+#include "platform/linux/QtTray.h"
+#include "platform/linux/PosixUdpEndpoint.h"
 
 namespace bench {
 
@@ -73,14 +73,14 @@ class BenchPlatform final : public platform::Platform {
  private:
   UnattendedDesktop desktop_;
   NoInstanceGuard instance_;
-  platform::QtCodePage codePage_;
-  platform::QtNetwork network_;
+  platform::PosixCodePage codePage_;
+  platform::PosixNetwork network_;
   platform::BrowserFactory& browsers_;
   platform::QtScheduler scheduler_;
   platform::QtTray tray_{desktop_};
   platform::QtRegistry registry_{codePage_};
   platform::QtPrograms programs_;
-  platform::QtFiles files_{codePage_};
+  platform::PosixFiles files_{codePage_};
 };
 
 class BenchAgent {

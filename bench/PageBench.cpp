@@ -5,7 +5,7 @@
 #include "bench/BenchAgent.h"
 #include "bench/RecordingBrowser.h"
 #include "bench/Udp.h"
-#include "platform/qt/QtBrowser.h"
+#include "platform/linux/QtBrowser.h"
 
 namespace bench {
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 #include <utility>
 
-#include "child/Protocol.h"
-#include "settings/Text.h"
+#include "common/Protocol.h"
+#include "common/Text.h"
 
 namespace child {
 namespace {
@@ -75,7 +75,7 @@ Request DecodeDatagram(std::string_view text) {
     }
     return Request::NoChange;
   }
-  const std::u32string chars = settings::ToChars(text);
+  const std::u32string chars = common::ToChars(text);
   const std::string scheme = SchemeOf(chars);
   for (const std::string_view script : kScriptSchemes) {
     if (scheme == script) return Request::Script;

@@ -5,7 +5,7 @@
 #include "child/Messages.h"
 #include "child/Module1.h"
 #include "child/Program.h"
-#include "child/Protocol.h"
+#include "common/Protocol.h"
 #include "child/Texts.h"
 
 namespace child {

@@ -18,10 +18,10 @@ struct SendCommand {
 constexpr std::array<SendCommand, 6> kSendCommands{{
     {"send", "", "TEXT"},
     {"open", "", "URL"},
-    {"fullscreen", child::protocol::kFullScreen, ""},
-    {"windowed", child::protocol::kPartScreen, ""},
-    {"show", child::protocol::kVisibleTrue, ""},
-    {"hide", child::protocol::kVisibleFalse, ""},
+    {"fullscreen", protocol::kFullScreen, ""},
+    {"windowed", protocol::kPartScreen, ""},
+    {"show", protocol::kVisibleTrue, ""},
+    {"hide", protocol::kVisibleFalse, ""},
 }};
 
 struct Options {

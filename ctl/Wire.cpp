@@ -7,7 +7,7 @@
 namespace ctl {
 namespace {
 
-using child::protocol::kCallSuffix;
+using protocol::kCallSuffix;
 
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';

@@ -6,11 +6,11 @@
 #include <string>
 #include <string_view>
 
-#include "child/Protocol.h"
+#include "common/Protocol.h"
 
 namespace ctl {
 
-using child::protocol::kCommandPrefix;
+using protocol::kCommandPrefix;
 
 // "Command:" followed by the verb.
 std::string CommandText(std::string_view verb);

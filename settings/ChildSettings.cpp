@@ -1,6 +1,6 @@
 #include "settings/ChildSettings.h"
 
-#include "settings/Text.h"
+#include "common/Text.h"
 
 namespace settings {
 
@@ -9,7 +9,7 @@ ReadOutcome ReadChildSettings(const platform::FileBytes& file, const platform::C
   ReadOutcome outcome{file.result, {}};
   if (file.result != OpenResult::Opened) return outcome;
 
-  const std::u32string text = ToChars(codePage.toUtf8(file.bytes));
+  const std::u32string text = common::ToChars(codePage.toUtf8(file.bytes));
   const auto lines = SplitLines(std::u32string_view(text));
   ChildSettings read = settings;
   for (std::size_t index = 0; index < lines.size(); ++index) {
@@ -24,10 +24,10 @@ ReadOutcome ReadChildSettings(const platform::FileBytes& file, const platform::C
     }
     switch (*key) {
       case Key::MasterComp:
-        read.MasterComp = ToUtf8(value);
+        read.MasterComp = common::ToUtf8(value);
         break;
       case Key::MyCompNum:
-        read.MyCompNum = ToUtf8(value.substr(0, 2));
+        read.MyCompNum = common::ToUtf8(value.substr(0, 2));
         break;
       case Key::MasterPort:
       case Key::MyHostPort:
@@ -35,7 +35,7 @@ ReadOutcome ReadChildSettings(const platform::FileBytes& file, const platform::C
           (*key == Key::MasterPort ? read.MasterPort : read.MyHostPort) = *port;
         } else {
           outcome.problems.push_back(
-              {lineNumber, LineProblem::Kind::PortOutOfRange, *key, ToUtf8(value)});
+              {lineNumber, LineProblem::Kind::PortOutOfRange, *key, common::ToUtf8(value)});
         }
         break;
     }

@@ -1,7 +1,7 @@
 #include "settings/Problems.h"
 
 #include "platform/Paths.h"
-#include "settings/Text.h"
+#include "common/Text.h"
 
 namespace settings {
 namespace {
@@ -10,9 +10,9 @@ namespace {
 constexpr std::size_t kShownValueLength = 20;
 
 std::string Shown(const std::string& value) {
-  const std::u32string chars = ToChars(value);
+  const std::u32string chars = common::ToChars(value);
   if (chars.size() <= kShownValueLength) return value;
-  return ToUtf8(std::u32string_view(chars).substr(0, kShownValueLength)) + "…";
+  return common::ToUtf8(std::u32string_view(chars).substr(0, kShownValueLength)) + "…";
 }
 
 std::string Describe(const LineProblem& problem) {

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "settings/SettingsFormat.h"
-#include "settings/Text.h"
+#include "common/Text.h"
 
 namespace tool {
 namespace {
@@ -35,7 +35,7 @@ bool Apply(std::u32string_view line, Key key, Loaded& loaded, LineProblem& probl
   const std::u32string_view value = settings::ValueOf(line);
   if (key == Key::MyCompNum) {
     const std::u32string_view number = value.substr(0, 2);
-    loaded.number = settings::ToUtf8(number);
+    loaded.number = common::ToUtf8(number);
     const double position = std::nearbyint(settings::ReadNumber(number) - 1);
     const bool valid = position >= -1 && position <= kLastListIndex;
     loaded.fields.listIndex = valid ? static_cast<int>(position) : -1;
@@ -48,12 +48,12 @@ bool Apply(std::u32string_view line, Key key, Loaded& loaded, LineProblem& probl
   }
   std::string& field = *FieldOf(loaded.fields, key);
   if (key == Key::MasterComp) {
-    field = settings::ToUtf8(value);
+    field = common::ToUtf8(value);
     return true;
   }
   const auto port = settings::ReadPortValue(value);
   field = port ? std::to_string(*port) : std::string();
-  problem = {0, LineProblem::Kind::PortOutOfRange, key, settings::ToUtf8(value)};
+  problem = {0, LineProblem::Kind::PortOutOfRange, key, common::ToUtf8(value)};
   return port.has_value();
 }
 
@@ -63,7 +63,7 @@ Loaded LoadSettings(const std::vector<std::string>& lines, const platform::CodeP
   Loaded loaded;
   std::vector<Key> failed;
   for (std::size_t index = 0; index < lines.size(); ++index) {
-    const std::u32string line = settings::ToChars(codePage.toUtf8(lines[index]));
+    const std::u32string line = common::ToChars(codePage.toUtf8(lines[index]));
     const auto key = settings::RecogniseKey(line);
     LineProblem problem;
     if (!key || Apply(line, *key, loaded, problem)) continue;
@@ -84,7 +84,7 @@ Saved SaveSettings(const std::vector<std::string>& lines, const Fields& fields,
   for (const std::string& bytes : lines) {
     const bool copied = bytes.empty() || bytes.front() == '[';
     const auto key =
-        copied ? std::nullopt : settings::RecogniseKey(settings::ToChars(codePage.toUtf8(bytes)));
+        copied ? std::nullopt : settings::RecogniseKey(common::ToChars(codePage.toUtf8(bytes)));
     if (!key) {
       saved.bytes += bytes + "\r\n";
       continue;

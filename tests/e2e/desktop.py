@@ -1,6 +1,6 @@
 """What the end-to-end scenarios ask of a desktop, and what its two drivers share.
 
-A driver (linux_desktop.LinuxDesktop: X11 and AT-SPI; wine_desktop.WineDesktop: wintree.exe in
+A driver (linux_desktop.LinuxDesktop: X11 and AT-SPI; windows_desktop.WindowsDesktop: wintree.exe in
 the Wine prefix) has a `name`, the `code_page` of its system and the `close_ways` a window can
 be asked to close there, and offers, with `window` an opaque handle that has a `title`:
 

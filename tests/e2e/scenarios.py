@@ -2,10 +2,10 @@
 """Velostrander_Child driven from outside, one scenario a run, on either desktop:
 
     scenarios.py linux --bin build/linux/bin SCENARIO
-    scenarios.py wine --bin build/windows/bin --work WORK --helpers HELPER_BIN SCENARIO
+    scenarios.py windows --bin build/windows/bin --work WORK --helpers HELPER_BIN SCENARIO
 
 On Linux each run has a desktop of its own; under Wine the scenarios take turns on the one
-that the fixture set up in WORK (see wine_desktop.py), read through wintree.exe in HELPER_BIN.
+that the fixture set up in WORK (see windows_desktop.py), read through wintree.exe in HELPER_BIN.
 """
 
 import argparse
@@ -60,7 +60,7 @@ SCENARIOS = {}
 
 def scenario(*desktops):
     def register(function):
-        SCENARIOS[function.__name__] = (function, desktops or ("linux", "wine"))
+        SCENARIOS[function.__name__] = (function, desktops or ("linux", "windows"))
         return function
     return register
 
@@ -133,7 +133,7 @@ def check_no_box(d, agent):
 
 def check_close_greyed(d, window):
     # Only Wine's window menu can be read; openbox draws its own.
-    if d.name == "wine":
+    if d.name == "windows":
         item = d.close_item(window)
         check(item.grayed and item.id != 0xF060, f"Close is not greyed: {item}")
 
@@ -223,7 +223,7 @@ def half_started(d):
             (malformed, (SETTINGS_FILE, "3行目", "4行目"), "tab", "space")):
         path = folder(d, lines)
         held = contextlib.nullcontext()
-        if said == unreadable and d.name == "wine":
+        if said == unreadable and d.name == "windows":
             held = d.held_open(os.path.join(path, SETTINGS_FILE))
         elif said == unreadable:
             os.remove(os.path.join(path, SETTINGS_FILE))
@@ -261,7 +261,7 @@ def settings_code_page(d):
 # --- the command channel and the browser --------------------------------------------------------
 
 def browser(d, agent, page=None, showing=None):
-    if d.name == "wine":
+    if d.name == "windows":
         return d.wait_window(IE_TITLE, showing=showing)
     return d.wait_window(page or NO_PAGE_TITLE, agent, showing=showing)
 
@@ -289,7 +289,7 @@ def open_page(d, agent, server, path, title):
 def end_with_browser(d, agent):
     end_with_button(d, agent, d.window(MAIN_TITLE, agent))
     # Wine's browser is a program of its own, which must end with the agent.
-    if d.name == "wine":
+    if d.name == "windows":
         wait(lambda: not d.processes("iexplore.exe"), "iexplore.exe to end")
 
 
@@ -382,7 +382,7 @@ def port_in_use(d):
         agent = d.start(AGENT, folder(d, settings(port)))
         box = check_box(d, agent, MESSAGE_TITLE,
                         parts=(f"UDPポート {port} ", "ほかのプログラムが使用しています"))
-        check(not d.windows(IE_TITLE if d.name == "wine" else NO_PAGE_TITLE),
+        check(not d.windows(IE_TITLE if d.name == "windows" else NO_PAGE_TITLE),
               "the browser exists before the box closes")
         d.press(box, "OK")
         check(not d.showing(wait_label(d, agent, NUMBER)), "the main window shows")
@@ -643,7 +643,7 @@ def save_port(d, tool, path, port, presses=1):
 
 
 # Runs, and the range of the kill's moment after the first press: the saves come within it.
-KILLS = {"linux": (1000, (0, 0.05)), "wine": (100, (0, 0.3))}
+KILLS = {"linux": (1000, (0, 0.05)), "windows": (100, (0, 0.3))}
 
 
 @scenario()
@@ -704,7 +704,7 @@ def tool_save_faults(d):
               ("full disk", lambda: subprocess.run(["dd", "if=/dev/zero", f"of={filler}"],
                                                    capture_output=True, check=False),
                lambda: os.remove(filler), None, NOT_SAVED + ("「Temp.tmp」に書き込めません",))]
-    if d.name == "wine":
+    if d.name == "windows":
         faults.insert(0, ("held open", lambda: held.enter_context(d.held_open(file)), held.close,
                           (NOT_OPENED, "起動し直して"), (NOT_OPENED, "設定は保存していません。")))
     mount("size=1m")
@@ -755,7 +755,7 @@ def shortcut(path):
     return target, string.decode("utf-16-le").rstrip("\0")
 
 
-@scenario("wine")
+@scenario("windows")
 def installer(d):
     """Wine only: the installer is a Windows program. A silent install writes the settings of its
     command line in the system's code page and makes shortcuts that start the programs in the
@@ -799,7 +799,7 @@ def installer(d):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
-    parser.add_argument("desktop", choices=("linux", "wine"))
+    parser.add_argument("desktop", choices=("linux", "windows"))
     parser.add_argument("--bin", required=True, help="the folder of the built programs")
     parser.add_argument("--work", help="the Wine fixture's folder")
     parser.add_argument("--helpers", help="the folder of wintree.exe")
@@ -814,7 +814,7 @@ def main():
     if arguments.desktop == "linux":
         from linux_desktop import LinuxDesktop as Driver
     else:
-        from wine_desktop import WineDesktop as Driver
+        from windows_desktop import WindowsDesktop as Driver
     with Driver(os.path.abspath(arguments.bin), arguments.work, arguments.helpers,
                 arguments.scenario) as d:
         try:

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/qt/QtCodePage.h"
+#include "platform/linux/PosixCodePage.h"
 
 namespace fuzz {
 
@@ -23,7 +23,7 @@ inline std::string_view Bytes(const std::uint8_t* data, std::size_t size) {
 // The Linux agent's own conversions, in Shift-JIS as a Japanese Windows has it; an iconv without
 // it would fuzz UTF-8 instead, unnoticed.
 inline const platform::CodePage& Cp932() {
-  static const platform::QtCodePage codePage("CP932");
+  static const platform::PosixCodePage codePage("CP932");
   static const bool isShiftJis = codePage.toUtf8("\x82\xA0") == "\xE3\x81\x82";
   Check(isShiftJis);
   return codePage;

@@ -2,7 +2,7 @@
 // the file, then the texts of Text1, Text2 and Text3 and Combo1's position, cut at NULs.
 #include "tool/Editor.h"
 #include "Fuzz.h"
-#include "settings/Text.h"
+#include "common/Text.h"
 
 namespace {
 
@@ -11,7 +11,7 @@ using settings::SplitLines;
 const platform::CodePage& codePage = fuzz::Cp932();
 
 bool Owned(const std::string& line) {
-  return settings::RecogniseKey(settings::ToChars(codePage.toUtf8(line))).has_value();
+  return settings::RecogniseKey(common::ToChars(codePage.toUtf8(line))).has_value();
 }
 
 tool::Loaded Load(const std::string& bytes) {
@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // Controls hold characters, never bytes that are no UTF-8; the list has 30 positions or none.
   const auto text = [](const std::string& bytes) {
-    return settings::ToUtf8(settings::ToChars(bytes));
+    return common::ToUtf8(common::ToChars(bytes));
   };
   const int listIndex = parts[4].empty() ? -1 : static_cast<unsigned char>(parts[4][0]) % 31 - 1;
   const tool::Fields fields{text(parts[1]), text(parts[2]), text(parts[3]), listIndex};

@@ -3,7 +3,7 @@
 
 #include "Fuzz.h"
 #include "settings/ChildSettings.h"
-#include "settings/Text.h"
+#include "common/Text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes = fuzz::Bytes(data, size);
@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     lastLine = problem.lineNumber;
   }
 
-  const std::u32string value = settings::ToChars(bytes);
+  const std::u32string value = common::ToChars(bytes);
   const double rounded = std::nearbyint(settings::ReadNumber(value));
   const auto port = settings::ReadPortValue(value);
   fuzz::Check(port ? *port == rounded : !(rounded >= -32768 && rounded <= 32767));

@@ -6,7 +6,7 @@
 #include "fake/FakePlatform.h"
 #include "settings/ChildSettings.h"
 #include "settings/SettingsFormat.h"
-#include "settings/Text.h"
+#include "common/Text.h"
 
 namespace {
 
@@ -14,11 +14,11 @@ using namespace settings;
 
 TEST(Text, JapaneseKeepsOneCodePointPerCharacter) {
   const std::string host = "マスターPC𠮷";
-  const std::u32string chars = ToChars(host);
+  const std::u32string chars = common::ToChars(host);
   ASSERT_EQ(chars.size(), 7u);
   EXPECT_EQ(chars[0], U'マ');
   EXPECT_EQ(chars[6], U'𠮷');
-  EXPECT_EQ(ToUtf8(chars), host);
+  EXPECT_EQ(common::ToUtf8(chars), host);
 }
 
 TEST(Text, MalformedBytesBecomeOneReplacementEach) {
@@ -30,9 +30,9 @@ TEST(Text, MalformedBytesBecomeOneReplacementEach) {
       {"\xF4\x90\x80\x80", U"\uFFFD\uFFFD\uFFFD\uFFFD"},  // beyond U+10FFFF
       {"\xFF\xFE", U"\uFFFD\uFFFD"},
   };
-  for (const auto& [bytes, expected] : cases) EXPECT_EQ(ToChars(bytes), expected) << bytes;
+  for (const auto& [bytes, expected] : cases) EXPECT_EQ(common::ToChars(bytes), expected) << bytes;
   // And code points UTF-8 cannot encode, the other way.
-  EXPECT_EQ(ToUtf8(std::u32string{char32_t{0xD800}, char32_t{0x110000}}), "\uFFFD\uFFFD");
+  EXPECT_EQ(common::ToUtf8(std::u32string{char32_t{0xD800}, char32_t{0x110000}}), "\uFFFD\uFFFD");
 }
 
 TEST(SplitLines, EveryLineEndStyleEndsALine) {
@@ -45,7 +45,7 @@ TEST(SplitLines, EveryLineEndStyleEndsALine) {
   };
   for (const auto& [text, lines] : cases) {
     EXPECT_EQ(SplitLines(std::u32string_view(text)), lines);
-    EXPECT_EQ(SplitLines(std::string_view(ToUtf8(text))).size(), lines.size());
+    EXPECT_EQ(SplitLines(std::string_view(common::ToUtf8(text))).size(), lines.size());
   }
 }
 
@@ -103,7 +103,7 @@ TEST(ReadPortValue, ReadsAsFarAsTheNumberGoesAndRoundsHalvesToEven) {
   for (const auto& [number, texts] : cases) {
     for (const auto& text : texts) {
       const auto read = ReadPortValue(text);
-      EXPECT_EQ(read ? std::optional<int>(*read) : std::nullopt, number) << ToUtf8(text);
+      EXPECT_EQ(read ? std::optional<int>(*read) : std::nullopt, number) << common::ToUtf8(text);
     }
   }
 }

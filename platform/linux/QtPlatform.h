@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QApplication>
+#include <memory>
+
+#include "platform/Platform.h"
+#include "platform/linux/PosixCodePage.h"
+#include "platform/linux/QtDesktop.h"
+#include "platform/linux/PosixFiles.h"
+#include "platform/linux/PosixInstanceGuard.h"
+#include "platform/linux/QtPrograms.h"
+#include "platform/linux/QtRegistry.h"
+#include "platform/linux/QtScheduler.h"
+#include "platform/linux/QtTray.h"
+#include "platform/linux/PosixUdpEndpoint.h"
+
+namespace platform {
+
+// The Linux platform: Qt 6 Widgets on X11, and the browsers that the program brings. One per
+// process.
+class QtPlatform final : public Platform {
+ public:
+  // Without a factory, the program has no browsers.
+  QtPlatform(int& argc, char** argv, std::unique_ptr<BrowserFactory> browsers = nullptr);
+
+  Desktop& desktop() override { return desktop_; }
+  InstanceGuard& instanceGuard() override { return instanceGuard_; }
+  const CodePage& codePage() const override { return codePage_; }
+  Network& network() override { return network_; }
+  BrowserFactory& browsers() override { return *browsers_; }
+  Scheduler& scheduler() override { return scheduler_; }
+  Tray& tray() override { return tray_; }
+  Registry& registry() override { return registry_; }
+  Programs& programs() override { return programs_; }
+  Files& files() override { return files_; }
+
+  // Handles events until no window is loaded any more; returns the program's exit code.
+  int run();
+
+ private:
+  // What must hold before the application object exists; runs first, as the first member.
+  struct ProcessSetup {
+    ProcessSetup();
+  };
+
+  ProcessSetup setup_;
+  PosixCodePage codePage_;  // after the locale is set, before Qt changes it
+  QApplication application_;
+  QtDesktop desktop_;
+  PosixInstanceGuard instanceGuard_;
+  PosixNetwork network_;
+  std::unique_ptr<BrowserFactory> browsers_;
+  QtScheduler scheduler_;
+  QtTray tray_{desktop_};
+  QtRegistry registry_{codePage_};
+  QtPrograms programs_;
+  PosixFiles files_{codePage_};
+};
+
+}  // namespace platform

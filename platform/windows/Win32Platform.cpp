@@ -1,0 +1,17 @@
+#include "platform/windows/Win32Platform.h"
+
+namespace platform {
+
+Win32Platform::Win32Platform(HINSTANCE instance)
+    : desktop_(instance),
+      messages_(instance),
+      network_(messages_),
+      scheduler_(messages_),
+      tray_(instance) {}
+
+int Win32Platform::run() {
+  if (desktop_.anyWindowLoaded()) desktop_.runEventLoop();
+  return 0;
+}
+
+}  // namespace platform

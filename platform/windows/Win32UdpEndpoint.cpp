@@ -1,0 +1,163 @@
+#include "platform/windows/Win32UdpEndpoint.h"
+
+#include <ws2tcpip.h>
+
+#include <optional>
+#include <utility>
+
+#include "platform/windows/Win32Text.h"
+
+namespace platform {
+namespace {
+
+// Holds any IPv4 datagram whole: its payload is at most 65,507 bytes.
+constexpr std::size_t kDatagramBufferBytes = 64 * 1024;
+// Deep enough for a burst of the master's datagrams while a page loads.
+constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
+
+BindResult ToBindResult(int error) {
+  switch (error) {
+    case WSAEADDRINUSE:
+      return BindResult::PortInUse;
+    case WSAEACCES:
+      return BindResult::AccessDenied;
+    default:
+      return BindResult::Failed;
+  }
+}
+
+ReadResult ToReadResult(int error) {
+  return error == WSAECONNRESET ? ReadResult::RefusedByDestination : ReadResult::Failed;
+}
+
+// Resolved at each send, as the remote host may be a name whose address changes.
+std::optional<sockaddr_in> ResolveIPv4(const std::string& host, std::uint16_t port) {
+  if (host.empty()) return std::nullopt;
+  ADDRINFOW hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_DGRAM;
+  hints.ai_protocol = IPPROTO_UDP;
+  ADDRINFOW* found = nullptr;
+  if (GetAddrInfoW(Utf8ToUtf16(host).c_str(), nullptr, &hints, &found) != 0) return std::nullopt;
+  sockaddr_in address = *reinterpret_cast<const sockaddr_in*>(found->ai_addr);
+  FreeAddrInfoW(found);
+  address.sin_port = htons(port);
+  return address;
+}
+
+SOCKET OpenSocket() {
+  const SOCKET opened = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  if (opened == INVALID_SOCKET) return opened;
+  const int depth = kReceiveBufferBytes;
+  setsockopt(opened, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&depth), sizeof depth);
+  return opened;
+}
+
+}  // namespace
+
+int ReceiveDatagram(SOCKET socket, char* buffer, int length) {
+  return recvfrom(socket, buffer, length, 0, nullptr, nullptr);
+}
+
+Win32UdpEndpoint::Win32UdpEndpoint(Win32MessageWindow& window, std::function<void()> onArrival,
+                                   ReceiveFunction receive)
+    : window_(window),
+      onArrival_(std::move(onArrival)),
+      receive_(receive),
+      message_(window.newMessage()),
+      buffer_(kDatagramBufferBytes) {
+  window_.setHandler(message_, [this](WPARAM, LPARAM) { onNotification(); });
+}
+
+Win32UdpEndpoint::~Win32UdpEndpoint() {
+  if (handling()) *goneWhileHandling_ = true;
+  window_.removeHandler(message_);
+  if (socket_ != INVALID_SOCKET) closesocket(socket_);
+}
+
+BindResult Win32UdpEndpoint::bind(std::uint16_t port) {
+  if (socket_ != INVALID_SOCKET) return BindResult::Failed;
+  const SOCKET opened = OpenSocket();
+  if (opened == INVALID_SOCKET) return BindResult::Failed;
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_addr.s_addr = htonl(INADDR_ANY);
+  local.sin_port = htons(port);
+  if (::bind(opened, reinterpret_cast<const sockaddr*>(&local), sizeof local) == SOCKET_ERROR) {
+    const int error = WSAGetLastError();
+    closesocket(opened);
+    return ToBindResult(error);
+  }
+  watch(opened);
+  return BindResult::Bound;
+}
+
+void Win32UdpEndpoint::watch(SOCKET socket) {
+  socket_ = socket;
+  WSAAsyncSelect(socket_, window_.hwnd(), message_, FD_READ);
+}
+
+// Unbound, the endpoint sends from a port the system picks, and hears of refusals there too.
+bool Win32UdpEndpoint::send(std::string_view bytes) {
+  if (socket_ == INVALID_SOCKET) {
+    const SOCKET opened = OpenSocket();
+    if (opened == INVALID_SOCKET) return false;
+    watch(opened);
+  }
+  const auto remote = ResolveIPv4(remoteHost_, remotePort_);
+  if (!remote) return false;
+  return sendto(socket_, bytes.data(), static_cast<int>(bytes.size()), 0,
+                reinterpret_cast<const sockaddr*>(&*remote), sizeof *remote) != SOCKET_ERROR;
+}
+
+// A datagram that the destination refused earlier fails this read with WSAECONNRESET: the agent
+// wants that report, so it is left switched on.
+Arrival Win32UdpEndpoint::read() {
+  const int received = receive_(socket_, buffer_.data(), static_cast<int>(buffer_.size()));
+  if (received == SOCKET_ERROR) return {ToReadResult(WSAGetLastError()), {}};
+  return {ReadResult::Datagram, std::string(buffer_.data(), static_cast<std::size_t>(received))};
+}
+
+void Win32UdpEndpoint::setPaused(bool paused) {
+  paused_ = paused;
+  repostHeldBack();
+}
+
+void Win32UdpEndpoint::onNotification() {
+  if (paused_ || handling()) {
+    heldBack_ = true;
+    return;
+  }
+  raiseArrival();
+}
+
+void Win32UdpEndpoint::raiseArrival() {
+  const std::function<void()> onArrival = onArrival_;
+  bool gone = false;
+  goneWhileHandling_ = &gone;
+  onArrival();
+  if (gone) return;
+  goneWhileHandling_ = nullptr;
+  repostHeldBack();
+}
+
+void Win32UdpEndpoint::repostHeldBack() {
+  if (!heldBack_ || paused_ || handling()) return;
+  heldBack_ = false;
+  PostMessageW(window_.hwnd(), message_, socket_, FD_READ);
+}
+
+Win32Network::Win32Network(Win32MessageWindow& window) : window_(window) {
+  WSADATA data;
+  started_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+}
+
+Win32Network::~Win32Network() {
+  if (started_) WSACleanup();
+}
+
+std::unique_ptr<UdpEndpoint> Win32Network::createUdpEndpoint(std::function<void()> onArrival) {
+  return std::make_unique<Win32UdpEndpoint>(window_, std::move(onArrival));
+}
+
+}  // namespace platform

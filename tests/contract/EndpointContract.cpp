@@ -1,0 +1,136 @@
+// What the behaviour relies on of either backend's UDP endpoint, on real sockets and the
+// backend's real event loop.
+#include <string>
+#include <vector>
+
+#include "contract/Harness.h"
+
+using harness::Listener;
+using harness::Numbered;
+using harness::PumpUntil;
+using harness::ReadExactly;
+using harness::Send;
+using platform::Arrival;
+using platform::BindResult;
+using platform::ReadResult;
+using namespace std::chrono_literals;
+
+// Datagrams of any bytes and size, then a burst: one event each.
+ENDPOINT_TEST(ReadsEachDatagramWholeAndInOrderWithOneEventEach) {
+  Listener listener;
+  const std::uint16_t port = listener.bind();
+  std::string everyByte;
+  for (int value = 0; value < 256; ++value) everyByte.push_back(static_cast<char>(value));
+  std::string largest(65507, '\0');  // the largest payload over IPv4
+  for (std::size_t i = 0; i < largest.size(); ++i) largest[i] = static_cast<char>(i % 251);
+  std::vector<std::string> sent = {"", largest, everyByte, "\xff\xfe\xc3(\xa0\xe3\x81"};
+  for (std::string& number : Numbered(1000)) sent.push_back(std::move(number));
+  Send(port, sent);
+  CHECK(ReadExactly(listener, port, sent));
+}
+
+ENDPOINT_TEST(APausedEndpointRaisesNothingAndLosesNothing) {
+  Listener paused;
+  Listener witness;
+  const std::uint16_t port = paused.bind();
+  paused.endpoint->setPaused(true);
+  Send(port, Numbered(50));
+  // Sent after the others, this one's arrival tells that theirs have been seen too.
+  Send(witness.bind(), {"witness"});
+  CHECK(witness.waitFor(1));
+  CHECK(paused.arrivals.empty());
+  paused.endpoint->setPaused(false);
+  CHECK(ReadExactly(paused, port, Numbered(50)));
+}
+
+// As the agent does while a page loads: it pauses in the handler and resumes later; or at once,
+// when the page needs no wait.
+ENDPOINT_TEST(PausingInTheHandlerHoldsLaterDatagramsBack) {
+  for (const bool resumeInTheHandler : {false, true}) {
+    Listener listener;
+    const std::uint16_t port = listener.bind();
+    bool paused = false;
+    bool raisedWhilePaused = false;
+    listener.then = [&] {
+      raisedWhilePaused = raisedWhilePaused || paused;
+      listener.endpoint->setPaused(true);
+      paused = !resumeInTheHandler;
+      if (resumeInTheHandler) listener.endpoint->setPaused(false);
+    };
+    Send(port, Numbered(20));
+    for (std::size_t handled = 1; handled <= 20; ++handled) {
+      CHECK(listener.waitFor(handled));
+      paused = false;
+      listener.endpoint->setPaused(false);
+    }
+    CHECK(!raisedWhilePaused);
+    listener.then = nullptr;
+    CHECK(ReadExactly(listener, port, Numbered(20)));
+  }
+}
+
+// As a message box does, unpaused.
+ENDPOINT_TEST(AHandlerThatRunsTheEventLoopIsNotEnteredAgain) {
+  Listener listener;
+  int depth = 0;
+  int deepest = 0;
+  listener.then = [&] {
+    deepest = std::max(deepest, ++depth);
+    PumpUntil([] { return false; }, 20ms);
+    --depth;
+  };
+  const std::uint16_t port = listener.bind();
+  Send(port, Numbered(3));
+  CHECK(ReadExactly(listener, port, Numbered(3)));
+  CHECK(deepest == 1);
+}
+
+ENDPOINT_TEST(MayBeDestroyedByItsOwnHandler) {
+  Listener listener;
+  const std::uint16_t port = listener.bind();
+  listener.then = [&] { listener.endpoint.reset(); };
+  Send(port, Numbered(3));
+  CHECK(listener.waitFor(1));
+  Listener witness;
+  Send(witness.bind(), {"witness"});
+  CHECK(witness.waitFor(1));
+  CHECK(listener.arrivals.size() == 1 && !listener.endpoint);
+}
+
+ENDPOINT_TEST(APortHeldByAnotherProgramIsInUseAndAReadOfNothingFails) {
+  Listener holder;
+  CHECK(harness::NewEndpoint([] {})->bind(holder.bind()) == BindResult::PortInUse);
+  const Arrival arrival = holder.endpoint->read();
+  CHECK(arrival.result == ReadResult::Failed && arrival.bytes.empty());
+}
+
+// Bound, never bound, or refused its port: the call of the person at this PC must reach the
+// master all the same, and fails at once for a host that cannot be found.
+ENDPOINT_TEST(SendsOneDatagramToANamedOrDottedHost) {
+  Listener master;
+  const std::uint16_t masterPort = master.bind();
+  Listener holder;
+  const std::uint16_t taken = holder.bind();
+  const std::function<void(platform::UdpEndpoint&)> states[] = {
+      [](platform::UdpEndpoint& agent) { agent.bind(harness::UnusedPort()); },
+      [](platform::UdpEndpoint&) {},
+      [&](platform::UdpEndpoint& agent) { CHECK(agent.bind(taken) != BindResult::Bound); },
+  };
+  std::vector<std::string> sent;
+  for (const auto& state : states) {
+    Listener agent;
+    state(*agent.endpoint);
+    agent.endpoint->setRemotePort(masterPort);
+    for (const char* host : {"localhost", "127.0.0.1"}) {
+      agent.endpoint->setRemoteHost(host);
+      sent.push_back(std::to_string(sent.size()) + " to " + host);
+      CHECK(agent.endpoint->send(sent.back()));
+    }
+    for (const char* host : {"no-such-host.invalid", ""}) {
+      agent.endpoint->setRemoteHost(host);
+      CHECK(!agent.endpoint->send("07Call"));
+    }
+  }
+  CHECK(master.waitFor(sent.size()));
+  CHECK(master.payloads() == sent);
+}

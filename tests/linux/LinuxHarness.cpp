@@ -1,0 +1,61 @@
+// The Qt side of the endpoint harness, and the test program's main.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QTimer>
+#include <cstdio>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+
+#include "contract/Harness.h"
+#include "platform/linux/PosixUdpEndpoint.h"
+
+namespace harness {
+
+// Looks again after every pass of the event loop, so that a burst of events is not paced by
+// pauses between the looks.
+bool PumpUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+  bool expired = false;
+  QTimer deadline;  // also wakes the last wait up
+  deadline.setSingleShot(true);
+  QObject::connect(&deadline, &QTimer::timeout, [&] { expired = true; });
+  deadline.start(limit);
+  while (!condition()) {
+    if (expired) return false;
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  }
+  return true;
+}
+
+std::unique_ptr<platform::UdpEndpoint> NewEndpoint(std::function<void()> onArrival) {
+  return platform::PosixNetwork().createUdpEndpoint(std::move(onArrival));
+}
+
+// The kernel's own count of what a socket has not read, so a test knows when it is all taken.
+std::size_t HeldByKernel(std::uint16_t port) {
+  std::ifstream table("/proc/net/udp");
+  std::string line;
+  std::getline(table, line);  // the column names
+  while (std::getline(table, line)) {
+    unsigned localPort = 0;
+    unsigned long held = 0;
+    if (std::sscanf(line.c_str(), "%*d: %*x:%x %*x:%*x %*x %*x:%lx", &localPort, &held) == 2 &&
+        localPort == port) {
+      return held;
+    }
+  }
+  throw std::runtime_error("no UDP socket on that port");
+}
+
+}  // namespace harness
+
+// The endpoint and the scheduler need the application's event loop, and the windows its widgets,
+// as in the agent; off screen, also where the tests are only listed.
+int main(int argc, char** argv) {
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,124 @@
+// What reaches the backend through its message window: its timers, a socket's events, and the
+// restarted task bar's broadcast.
+#include <winsock2.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/windows/Win32Scheduler.h"
+#include "platform/windows/Win32Tray.h"
+#include "windows/WindowsHarness.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using harness::PumpUntil;
+using win32test::TheBackend;
+
+int FailWith(int error) {
+  WSASetLastError(error);
+  return SOCKET_ERROR;
+}
+
+std::vector<std::pair<DWORD, NOTIFYICONDATAA>>& Calls() {
+  static std::vector<std::pair<DWORD, NOTIFYICONDATAA>> calls;
+  return calls;
+}
+
+BOOL WINAPI Record(DWORD message, PNOTIFYICONDATAA data) {
+  Calls().emplace_back(message, *data);
+  return TRUE;
+}
+
+// Broadcasts the restarted task bar's message, then handles what it posted to this thread.
+void RestartTaskBar() {
+  platform::Win32MessageWindow& messages = TheBackend().window;
+  const UINT marker = messages.newMessage();
+  bool reached = false;
+  messages.setHandler(marker, [&](WPARAM, LPARAM) { reached = true; });
+  PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+  PostMessageW(messages.hwnd(), marker, 0, 0);
+  CHECK(PumpUntil([&] { return reached; }));
+  messages.removeHandler(marker);
+}
+
+}  // namespace
+
+SELFCHECK_TEST(TasksRunOnceFromTheEventLoopInOrderOfTheirTimeAndMayScheduleTheNext) {
+  platform::Win32Scheduler scheduler(TheBackend().window);
+  std::vector<int> ran;
+  scheduler.runLater(80ms, [&] { ran.push_back(2); });
+  scheduler.runLater(0ms, [&] { ran.push_back(1); });
+  CHECK(ran.empty());
+  CHECK(PumpUntil([&] { return ran.size() == 2; }));
+  CHECK((ran == std::vector<int>{1, 2}));
+  int runs = 0;
+  std::function<void()> step = [&] {
+    if (++runs < 5) scheduler.runLater(1ms, step);
+  };
+  scheduler.runLater(1ms, step);
+  CHECK(PumpUntil([&] { return runs == 5; }));
+  bool later = false;
+  scheduler.runLater(1ms, [&] { runs += 100; });
+  scheduler.runLater(60ms, [&] { later = true; });
+  CHECK(PumpUntil([&] { return later; }));
+  CHECK(runs == 105 && ran.size() == 2);
+}
+
+SELFCHECK_TEST(ATaskStillDueWhenTheSchedulerGoesNeverRuns) {
+  bool ran = false;
+  {
+    platform::Win32Scheduler scheduler(TheBackend().window);
+    scheduler.runLater(1ms, [&] { ran = true; });
+  }
+  platform::Win32Scheduler later(TheBackend().window);
+  bool laterRan = false;
+  later.runLater(40ms, [&] { laterRan = true; });
+  CHECK(PumpUntil([&] { return laterRan; }));
+  CHECK(!ran);
+}
+
+// Wine never reports a refused datagram, so the refusal is injected where recvfrom reports it.
+SELFCHECK_TEST(AConnectionResetIsARefusalByTheDestinationAndOtherErrorsFailures) {
+  const std::pair<platform::ReceiveFunction, platform::ReadResult> cases[] = {
+      {[](SOCKET, char*, int) { return FailWith(WSAECONNRESET); },
+       platform::ReadResult::RefusedByDestination},
+      {[](SOCKET, char*, int) { return FailWith(WSAENETRESET); }, platform::ReadResult::Failed},
+  };
+  for (const auto& [receive, result] : cases) {
+    std::unique_ptr<platform::Win32UdpEndpoint> endpoint;
+    std::vector<platform::Arrival> arrivals;
+    endpoint = std::make_unique<platform::Win32UdpEndpoint>(
+        TheBackend().window, [&] { arrivals.push_back(endpoint->read()); }, receive);
+    const std::uint16_t port = harness::UnusedPort();
+    CHECK(endpoint->bind(port) == platform::BindResult::Bound);
+    harness::Send(port, {"raises the arrival event"});
+    CHECK(PumpUntil([&] { return !arrivals.empty(); }));
+    CHECK(arrivals.size() == 1 && arrivals[0].result == result && arrivals[0].bytes.empty());
+  }
+}
+
+SELFCHECK_TEST(TheTrayIconIsTheShellsFirstAnsiRecordAndComesBackWithTheTaskBar) {
+  const auto window = TheBackend().desktop.createWindow({});
+  platform::Win32Tray tray(GetModuleHandleW(nullptr), &Record);
+  tray.add(*window, {1, 7, 512, "Velostrander_Child"});
+  CHECK(Calls().size() == 1 && Calls()[0].first == NIM_ADD);
+  const NOTIFYICONDATAA added = Calls()[0].second;
+  CHECK(added.cbSize == NOTIFYICONDATAA_V1_SIZE && added.uID == 1 && added.uFlags == 7 &&
+        added.uCallbackMessage == 512);
+  CHECK(added.hWnd == static_cast<platform::Win32Window&>(*window).frame());
+  CHECK(std::string(added.szTip, 64) ==
+        std::string("Velostrander_Child", 19) + std::string(45, ' '));
+
+  RestartTaskBar();
+  CHECK(Calls().size() == 2 && Calls()[1].first == NIM_ADD &&
+        std::memcmp(&Calls()[1].second, &added, NOTIFYICONDATAA_V1_SIZE) == 0);
+  tray.remove({1, 0, 0, {}});
+  CHECK(Calls().size() == 3 && Calls()[2].first == NIM_DELETE &&
+        Calls()[2].second.hWnd == added.hWnd && Calls()[2].second.uID == 1);
+  RestartTaskBar();
+  CHECK(Calls().size() == 3);
+}

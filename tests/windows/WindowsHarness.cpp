@@ -1,0 +1,42 @@
+#include "windows/WindowsHarness.h"
+
+#include "windows/SelfCheck.h"
+
+namespace win32test {
+
+Backend& TheBackend() {
+  static Backend backend;
+  return backend;
+}
+
+}  // namespace win32test
+
+namespace harness {
+
+// Dispatches the thread's messages, as an event loop would.
+bool PumpUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+  const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(limit.count());
+  while (!condition()) {
+    const ULONGLONG now = GetTickCount64();
+    if (now >= deadline) return false;
+    MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(deadline - now), QS_ALLINPUT,
+                                MWMO_INPUTAVAILABLE);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
+  return true;
+}
+
+std::unique_ptr<platform::UdpEndpoint> NewEndpoint(std::function<void()> onArrival) {
+  return win32test::TheBackend().network.createUdpEndpoint(std::move(onArrival));
+}
+
+}  // namespace harness
+
+int main() {
+  win32test::TheBackend();  // Winsock, before the first socket
+  return selfcheck::RunAll();
+}
