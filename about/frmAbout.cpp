@@ -13,10 +13,6 @@ namespace {
 constexpr int kVersion[] = {VELO_VERSION_MAJOR, VELO_VERSION_MINOR, VELO_VERSION_PATCH};
 
 constexpr std::size_t kValueCapacity = 1024;
-constexpr std::uint32_t kString = 1;  // REG_SZ
-constexpr std::uint32_t kNumber = 4;  // REG_DWORD, little-endian
-constexpr std::string_view kInfoKey = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
-constexpr std::string_view kInfoValue = "PATH";
 constexpr std::string_view kLocationKey = "SOFTWARE\\Microsoft\\Shared Tools Location";
 constexpr std::string_view kLocationValue = "MSINFO";
 constexpr std::string_view kViewer = "\\MSINFO32.EXE";
@@ -102,7 +98,8 @@ void frmAbout::StartSysInfo() {
   };
   std::string path;
   const auto root = platform::RegistryRoot::LocalMachine;
-  switch (GetKeyValue(root, std::string(kInfoKey), std::string(kInfoValue), path)) {
+  switch (GetKeyValue(root, std::string(platform::kSystemInfoKey),
+                      std::string(platform::kSystemInfoValue), path)) {
     case KeyValue::Empty:
       return fail();
     case KeyValue::Read:
@@ -129,8 +126,8 @@ frmAbout::KeyValue frmAbout::GetKeyValue(platform::RegistryRoot KeyRoot, const s
   if (value->data.empty()) return KeyValue::Empty;
   std::string data = value->data;
   if (data.back() == '\0') data.pop_back();
-  if (value->type == kString) KeyVal = platform_.codePage().toUtf8(data);
-  if (value->type == kNumber) KeyVal = NumberText(value->data);
+  if (value->type == platform::kRegistryString) KeyVal = platform_.codePage().toUtf8(data);
+  if (value->type == platform::kRegistryNumber) KeyVal = NumberText(value->data);
   return KeyValue::Read;
 }
 

@@ -19,7 +19,6 @@ namespace {
 constexpr std::uint32_t kTrayCallbackMessage = 512;
 constexpr std::uint32_t kTrayIconId = 1;
 constexpr std::uint32_t kTrayMessageIconAndTip = 7;
-constexpr std::int32_t kRightButtonDown = 516;  // WM_RBUTTONDOWN
 
 // The mouse message's code from a position in twips: divided by the exact factor, then rounded
 // (halves to even). Rounding the factor first, as whole twips, would decode 530 for a right
@@ -220,7 +219,7 @@ void Form1::RemoveTrayIcon() {
 }
 
 void Form1::Form_MouseMove(const platform::MouseEvent& event) {
-  if (TrayCode(event.x, desktop().twipsPerPixelX()) != kRightButtonDown) return;
+  if (TrayCode(event.x, desktop().twipsPerPixelX()) != platform::kTrayRightButtonDown) return;
   window_->bringToForeground();
   desktop().processPendingEvents();
   // The pending events may have unloaded the window.

@@ -51,6 +51,11 @@ std::string HostPort(const Destination& destination) {
   return destination.host + ":" + std::to_string(destination.port);
 }
 
+std::string DottedAddress(std::uint32_t address) {
+  return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
+         std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
+}
+
 std::optional<std::uint16_t> ParsePort(std::string_view text) {
   if (!IsDigits(text) || text.size() > 5) return std::nullopt;
   const unsigned value = DecimalValue(text);

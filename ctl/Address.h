@@ -16,6 +16,9 @@ struct Destination {
 // "host:port", as messages show a destination.
 std::string HostPort(const Destination& destination);
 
+// "a.b.c.d" of an IPv4 address in host order, as a sender is shown.
+std::string DottedAddress(std::uint32_t address);
+
 // A UDP port 1-65535, in decimal digits only.
 std::optional<std::uint16_t> ParsePort(std::string_view text);
 

@@ -7,14 +7,17 @@
 #include <system_error>
 
 #include "ctl/Arguments.h"
-#include "ctl/Console.h"
 #include "ctl/Roster.h"
 #include "ctl/Shown.h"
-#include "ctl/Socket.h"
 #include "ctl/Wire.h"
+#include "platform/Datagrams.h"
+#include "platform/Terminal.h"
 
 namespace ctl {
 namespace {
+
+using platform::Stream;
+using platform::WriteLine;
 
 constexpr std::string_view kProgram = "velostrander-ctl: ";
 
@@ -63,7 +66,8 @@ int SendToAll(const Invocation& invocation) {
   }
   int status = kSucceeded;
   for (const Agent& agent : recipients.agents) {
-    const std::string reason = SendDatagram(agent.destination, invocation.text);
+    const std::string reason =
+        platform::SendDatagram(agent.destination.host, agent.destination.port, invocation.text);
     if (!reason.empty()) {
       WriteLine(Stream::Err,
                 std::string(kProgram) + "not sent to " + Recipient(agent) + ": " + reason);
@@ -78,7 +82,7 @@ int SendToAll(const Invocation& invocation) {
 int ListenForCalls(const Invocation& invocation) {
   const std::string port = std::to_string(invocation.listenPort);
   bool bound = false;
-  const std::string reason = ReceiveDatagrams(
+  const std::string reason = platform::ReceiveDatagrams(
       invocation.listenPort,
       [&] {
         bound = true;
@@ -86,8 +90,9 @@ int ListenForCalls(const Invocation& invocation) {
           WriteLine(Stream::Err, "listening for calls on UDP port " + port + "; Ctrl+C ends");
         }
       },
-      [](const Datagram& datagram) {
-        WriteLine(Stream::Out, ReceiptLine(LocalTimeNow(), datagram.bytes, datagram.sender));
+      [](const platform::ReceivedDatagram& datagram) {
+        const std::string sender = HostPort({DottedAddress(datagram.address), datagram.port});
+        WriteLine(Stream::Out, ReceiptLine(platform::LocalTimeNow(), datagram.bytes, sender));
       });
   if (reason.empty()) return kSucceeded;
   const std::string what = bound ? "receiving on UDP port " : "cannot listen on UDP port ";

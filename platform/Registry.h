@@ -10,8 +10,17 @@ namespace platform {
 
 enum class RegistryRoot { LocalMachine };
 
+// The registry's own type codes.
+inline constexpr std::uint32_t kRegistryString = 1;  // REG_SZ
+inline constexpr std::uint32_t kRegistryNumber = 4;  // REG_DWORD, little-endian
+
+// Where Windows keeps the path of its system-information viewer. A backend whose system has no
+// registry answers this one value with a viewer of its own.
+inline constexpr std::string_view kSystemInfoKey = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
+inline constexpr std::string_view kSystemInfoValue = "PATH";
+
 struct RegistryValue {
-  std::uint32_t type = 0;  // the registry's own type code: 1 a string, 4 a 32-bit number, ...
+  std::uint32_t type = 0;  // one of the type codes
   std::string data;        // the bytes as stored; a string's in the system's code page
 };
 

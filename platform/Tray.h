@@ -8,6 +8,12 @@
 
 namespace platform {
 
+// The mouse messages over an icon, in Windows' own codes, as the window receives them.
+inline constexpr std::int32_t kTrayLeftButtonDown = 513;         // WM_LBUTTONDOWN
+inline constexpr std::int32_t kTrayLeftButtonDoubleClick = 515;  // WM_LBUTTONDBLCLK
+inline constexpr std::int32_t kTrayRightButtonDown = 516;        // WM_RBUTTONDOWN
+inline constexpr std::int32_t kTrayMiddleButtonDown = 519;       // WM_MBUTTONDOWN
+
 // An icon's record, as the behaviour fills it; the icon is the program's.
 struct TrayRecord {
   std::uint32_t id = 0;

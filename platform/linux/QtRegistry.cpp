@@ -8,9 +8,6 @@
 namespace platform {
 namespace {
 
-constexpr std::uint32_t kString = 1;  // REG_SZ
-constexpr std::string_view kInfoKey = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
-constexpr std::string_view kInfoValue = "PATH";
 // Viewers of system information that Debian packages, the first one on PATH wins: KDE's Info
 // Center, HardInfo (any desktop), GNOME's System Monitor.
 constexpr std::array kViewers = {"kinfocenter", "hardinfo", "gnome-system-monitor"};
@@ -27,8 +24,8 @@ bool SameName(std::string_view a, std::string_view b) {
 
 std::optional<RegistryValue> QtRegistry::read(RegistryRoot root, std::string_view key,
                                               std::string_view value, std::size_t capacity) {
-  if (root != RegistryRoot::LocalMachine || !SameName(key, kInfoKey) ||
-      !SameName(value, kInfoValue)) {
+  if (root != RegistryRoot::LocalMachine || !SameName(key, kSystemInfoKey) ||
+      !SameName(value, kSystemInfoValue)) {
     return std::nullopt;
   }
   for (const char* viewer : kViewers) {
@@ -38,7 +35,7 @@ std::optional<RegistryValue> QtRegistry::read(RegistryRoot root, std::string_vie
     std::string data = codePage_.fromUtf8(path.toStdString());
     data.push_back('\0');
     if (data.size() > capacity) return std::nullopt;
-    return RegistryValue{kString, std::move(data)};
+    return RegistryValue{kRegistryString, std::move(data)};
   }
   return std::nullopt;
 }

@@ -7,18 +7,17 @@
 namespace platform {
 namespace {
 
-// The mouse message Windows sends for the same click on a notification icon: WM_LBUTTONDOWN,
-// WM_LBUTTONDBLCLK, WM_RBUTTONDOWN, WM_MBUTTONDOWN.
+// The mouse message Windows sends for the same click on a notification icon.
 int MouseMessage(QSystemTrayIcon::ActivationReason reason) {
   switch (reason) {
     case QSystemTrayIcon::Trigger:
-      return 513;
+      return kTrayLeftButtonDown;
     case QSystemTrayIcon::DoubleClick:
-      return 515;
+      return kTrayLeftButtonDoubleClick;
     case QSystemTrayIcon::Context:
-      return 516;
+      return kTrayRightButtonDown;
     case QSystemTrayIcon::MiddleClick:
-      return 519;
+      return kTrayMiddleButtonDown;
     case QSystemTrayIcon::Unknown:
       break;
   }

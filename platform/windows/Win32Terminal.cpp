@@ -1,24 +1,14 @@
-#include "ctl/Console.h"
+#include "platform/windows/Win32Terminal.h"
+
+#include <windows.h>
 
 #include <cstdio>
 #include <optional>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
-namespace ctl {
+namespace platform {
 namespace {
 
-void WriteBytes(Stream stream, std::string_view line) {
-  std::FILE* const file = stream == Stream::Out ? stdout : stderr;
-  std::fwrite(line.data(), 1, line.size(), file);
-  std::fputc('\n', file);
-  std::fflush(file);
-}
-
-#ifdef _WIN32
-
+// Linked without the desktop programs' text helpers, which would bring user32 in.
 std::wstring Widened(std::string_view ansi) {
   const int ansiSize = static_cast<int>(ansi.size());
   const int size = MultiByteToWideChar(CP_ACP, 0, ansi.data(), ansiSize, nullptr, 0);
@@ -27,8 +17,7 @@ std::wstring Widened(std::string_view ansi) {
   return wide;
 }
 
-// A console shows UTF-16 whatever its own code page; output to a file or pipe stays in the
-// system's code page.
+// A console shows UTF-16 whatever its own code page.
 bool WriteToConsole(Stream stream, std::string_view line) {
   const HANDLE handle = GetStdHandle(stream == Stream::Out ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
   DWORD mode = 0;
@@ -55,29 +44,24 @@ std::optional<std::string> Narrowed(std::wstring_view wide) {
   return narrow;
 }
 
-#endif
-
 }  // namespace
 
+// Output to a file or pipe stays in the system's code page.
 void WriteLine(Stream stream, std::string_view line) {
-#ifdef _WIN32
   if (WriteToConsole(stream, line)) return;
-#endif
-  WriteBytes(stream, line);
+  std::FILE* const file = stream == Stream::Out ? stdout : stderr;
+  std::fwrite(line.data(), 1, line.size(), file);
+  std::fputc('\n', file);
+  std::fflush(file);
 }
 
 std::tm LocalTimeNow() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
-#ifdef _WIN32
   localtime_s(&local, &now);
-#else
-  localtime_r(&now, &local);
-#endif
   return local;
 }
 
-#ifdef _WIN32
 AnsiArguments ToAnsiArguments(int argc, wchar_t** argv) {
   AnsiArguments result;
   for (int index = 1; index < argc; ++index) {
@@ -91,6 +75,5 @@ AnsiArguments ToAnsiArguments(int argc, wchar_t** argv) {
   }
   return result;
 }
-#endif
 
-}  // namespace ctl
+}  // namespace platform
