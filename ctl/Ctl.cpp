@@ -3,6 +3,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <memory>
 #include <system_error>
 
@@ -17,7 +18,15 @@ namespace ctl {
 namespace {
 
 using platform::Stream;
-using platform::WriteLine;
+
+// Flushed at once, so that a watching teacher or program sees each line when it happens.
+void WriteLine(Stream stream, std::string_view line) {
+  if (platform::WriteToConsole(stream, line)) return;
+  std::FILE* const file = stream == Stream::Out ? stdout : stderr;
+  std::fwrite(line.data(), 1, line.size(), file);
+  std::fputc('\n', file);
+  std::fflush(file);
+}
 
 constexpr std::string_view kProgram = "velostrander-ctl: ";
 
@@ -92,7 +101,8 @@ int ListenForCalls(const Invocation& invocation) {
       },
       [](const platform::ReceivedDatagram& datagram) {
         const std::string sender = HostPort({DottedAddress(datagram.address), datagram.port});
-        WriteLine(Stream::Out, ReceiptLine(platform::LocalTimeNow(), datagram.bytes, sender));
+        WriteLine(Stream::Out,
+                  ReceiptLine(platform::LocalTime(std::time(nullptr)), datagram.bytes, sender));
       });
   if (reason.empty()) return kSucceeded;
   const std::string what = bound ? "receiving on UDP port " : "cannot listen on UDP port ";

@@ -8,10 +8,11 @@ namespace platform {
 
 enum class Stream { Out, Err };
 
-// Writes the line, given in the system's code page, and a line end, and flushes at once so that
-// a watching teacher or program sees it when it happens.
-void WriteLine(Stream stream, std::string_view line);
+// Shows the line, given in the system's code page, on the console that the stream is, where a
+// console needs more than its bytes. False where the stream is no such console (a file, a pipe,
+// any terminal on Linux): the caller then writes the bytes themselves.
+bool WriteToConsole(Stream stream, std::string_view line);
 
-std::tm LocalTimeNow();
+std::tm LocalTime(std::time_t time);
 
 }  // namespace platform

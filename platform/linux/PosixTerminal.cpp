@@ -1,21 +1,15 @@
 #include "platform/Terminal.h"
 
-#include <cstdio>
-
 namespace platform {
 
-// The locale's charset is the system's code page here, so the bytes go out as they are.
-void WriteLine(Stream stream, std::string_view line) {
-  std::FILE* const file = stream == Stream::Out ? stdout : stderr;
-  std::fwrite(line.data(), 1, line.size(), file);
-  std::fputc('\n', file);
-  std::fflush(file);
+// A terminal here reads the locale's charset, which is the system's code page.
+bool WriteToConsole(Stream, std::string_view) {
+  return false;
 }
 
-std::tm LocalTimeNow() {
-  const std::time_t now = std::time(nullptr);
+std::tm LocalTime(std::time_t time) {
   std::tm local{};
-  localtime_r(&now, &local);
+  localtime_r(&time, &local);
   return local;
 }
 

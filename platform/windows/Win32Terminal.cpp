@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <optional>
 
 namespace platform {
@@ -15,17 +14,6 @@ std::wstring Widened(std::string_view ansi) {
   std::wstring wide(static_cast<std::size_t>(size), L'\0');
   MultiByteToWideChar(CP_ACP, 0, ansi.data(), ansiSize, wide.data(), size);
   return wide;
-}
-
-// A console shows UTF-16 whatever its own code page.
-bool WriteToConsole(Stream stream, std::string_view line) {
-  const HANDLE handle = GetStdHandle(stream == Stream::Out ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
-  DWORD mode = 0;
-  if (!GetConsoleMode(handle, &mode)) return false;
-  const std::wstring wide = Widened(line) + L"\n";
-  DWORD written = 0;
-  return WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr) !=
-         0;
 }
 
 std::optional<std::string> Narrowed(std::wstring_view wide) {
@@ -46,19 +34,20 @@ std::optional<std::string> Narrowed(std::wstring_view wide) {
 
 }  // namespace
 
-// Output to a file or pipe stays in the system's code page.
-void WriteLine(Stream stream, std::string_view line) {
-  if (WriteToConsole(stream, line)) return;
-  std::FILE* const file = stream == Stream::Out ? stdout : stderr;
-  std::fwrite(line.data(), 1, line.size(), file);
-  std::fputc('\n', file);
-  std::fflush(file);
+// A console shows UTF-16 whatever its own code page.
+bool WriteToConsole(Stream stream, std::string_view line) {
+  const HANDLE handle = GetStdHandle(stream == Stream::Out ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+  DWORD mode = 0;
+  if (!GetConsoleMode(handle, &mode)) return false;
+  const std::wstring wide = Widened(line) + L"\n";
+  DWORD written = 0;
+  return WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr) !=
+         0;
 }
 
-std::tm LocalTimeNow() {
-  const std::time_t now = std::time(nullptr);
+std::tm LocalTime(std::time_t time) {
   std::tm local{};
-  localtime_s(&local, &now);
+  localtime_s(&local, &time);
   return local;
 }
 
