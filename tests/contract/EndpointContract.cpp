@@ -16,7 +16,7 @@ using platform::ReadResult;
 using namespace std::chrono_literals;
 
 // Datagrams of any bytes and size, then a burst: one event each.
-ENDPOINT_TEST(ReadsEachDatagramWholeAndInOrderWithOneEventEach) {
+TEST(UdpEndpointContract, ReadsEachDatagramWholeAndInOrderWithOneEventEach) {
   Listener listener;
   const std::uint16_t port = listener.bind();
   std::string everyByte;
@@ -26,10 +26,10 @@ ENDPOINT_TEST(ReadsEachDatagramWholeAndInOrderWithOneEventEach) {
   std::vector<std::string> sent = {"", largest, everyByte, "\xff\xfe\xc3(\xa0\xe3\x81"};
   for (std::string& number : Numbered(1000)) sent.push_back(std::move(number));
   Send(port, sent);
-  CHECK(ReadExactly(listener, port, sent));
+  EXPECT_TRUE(ReadExactly(listener, port, sent));
 }
 
-ENDPOINT_TEST(APausedEndpointRaisesNothingAndLosesNothing) {
+TEST(UdpEndpointContract, APausedEndpointRaisesNothingAndLosesNothing) {
   Listener paused;
   Listener witness;
   const std::uint16_t port = paused.bind();
@@ -37,15 +37,15 @@ ENDPOINT_TEST(APausedEndpointRaisesNothingAndLosesNothing) {
   Send(port, Numbered(50));
   // Sent after the others, this one's arrival tells that theirs have been seen too.
   Send(witness.bind(), {"witness"});
-  CHECK(witness.waitFor(1));
-  CHECK(paused.arrivals.empty());
+  EXPECT_TRUE(witness.waitFor(1));
+  EXPECT_TRUE(paused.arrivals.empty());
   paused.endpoint->setPaused(false);
-  CHECK(ReadExactly(paused, port, Numbered(50)));
+  EXPECT_TRUE(ReadExactly(paused, port, Numbered(50)));
 }
 
 // As the agent does while a page loads: it pauses in the handler and resumes later; or at once,
 // when the page needs no wait.
-ENDPOINT_TEST(PausingInTheHandlerHoldsLaterDatagramsBack) {
+TEST(UdpEndpointContract, PausingInTheHandlerHoldsLaterDatagramsBack) {
   for (const bool resumeInTheHandler : {false, true}) {
     Listener listener;
     const std::uint16_t port = listener.bind();
@@ -59,18 +59,18 @@ ENDPOINT_TEST(PausingInTheHandlerHoldsLaterDatagramsBack) {
     };
     Send(port, Numbered(20));
     for (std::size_t handled = 1; handled <= 20; ++handled) {
-      CHECK(listener.waitFor(handled));
+      EXPECT_TRUE(listener.waitFor(handled));
       paused = false;
       listener.endpoint->setPaused(false);
     }
-    CHECK(!raisedWhilePaused);
+    EXPECT_FALSE(raisedWhilePaused);
     listener.then = nullptr;
-    CHECK(ReadExactly(listener, port, Numbered(20)));
+    EXPECT_TRUE(ReadExactly(listener, port, Numbered(20)));
   }
 }
 
 // As a message box does, unpaused.
-ENDPOINT_TEST(AHandlerThatRunsTheEventLoopIsNotEnteredAgain) {
+TEST(UdpEndpointContract, AHandlerThatRunsTheEventLoopIsNotEnteredAgain) {
   Listener listener;
   int depth = 0;
   int deepest = 0;
@@ -81,32 +81,32 @@ ENDPOINT_TEST(AHandlerThatRunsTheEventLoopIsNotEnteredAgain) {
   };
   const std::uint16_t port = listener.bind();
   Send(port, Numbered(3));
-  CHECK(ReadExactly(listener, port, Numbered(3)));
-  CHECK(deepest == 1);
+  EXPECT_TRUE(ReadExactly(listener, port, Numbered(3)));
+  EXPECT_EQ(deepest, 1);
 }
 
-ENDPOINT_TEST(MayBeDestroyedByItsOwnHandler) {
+TEST(UdpEndpointContract, MayBeDestroyedByItsOwnHandler) {
   Listener listener;
   const std::uint16_t port = listener.bind();
   listener.then = [&] { listener.endpoint.reset(); };
   Send(port, Numbered(3));
-  CHECK(listener.waitFor(1));
+  EXPECT_TRUE(listener.waitFor(1));
   Listener witness;
   Send(witness.bind(), {"witness"});
-  CHECK(witness.waitFor(1));
-  CHECK(listener.arrivals.size() == 1 && !listener.endpoint);
+  EXPECT_TRUE(witness.waitFor(1));
+  EXPECT_TRUE(listener.arrivals.size() == 1 && !listener.endpoint);
 }
 
-ENDPOINT_TEST(APortHeldByAnotherProgramIsInUseAndAReadOfNothingFails) {
+TEST(UdpEndpointContract, APortHeldByAnotherProgramIsInUseAndAReadOfNothingFails) {
   Listener holder;
-  CHECK(harness::NewEndpoint([] {})->bind(holder.bind()) == BindResult::PortInUse);
+  EXPECT_EQ(harness::NewEndpoint([] {})->bind(holder.bind()), BindResult::PortInUse);
   const Arrival arrival = holder.endpoint->read();
-  CHECK(arrival.result == ReadResult::Failed && arrival.bytes.empty());
+  EXPECT_TRUE(arrival.result == ReadResult::Failed && arrival.bytes.empty());
 }
 
 // Bound, never bound, or refused its port: the call of the person at this PC must reach the
 // master all the same, and fails at once for a host that cannot be found.
-ENDPOINT_TEST(SendsOneDatagramToANamedOrDottedHost) {
+TEST(UdpEndpointContract, SendsOneDatagramToANamedOrDottedHost) {
   Listener master;
   const std::uint16_t masterPort = master.bind();
   Listener holder;
@@ -114,7 +114,7 @@ ENDPOINT_TEST(SendsOneDatagramToANamedOrDottedHost) {
   const std::function<void(platform::UdpEndpoint&)> states[] = {
       [](platform::UdpEndpoint& agent) { agent.bind(harness::UnusedPort()); },
       [](platform::UdpEndpoint&) {},
-      [&](platform::UdpEndpoint& agent) { CHECK(agent.bind(taken) != BindResult::Bound); },
+      [&](platform::UdpEndpoint& agent) { EXPECT_NE(agent.bind(taken), BindResult::Bound); },
   };
   std::vector<std::string> sent;
   for (const auto& state : states) {
@@ -124,13 +124,13 @@ ENDPOINT_TEST(SendsOneDatagramToANamedOrDottedHost) {
     for (const char* host : {"localhost", "127.0.0.1"}) {
       agent.endpoint->setRemoteHost(host);
       sent.push_back(std::to_string(sent.size()) + " to " + host);
-      CHECK(agent.endpoint->send(sent.back()));
+      EXPECT_TRUE(agent.endpoint->send(sent.back()));
     }
     for (const char* host : {"no-such-host.invalid", ""}) {
       agent.endpoint->setRemoteHost(host);
-      CHECK(!agent.endpoint->send("07Call"));
+      EXPECT_FALSE(agent.endpoint->send("07Call"));
     }
   }
-  CHECK(master.waitFor(sent.size()));
-  CHECK(master.payloads() == sent);
+  EXPECT_TRUE(master.waitFor(sent.size()));
+  EXPECT_EQ(master.payloads(), sent);
 }

@@ -1,33 +1,33 @@
-// What the UDP endpoint's contract needs of each backend's test program: its event loop and its
-// endpoints, which also play the other programs on the loopback address. The
-// contract is written once and runs on both backends: under GoogleTest on Linux, under the
-// small self-check runner on Windows, where no build of a test framework is at hand.
+// What the contracts, written once for both backends, need of each backend's test program: its
+// event loop and its UDP endpoints, which also play the other programs on the loopback address;
+// its files and its code page.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
+#include <optional>
 #include <random>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/CodePage.h"
+#include "platform/Files.h"
 #include "platform/UdpEndpoint.h"
-
-#ifdef _WIN32
-#include "windows/SelfCheck.h"
-#define ENDPOINT_TEST(name) SELFCHECK_TEST(name)
-#else
-#include <gtest/gtest.h>
-#define ENDPOINT_TEST(name) TEST(UdpEndpointContract, name)
-#define CHECK(condition) EXPECT_TRUE(condition)
-#endif
+#include "unit/ScratchDir.h"
 
 namespace harness {
 
 using namespace std::chrono_literals;
+namespace fs = std::filesystem;
 
 // Runs the backend's event loop until `condition` holds, for `limit` at most; returns the
 // condition.
@@ -111,5 +111,26 @@ inline bool ReadExactly(Listener& listener, std::uint16_t port, std::vector<std:
   expected.push_back("last");
   return listener.waitFor(expected.size()) && listener.payloads() == expected;
 }
+
+platform::Files& TheFiles();
+// Code page 932, as a Japanese Windows has it.
+const platform::CodePage& JapaneseCodePage();
+// The system's words when a folder stands where a file is to be made or replaced.
+std::string RefusalOfAFolder();
+
+// A folder of its own for each test of the backend's files, with the target in it holding "old".
+class FilesTest : public ::testing::Test {
+ protected:
+  std::optional<platform::FileWriteFailure> Replace(const fs::path& file) {
+    return TheFiles().replace(file.string(), temporary.string(), "new");
+  }
+  static std::string Read(const fs::path& file) {
+    return {std::istreambuf_iterator<char>(std::ifstream(file, std::ios::binary).rdbuf()), {}};
+  }
+
+  const ScratchDir dir;
+  const fs::path target = dir.Write("Velostrander_Child.ini", "old");
+  const fs::path temporary = dir.path() / "Temp.tmp";
+};
 
 }  // namespace harness

@@ -2,11 +2,13 @@
 """Wine's virtual desktop on a private Xvfb, shared by the scenarios of one test run, and the
 scenarios' driver on it, which reads and acts through wintree.exe in the same prefix.
 
-    windows_desktop.py setup|cleanup WORK HELPER_BIN | run WORK PROGRAM
+    windows_desktop.py setup|cleanup|run WORK HELPER_BIN [PROGRAM ARGUMENT...]
 
 `setup` makes (or reuses) a Japanese Wine prefix under the build folder WORK, starts Xvfb, a
 persistent wineserver and the virtual desktop, and records them in a state file; `cleanup` ends
-them; `run` runs a Windows test program there, prints its output and exits with its exit code.
+them; `run` runs a Windows test program there, prints its output and exits with its exit code,
+setting the desktop up for the time of the run when it is not (ctest lists a program's tests
+before it runs the fixture).
 """
 
 import contextlib
@@ -340,18 +342,25 @@ def _state(pid):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 4 or sys.argv[1] not in ("setup", "cleanup", "run"):
+    arguments = sys.argv[1:]
+    if len(arguments) < 3 or arguments[0] not in ("setup", "cleanup", "run") or \
+            (arguments[0] == "run") != (len(arguments) > 3):
         sys.exit(__doc__)
-    command, work, argument = sys.argv[1:]
-    desktop = WindowsDesktop(None, work, helper_dir=argument)
+    command, work, helpers, *program = arguments
+    desktop = WindowsDesktop(None, work, helper_dir=helpers)
     if command != "run":
         getattr(desktop, command)()
-    elif not desktop.attach():
-        sys.exit("the Wine desktop is not set up (run the fixture first)")
-    else:
-        log = desktop.work / "scratch" / (Path(argument).stem + ".log")
+        sys.exit()
+    for_this_run = not desktop.attach()
+    if for_this_run:
+        desktop.setup()
+    try:
+        log = desktop.work / "scratch" / (Path(program[0]).stem + ".log")
         log.parent.mkdir(parents=True, exist_ok=True)
         with open(log, "wb") as out:
-            code = desktop.run(WINE64, argument, output=out, timeout=50).returncode
+            code = desktop.run(WINE64, *program, output=out, timeout=50).returncode
         sys.stdout.write(log.read_text(encoding="utf-8", errors="replace"))
-        sys.exit(code)
+    finally:
+        if for_this_run:
+            desktop.cleanup()
+    sys.exit(code)

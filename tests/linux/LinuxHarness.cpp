@@ -4,12 +4,16 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QTimer>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <stdexcept>
 #include <string>
 
 #include "contract/Harness.h"
+#include "platform/linux/PosixCodePage.h"
+#include "platform/linux/PosixFiles.h"
 #include "platform/linux/PosixUdpEndpoint.h"
 
 namespace harness {
@@ -31,6 +35,21 @@ bool PumpUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 
 std::unique_ptr<platform::UdpEndpoint> NewEndpoint(std::function<void()> onArrival) {
   return platform::PosixNetwork().createUdpEndpoint(std::move(onArrival));
+}
+
+platform::Files& TheFiles() {
+  static const platform::PosixCodePage codePage;
+  static platform::PosixFiles files(codePage);
+  return files;
+}
+
+const platform::CodePage& JapaneseCodePage() {
+  static const platform::PosixCodePage codePage("CP932");
+  return codePage;
+}
+
+std::string RefusalOfAFolder() {
+  return std::strerror(EISDIR);
 }
 
 // The kernel's own count of what a socket has not read, so a test knows when it is all taken.

@@ -1,4 +1,5 @@
 // The browser driven through a scripted IDispatch: which members are called, how, and with what.
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <oaidl.h>
@@ -8,7 +9,6 @@
 #include <vector>
 
 #include "platform/windows/Win32Browser.h"
-#include "windows/SelfCheck.h"
 
 namespace {
 
@@ -83,7 +83,7 @@ class ScriptedDispatch final : public IDispatch {
 
 }  // namespace
 
-SELFCHECK_TEST(EachCallReachesItsMemberByNameAsAScriptWouldMakeIt) {
+TEST(Win32Browser, EachCallReachesItsMemberByNameAsAScriptWouldMakeIt) {
   ScriptedDispatch fake;
   {
     platform::Win32Browser browser(&fake);
@@ -92,22 +92,22 @@ SELFCHECK_TEST(EachCallReachesItsMemberByNameAsAScriptWouldMakeIt) {
     browser.setFullScreen(false);
     browser.setToolBar(false);
     browser.setMenuBar(false);
-    CHECK(!browser.busy());
+    EXPECT_FALSE(browser.busy());
     fake.busy = true;
-    CHECK(browser.busy());
+    EXPECT_TRUE(browser.busy());
     browser.setMenuBar(false);
-    CHECK(fake.references == 1);
+    EXPECT_EQ(fake.references, 1u);
   }
-  CHECK((fake.calls == std::vector<std::wstring>{
-                           L"call Navigate http://127.0.0.1:8080/ページ/a b?q=日本語#x",
-                           L"put Visible true", L"put FullScreen false", L"put ToolBar false",
-                           L"put MenuBar false", L"get Busy", L"get Busy", L"put MenuBar false"}));
-  CHECK(fake.lookups == 6);  // each name once
+  EXPECT_EQ(fake.calls, (std::vector<std::wstring>{
+                            L"call Navigate http://127.0.0.1:8080/ページ/a b?q=日本語#x",
+                            L"put Visible true", L"put FullScreen false", L"put ToolBar false",
+                            L"put MenuBar false", L"get Busy", L"get Busy", L"put MenuBar false"}));
+  EXPECT_EQ(fake.lookups, 6);  // each name once
   // Released when dropped, with no Quit: a hidden browser ends with its last reference.
-  CHECK(fake.references == 0);
+  EXPECT_EQ(fake.references, 0u);
 }
 
-SELFCHECK_TEST(MembersTheBrowserLacksAreSkipped) {
+TEST(Win32Browser, MembersTheBrowserLacksAreSkipped) {
   ScriptedDispatch fake;
   fake.failures = {{L"FullScreen", DISP_E_EXCEPTION},
                    {L"ToolBar", E_NOTIMPL},
@@ -117,25 +117,25 @@ SELFCHECK_TEST(MembersTheBrowserLacksAreSkipped) {
   browser.setFullScreen(true);
   browser.setToolBar(false);
   browser.setMenuBar(false);
-  CHECK(!browser.busy());
-  CHECK(browser.alive());
+  EXPECT_FALSE(browser.busy());
+  EXPECT_TRUE(browser.alive());
   browser.navigate("http://127.0.0.1/");
-  CHECK(fake.calls.back() == L"call Navigate http://127.0.0.1/");
+  EXPECT_EQ(fake.calls.back(), L"call Navigate http://127.0.0.1/");
 }
 
 // Asked nothing more: a lost browser would only make every later call wait for its time-out.
-SELFCHECK_TEST(ABrowserWhoseProcessIsGoneIsNotAliveAndAskedNothingMore) {
+TEST(Win32Browser, ABrowserWhoseProcessIsGoneIsNotAliveAndAskedNothingMore) {
   for (const HRESULT status : {RPC_E_DISCONNECTED, HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE),
                                RPC_E_SERVER_DIED, RPC_E_SERVER_DIED_DNE, CO_E_OBJNOTCONNECTED}) {
     ScriptedDispatch fake;
     platform::Win32Browser browser(&fake);
-    CHECK(browser.alive());
+    EXPECT_TRUE(browser.alive());
     fake.failures = {{L"Visible", status}};
-    CHECK(!browser.alive());
+    EXPECT_FALSE(browser.alive());
     const std::size_t calls = fake.calls.size();
     browser.navigate("http://127.0.0.1/");
     browser.setMenuBar(false);
-    CHECK(!browser.busy());
-    CHECK(fake.calls.size() == calls);
+    EXPECT_FALSE(browser.busy());
+    EXPECT_EQ(fake.calls.size(), calls);
   }
 }

@@ -1,5 +1,6 @@
 // What reaches the backend through its message window: its timers, a socket's events, and the
 // restarted task bar's broadcast.
+#include <gtest/gtest.h>
 #include <winsock2.h>
 
 #include <chrono>
@@ -41,34 +42,34 @@ void RestartTaskBar() {
   messages.setHandler(marker, [&](WPARAM, LPARAM) { reached = true; });
   PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
   PostMessageW(messages.hwnd(), marker, 0, 0);
-  CHECK(PumpUntil([&] { return reached; }));
+  EXPECT_TRUE(PumpUntil([&] { return reached; }));
   messages.removeHandler(marker);
 }
 
 }  // namespace
 
-SELFCHECK_TEST(TasksRunOnceFromTheEventLoopInOrderOfTheirTimeAndMayScheduleTheNext) {
+TEST(Win32Scheduler, TasksRunOnceFromTheEventLoopInOrderOfTheirTimeAndMayScheduleTheNext) {
   platform::Win32Scheduler scheduler(TheBackend().window);
   std::vector<int> ran;
   scheduler.runLater(80ms, [&] { ran.push_back(2); });
   scheduler.runLater(0ms, [&] { ran.push_back(1); });
-  CHECK(ran.empty());
-  CHECK(PumpUntil([&] { return ran.size() == 2; }));
-  CHECK((ran == std::vector<int>{1, 2}));
+  EXPECT_TRUE(ran.empty());
+  EXPECT_TRUE(PumpUntil([&] { return ran.size() == 2; }));
+  EXPECT_EQ(ran, (std::vector<int>{1, 2}));
   int runs = 0;
   std::function<void()> step = [&] {
     if (++runs < 5) scheduler.runLater(1ms, step);
   };
   scheduler.runLater(1ms, step);
-  CHECK(PumpUntil([&] { return runs == 5; }));
+  EXPECT_TRUE(PumpUntil([&] { return runs == 5; }));
   bool later = false;
   scheduler.runLater(1ms, [&] { runs += 100; });
   scheduler.runLater(60ms, [&] { later = true; });
-  CHECK(PumpUntil([&] { return later; }));
-  CHECK(runs == 105 && ran.size() == 2);
+  EXPECT_TRUE(PumpUntil([&] { return later; }));
+  EXPECT_TRUE(runs == 105 && ran.size() == 2);
 }
 
-SELFCHECK_TEST(ATaskStillDueWhenTheSchedulerGoesNeverRuns) {
+TEST(Win32Scheduler, ATaskStillDueWhenTheSchedulerGoesNeverRuns) {
   bool ran = false;
   {
     platform::Win32Scheduler scheduler(TheBackend().window);
@@ -77,12 +78,12 @@ SELFCHECK_TEST(ATaskStillDueWhenTheSchedulerGoesNeverRuns) {
   platform::Win32Scheduler later(TheBackend().window);
   bool laterRan = false;
   later.runLater(40ms, [&] { laterRan = true; });
-  CHECK(PumpUntil([&] { return laterRan; }));
-  CHECK(!ran);
+  EXPECT_TRUE(PumpUntil([&] { return laterRan; }));
+  EXPECT_FALSE(ran);
 }
 
 // Wine never reports a refused datagram, so the refusal is injected where recvfrom reports it.
-SELFCHECK_TEST(AConnectionResetIsARefusalByTheDestinationAndOtherErrorsFailures) {
+TEST(Win32UdpEndpoint, AConnectionResetIsARefusalByTheDestinationAndOtherErrorsFailures) {
   const std::pair<platform::ReceiveFunction, platform::ReadResult> cases[] = {
       {[](SOCKET, char*, int) { return FailWith(WSAECONNRESET); },
        platform::ReadResult::RefusedByDestination},
@@ -94,31 +95,31 @@ SELFCHECK_TEST(AConnectionResetIsARefusalByTheDestinationAndOtherErrorsFailures)
     endpoint = std::make_unique<platform::Win32UdpEndpoint>(
         TheBackend().window, [&] { arrivals.push_back(endpoint->read()); }, receive);
     const std::uint16_t port = harness::UnusedPort();
-    CHECK(endpoint->bind(port) == platform::BindResult::Bound);
+    EXPECT_EQ(endpoint->bind(port), platform::BindResult::Bound);
     harness::Send(port, {"raises the arrival event"});
-    CHECK(PumpUntil([&] { return !arrivals.empty(); }));
-    CHECK(arrivals.size() == 1 && arrivals[0].result == result && arrivals[0].bytes.empty());
+    EXPECT_TRUE(PumpUntil([&] { return !arrivals.empty(); }));
+    EXPECT_TRUE(arrivals.size() == 1 && arrivals[0].result == result && arrivals[0].bytes.empty());
   }
 }
 
-SELFCHECK_TEST(TheTrayIconIsTheShellsFirstAnsiRecordAndComesBackWithTheTaskBar) {
+TEST(Win32Tray, TheTrayIconIsTheShellsFirstAnsiRecordAndComesBackWithTheTaskBar) {
   const auto window = TheBackend().desktop.createWindow({});
   platform::Win32Tray tray(GetModuleHandleW(nullptr), &Record);
   tray.add(*window, {1, 7, 512, "Velostrander_Child"});
-  CHECK(Calls().size() == 1 && Calls()[0].first == NIM_ADD);
+  ASSERT_TRUE(Calls().size() == 1 && Calls()[0].first == NIM_ADD);
   const NOTIFYICONDATAA added = Calls()[0].second;
-  CHECK(added.cbSize == NOTIFYICONDATAA_V1_SIZE && added.uID == 1 && added.uFlags == 7 &&
-        added.uCallbackMessage == 512);
-  CHECK(added.hWnd == static_cast<platform::Win32Window&>(*window).frame());
-  CHECK(std::string(added.szTip, 64) ==
-        std::string("Velostrander_Child", 19) + std::string(45, ' '));
+  EXPECT_TRUE(added.cbSize == NOTIFYICONDATAA_V1_SIZE && added.uID == 1 && added.uFlags == 7 &&
+              added.uCallbackMessage == 512);
+  EXPECT_EQ(added.hWnd, static_cast<platform::Win32Window&>(*window).frame());
+  EXPECT_EQ(std::string(added.szTip, 64),
+            std::string("Velostrander_Child", 19) + std::string(45, ' '));
 
   RestartTaskBar();
-  CHECK(Calls().size() == 2 && Calls()[1].first == NIM_ADD &&
-        std::memcmp(&Calls()[1].second, &added, NOTIFYICONDATAA_V1_SIZE) == 0);
+  EXPECT_TRUE(Calls().size() == 2 && Calls()[1].first == NIM_ADD &&
+              std::memcmp(&Calls()[1].second, &added, NOTIFYICONDATAA_V1_SIZE) == 0);
   tray.remove({1, 0, 0, {}});
-  CHECK(Calls().size() == 3 && Calls()[2].first == NIM_DELETE &&
-        Calls()[2].second.hWnd == added.hWnd && Calls()[2].second.uID == 1);
+  EXPECT_TRUE(Calls().size() == 3 && Calls()[2].first == NIM_DELETE &&
+              Calls()[2].second.hWnd == added.hWnd && Calls()[2].second.uID == 1);
   RestartTaskBar();
-  CHECK(Calls().size() == 3);
+  EXPECT_EQ(Calls().size(), 3u);
 }

@@ -1,3 +1,5 @@
+#include <gtest/gtest.h>
+
 #include <string>
 
 #include "platform/windows/Win32Desktop.h"
@@ -24,21 +26,21 @@ SIZE ClientSize(HWND frame) {
 
 // Windows sends WM_ENDSESSION from another thread, and COM's modal loop hands it on in the
 // middle of any call into the browser: the unload must not run inside the sender's call.
-SELFCHECK_TEST(TheSystemsCloseRunsFromTheWindowsOwnQueue) {
+TEST(Win32Window, TheSystemsCloseRunsFromTheWindowsOwnQueue) {
   platform::FormSpec declaration;
   declaration.caption = "Velostrander end of session";
   bool closed = false;
   declaration.onClose = [&] { closed = true; };
   const auto window = Create(declaration);
   const HWND frame = FindWindowW(nullptr, L"Velostrander end of session");
-  CHECK(frame != nullptr);
+  ASSERT_NE(frame, nullptr);
   SendMessageW(frame, WM_ENDSESSION, TRUE, 0);
-  CHECK(!closed);
-  CHECK(harness::PumpUntil([&] { return closed; }));
+  EXPECT_FALSE(closed);
+  EXPECT_TRUE(harness::PumpUntil([&] { return closed; }));
 }
 
 // The panel's frame: 1575 by 495 twips, its lines on its last twips.
-SELFCHECK_TEST(ThePanelsLinesLieOnItsOutermostPixelsBothEndsDrawn) {
+TEST(Win32Window, ThePanelsLinesLieOnItsOutermostPixelsBothEndsDrawn) {
   platform::FormSpec panel;
   panel.frame = platform::FrameStyle::None;
   panel.clientWidth = 1575;
@@ -49,7 +51,7 @@ SELFCHECK_TEST(ThePanelsLinesLieOnItsOutermostPixelsBothEndsDrawn) {
   panel.controls = {line({0, 0, 0, 480}), line({1560, 0, 0, 480}), line({0, 0, 1560, 0}),
                     line({0, 480, 1560, 0})};
   const auto window = Create(panel);
-  CHECK(ClientSize(Frame(*window)).cx == 105 && ClientSize(Frame(*window)).cy == 33);
+  ASSERT_TRUE(ClientSize(Frame(*window)).cx == 105 && ClientSize(Frame(*window)).cy == 33);
 
   const HDC screen = GetDC(nullptr);
   const HDC dc = CreateCompatibleDC(screen);
@@ -67,20 +69,20 @@ SELFCHECK_TEST(ThePanelsLinesLieOnItsOutermostPixelsBothEndsDrawn) {
     framed = framed && GetPixel(dc, x, 0) == ink && GetPixel(dc, x, 32) == ink;
   for (int y = 0; y < 33; ++y)
     framed = framed && GetPixel(dc, 0, y) == ink && GetPixel(dc, 104, y) == ink;
-  CHECK(framed);
+  EXPECT_TRUE(framed);
   SelectObject(dc, previous);
   DeleteObject(bitmap);
   DeleteDC(dc);
 }
 
-SELFCHECK_TEST(ATextBoxTakesTextOfAnyLengthAndATextViewBreaksItsLinesAndPassesTabOn) {
+TEST(Win32Window, ATextBoxTakesTextOfAnyLengthAndATextViewBreaksItsLinesAndPassesTabOn) {
   platform::FormSpec declaration;
   declaration.controls = {platform::Control("Text1", platform::ControlKind::TextBox, {}),
                           platform::Control("Help", platform::ControlKind::TextView, {})};
   const auto window = Create(declaration);
-  CHECK(SendMessageW(GetDlgItem(Frame(*window), 100), EM_GETLIMITTEXT, 0, 0) > 32767);
+  EXPECT_TRUE(SendMessageW(GetDlgItem(Frame(*window), 100), EM_GETLIMITTEXT, 0, 0) > 32767);
   window->setCaption("Help", "一\n二\r\n");
-  CHECK(window->text("Help") == "一\r\n二\r\n");
-  CHECK(!(SendMessageW(GetDlgItem(Frame(*window), 101), WM_GETDLGCODE, VK_TAB, 0) &
-          (DLGC_WANTTAB | DLGC_WANTALLKEYS)));
+  EXPECT_EQ(window->text("Help"), "一\r\n二\r\n");
+  EXPECT_FALSE((SendMessageW(GetDlgItem(Frame(*window), 101), WM_GETDLGCODE, VK_TAB, 0) &
+                (DLGC_WANTTAB | DLGC_WANTALLKEYS)));
 }

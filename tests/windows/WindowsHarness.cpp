@@ -1,6 +1,10 @@
 #include "windows/WindowsHarness.h"
 
-#include "windows/SelfCheck.h"
+#include <stdexcept>
+
+#include "platform/windows/Win32CodePage.h"
+#include "platform/windows/Win32Files.h"
+#include "platform/windows/Win32Text.h"
 
 namespace win32test {
 
@@ -34,9 +38,20 @@ std::unique_ptr<platform::UdpEndpoint> NewEndpoint(std::function<void()> onArriv
   return win32test::TheBackend().network.createUdpEndpoint(std::move(onArrival));
 }
 
-}  // namespace harness
-
-int main() {
-  win32test::TheBackend();  // Winsock, before the first socket
-  return selfcheck::RunAll();
+platform::Files& TheFiles() {
+  static platform::Win32Files files;
+  return files;
 }
+
+// The system's own: the Wine prefix's locale is Japanese.
+const platform::CodePage& JapaneseCodePage() {
+  if (GetACP() != 932) throw std::runtime_error("the system's code page is not 932");
+  static const platform::Win32CodePage codePage;
+  return codePage;
+}
+
+std::string RefusalOfAFolder() {
+  return platform::DescribeSystemError(ERROR_ACCESS_DENIED);
+}
+
+}  // namespace harness
