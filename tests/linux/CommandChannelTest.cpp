@@ -7,8 +7,8 @@
 #include "child/Program.h"
 #include "contract/Harness.h"
 #include "fake/FakePlatform.h"
-#include "platform/linux/QtScheduler.h"
 #include "platform/linux/PosixUdpEndpoint.h"
+#include "platform/linux/QtScheduler.h"
 #include "unit/ScratchDir.h"
 
 namespace {
