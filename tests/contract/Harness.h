@@ -92,12 +92,6 @@ struct Listener {
   std::function<void()> then;  // runs in the handler, after the read
 };
 
-#ifndef _WIN32
-// Bytes the kernel still holds for the IPv4 UDP socket bound to `port`, its error reports
-// included: 0 once its owner has taken everything.
-std::size_t HeldByKernel(std::uint16_t port);
-#endif
-
 inline std::vector<std::string> Numbered(int count) {
   std::vector<std::string> numbered;
   for (int number = 0; number < count; ++number) numbered.push_back(std::to_string(number));

@@ -5,10 +5,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <stdexcept>
 #include <string>
 
 #include "contract/Harness.h"
@@ -50,22 +47,6 @@ const platform::CodePage& JapaneseCodePage() {
 
 std::string RefusalOfAFolder() {
   return std::strerror(EISDIR);
-}
-
-// The kernel's own count of what a socket has not read, so a test knows when it is all taken.
-std::size_t HeldByKernel(std::uint16_t port) {
-  std::ifstream table("/proc/net/udp");
-  std::string line;
-  std::getline(table, line);  // the column names
-  while (std::getline(table, line)) {
-    unsigned localPort = 0;
-    unsigned long held = 0;
-    if (std::sscanf(line.c_str(), "%*d: %*x:%x %*x:%*x %*x %*x:%lx", &localPort, &held) == 2 &&
-        localPort == port) {
-      return held;
-    }
-  }
-  throw std::runtime_error("no UDP socket on that port");
 }
 
 }  // namespace harness
