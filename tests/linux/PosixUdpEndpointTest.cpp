@@ -44,6 +44,23 @@ std::size_t HeldByKernel(std::uint16_t port) {
 }
 using ::testing::ElementsAre;
 
+// Bytes the kernel still holds for the IPv4 UDP socket bound to `port`, its error reports
+// included: 0 once its owner has taken everything.
+std::size_t HeldByKernel(std::uint16_t port) {
+  std::ifstream table("/proc/net/udp");
+  std::string line;
+  std::getline(table, line);  // the column names
+  while (std::getline(table, line)) {
+    unsigned localPort = 0;
+    unsigned long held = 0;
+    if (std::sscanf(line.c_str(), "%*d: %*x:%x %*x:%*x %*x %*x:%lx", &localPort, &held) == 2 &&
+        localPort == port) {
+      return held;
+    }
+  }
+  throw std::runtime_error("no UDP socket on that port");
+}
+
 // net.core.rmem_max on stock Debian, all an ordinary user's socket gets: the kernel then holds a
 // few hundred small datagrams at most.
 constexpr int kOrdinaryUsersReceiveBuffer = 212992;

@@ -24,13 +24,10 @@ int FailWith(int error) {
   return SOCKET_ERROR;
 }
 
-std::vector<std::pair<DWORD, NOTIFYICONDATAA>>& Calls() {
-  static std::vector<std::pair<DWORD, NOTIFYICONDATAA>> calls;
-  return calls;
-}
+std::vector<std::pair<DWORD, NOTIFYICONDATAA>> calls;  // to the shell
 
 BOOL WINAPI Record(DWORD message, PNOTIFYICONDATAA data) {
-  Calls().emplace_back(message, *data);
+  calls.emplace_back(message, *data);
   return TRUE;
 }
 
@@ -106,8 +103,8 @@ TEST(Win32Tray, TheTrayIconIsTheShellsFirstAnsiRecordAndComesBackWithTheTaskBar)
   const auto window = TheBackend().desktop.createWindow({});
   platform::Win32Tray tray(GetModuleHandleW(nullptr), &Record);
   tray.add(*window, {1, 7, 512, "Velostrander_Child"});
-  ASSERT_TRUE(Calls().size() == 1 && Calls()[0].first == NIM_ADD);
-  const NOTIFYICONDATAA added = Calls()[0].second;
+  ASSERT_TRUE(calls.size() == 1 && calls[0].first == NIM_ADD);
+  const NOTIFYICONDATAA added = calls[0].second;
   EXPECT_TRUE(added.cbSize == NOTIFYICONDATAA_V1_SIZE && added.uID == 1 && added.uFlags == 7 &&
               added.uCallbackMessage == 512);
   EXPECT_EQ(added.hWnd, static_cast<platform::Win32Window&>(*window).frame());
@@ -115,11 +112,11 @@ TEST(Win32Tray, TheTrayIconIsTheShellsFirstAnsiRecordAndComesBackWithTheTaskBar)
             std::string("Velostrander_Child", 19) + std::string(45, ' '));
 
   RestartTaskBar();
-  EXPECT_TRUE(Calls().size() == 2 && Calls()[1].first == NIM_ADD &&
-              std::memcmp(&Calls()[1].second, &added, NOTIFYICONDATAA_V1_SIZE) == 0);
+  EXPECT_TRUE(calls.size() == 2 && calls[1].first == NIM_ADD &&
+              std::memcmp(&calls[1].second, &added, NOTIFYICONDATAA_V1_SIZE) == 0);
   tray.remove({1, 0, 0, {}});
-  EXPECT_TRUE(Calls().size() == 3 && Calls()[2].first == NIM_DELETE &&
-              Calls()[2].second.hWnd == added.hWnd && Calls()[2].second.uID == 1);
+  EXPECT_TRUE(calls.size() == 3 && calls[2].first == NIM_DELETE &&
+              calls[2].second.hWnd == added.hWnd && calls[2].second.uID == 1);
   RestartTaskBar();
-  EXPECT_EQ(Calls().size(), 3u);
+  EXPECT_EQ(calls.size(), 3u);
 }
