@@ -26,22 +26,6 @@ using harness::ReadExactly;
 using harness::UnusedPort;
 using namespace std::chrono_literals;
 
-// Bytes the kernel still holds for the IPv4 UDP socket bound to `port`, its error reports
-// included: 0 once its owner has taken everything.
-std::size_t HeldByKernel(std::uint16_t port) {
-  std::ifstream table("/proc/net/udp");
-  std::string line;
-  std::getline(table, line);  // the column names
-  while (std::getline(table, line)) {
-    unsigned localPort = 0;
-    unsigned long held = 0;
-    if (std::sscanf(line.c_str(), "%*d: %*x:%x %*x:%*x %*x %*x:%lx", &localPort, &held) == 2 &&
-        localPort == port) {
-      return held;
-    }
-  }
-  throw std::runtime_error("no UDP socket on that port");
-}
 using ::testing::ElementsAre;
 
 // Bytes the kernel still holds for the IPv4 UDP socket bound to `port`, its error reports
