@@ -14,11 +14,28 @@
 #include <utility>
 #include <vector>
 
+#include "common/Text.h"
 #include "platform/Platform.h"
 
 namespace fake {
 
 using Log = std::vector<std::string>;
+
+// Latin-1, a code page of one byte a character, in which bytes read otherwise than as UTF-8 and
+// which lacks Japanese.
+class Latin1CodePage : public platform::CodePage {
+ public:
+  std::string toUtf8(std::string_view bytes) const override {
+    std::u32string chars;
+    for (const unsigned char c : bytes) chars.push_back(c);
+    return common::ToUtf8(chars);
+  }
+  std::string fromUtf8(std::string_view utf8) const override {
+    std::string bytes;
+    for (const char32_t c : common::ToChars(utf8)) bytes.push_back(c < 0x100 ? char(c) : '?');
+    return bytes;
+  }
+};
 
 struct WindowState {
   platform::FormSpec declaration;
