@@ -690,7 +690,8 @@ def said(d, tool, fault, parts):
 
 @scenario()
 def tool_save_faults(d):
-    """A save that cannot be made says why and leaves the file as it was, without a temporary
+    """A save that cannot be made (a read-only folder, a full disk, a read-only file, which a
+    rename on Linux would replace) says why and leaves the file as it was, without a temporary
     file beside it; once the fault has gone, the same save is made. The settings file is on a
     small file system of its own, mounted as root only. Under Wine also a file that another
     program holds open from the start: the load and "設定" each say so, and the tool, whose
@@ -709,7 +710,9 @@ def tool_save_faults(d):
                NOT_SAVED + ("「Temp.tmp」を作れません",)),
               ("full disk", lambda: subprocess.run(["dd", "if=/dev/zero", f"of={filler}"],
                                                    capture_output=True, check=False),
-               lambda: os.remove(filler), None, NOT_SAVED + ("「Temp.tmp」に書き込めません",))]
+               lambda: os.remove(filler), None, NOT_SAVED + ("「Temp.tmp」に書き込めません",)),
+              ("read-only file", lambda: os.chmod(file, 0o444), lambda: os.chmod(file, 0o644),
+               None, NOT_SAVED + ("設定ファイルを新しい内容に置き換えられません",))]
     if d.name == "windows":
         faults.insert(0, ("held open", lambda: held.enter_context(d.held_open(file)), held.close,
                           (NOT_OPENED, "起動し直して"), (NOT_OPENED, "設定は保存していません。")))

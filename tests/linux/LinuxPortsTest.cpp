@@ -62,6 +62,14 @@ TEST_F(PosixFilesTest, AFolderNamedLikeTheTemporaryFileFailsAtCreateAndStays) {
   EXPECT_TRUE(fs::is_directory(temporary));
 }
 
+// As Windows keeps a read-only file, for root too; no temporary file is left beside it.
+TEST_F(PosixFilesTest, AReadOnlyTargetFailsAtReplaceAndStaysAsItWas) {
+  fs::permissions(target, fs::perms(0444));
+  ExpectFailure(target, platform::FileWriteFailure::Step::Replace, EACCES);
+  EXPECT_EQ(fs::status(target).permissions(), fs::perms(0444));
+  EXPECT_FALSE(fs::exists(temporary));
+}
+
 TEST_F(PosixFilesTest, ATargetThatIsAFolderFailsAtReplaceAndStaysAsItWas) {
   const fs::path folder = dir.path() / "folder";
   fs::create_directory(folder);
