@@ -21,20 +21,11 @@ std::vector<std::string> Lines(std::string_view file) {
   return settings::SplitLines(settings::WithoutMark(file));
 }
 
-// The line the tool writes for a key.
-std::string LineOf(Key key, const tool::Fields& fields) {
-  const std::string field(settings::KeyField(key));
-  switch (key) {
-    case Key::MasterPort:
-      return field + fields.masterPort;
-    case Key::MyHostPort:
-      return field + fields.myHostPort;
-    case Key::MasterComp:
-      return field + fields.masterComp;
-    case Key::MyCompNum:
-      break;
-  }
-  return field + tool::TwoDigits(fields.listIndex);
+// The line the tool writes for a key; the values in the order of the keys.
+std::string LineOf(Key key, const tool::Fields& f) {
+  const std::string values[] = {f.masterPort, f.myHostPort, f.masterComp,
+                                tool::TwoDigits(f.listIndex)};
+  return std::string(settings::KeyField(key)) + values[static_cast<int>(key)];
 }
 
 // What the tool shows is what the agent reads from the same bytes. The agent reports the same
