@@ -5,8 +5,8 @@
 #include "child/Messages.h"
 #include "child/Module1.h"
 #include "child/Program.h"
-#include "common/Protocol.h"
 #include "child/Texts.h"
+#include "common/Protocol.h"
 
 namespace child {
 namespace {
@@ -59,12 +59,13 @@ void Form2::Command1_Click() {
   const settings::ChildSettings& settings = program_.childSettings;
   if (!winsock) return ReportNoMaster(DescribeCallWithoutSettings());
   if (settings.MasterPort <= 0) return ReportNoMaster(DescribeCallToPort(settings.MasterPort));
+  if (settings.MasterComp.empty()) return ReportNoMaster(DescribeCallWithoutHost());
   winsock->setRemoteHost(settings.MasterComp);
   winsock->setRemotePort(static_cast<std::uint16_t>(settings.MasterPort));
   const std::string call = settings.MyCompNum + std::string(protocol::kCallSuffix);
-  if (!winsock->send(program_.platform.codePage().fromUtf8(call))) {
-    ReportNoMaster(DescribeCallToUnknownHost(settings.MasterComp));
-  }
+  const platform::SendResult sent = winsock->send(program_.platform.codePage().fromUtf8(call));
+  if (sent != platform::SendResult::Sent)
+    ReportNoMaster(DescribeCallFailure(settings.MasterComp, sent));
 }
 
 void Form2::ReportNoMaster(const std::string& why) {

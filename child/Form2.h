@@ -23,7 +23,7 @@ class Form2 {
 
  private:
   platform::FormSpec Declaration();
-  // Why the master cannot be called, when the settings do not say where it is.
+  // Why the master cannot be called.
   void ReportNoMaster(const std::string& why);
 
   Program& program_;

@@ -1,6 +1,5 @@
 #include "child/Messages.h"
 
-
 namespace child {
 namespace {
 
@@ -37,10 +36,31 @@ std::string DescribeCallToPort(int port) {
          " では、Velostrander_Master を呼び出せません。\n1～32767 の番号を指定してください。";
 }
 
-std::string DescribeCallToUnknownHost(const std::string& host) {
-  return "Velostrander_Master のコンピュータ「" + host +
-         "」が見つからないため、呼び出せません。\n設定ファイルの MasterCompx= の値を確かめて"
-         "ください。";
+std::string DescribeCallWithoutHost() {
+  return "設定ファイルの MasterCompx= に Velostrander_Master のコンピュータ名がないため、"
+         "呼び出せません。\nコンピュータ名か IP アドレスを指定してください。";
+}
+
+std::string DescribeCallFailure(const std::string& host, platform::SendResult result) {
+  const std::string master = "Velostrander_Master のコンピュータ「" + host + "」";
+  const std::string check = "設定ファイルの MasterCompx= の値を確かめてください。";
+  switch (result) {
+    case platform::SendResult::NoSuchHost:
+      return master + "が見つからないため、呼び出せません。\n" + check;
+    case platform::SendResult::NetworkUnreachable:
+      return master +
+             "へ届くネットワークがないため、呼び出せません。\nこのコンピュータが"
+             "ネットワークにつながっているか確かめてください。";
+    case platform::SendResult::NotPermitted:
+      return master +
+             "への送信が許可されていないため、呼び出せません。\nブロードキャスト"
+             "アドレスには送れません。" +
+             check;
+    case platform::SendResult::Sent:
+    case platform::SendResult::Failed:
+      break;
+  }
+  return master + "に呼び出しを送れませんでした。\nしばらくしてから、もう一度押してください。";
 }
 
 }  // namespace child

@@ -27,8 +27,9 @@ class Files {
   virtual FileBytes read(const std::string& path) = 0;
   // Writes `bytes` to `temporary`, a file of the same folder, flushes it to the disk, and puts
   // it in the place of `target` in one step. The new file has the target's permissions where a
-  // file has its own (Linux), and the folder's where it inherits them (Windows). On failure the
-  // target is exactly as before, and `temporary` holds the new bytes or is gone.
+  // file has its own (Linux), and the folder's where it inherits them (Windows). A target that
+  // is read-only is not replaced: the Replace step fails. On failure the target is exactly as
+  // before, and `temporary` holds the new bytes or is gone.
   virtual std::optional<FileWriteFailure> replace(const std::string& target,
                                                   const std::string& temporary,
                                                   std::string_view bytes) = 0;

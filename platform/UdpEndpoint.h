@@ -19,6 +19,15 @@ enum class ReadResult {
   Failed,
 };
 
+// Why a datagram could not be sent at all, as far as the system tells.
+enum class SendResult {
+  Sent,
+  NoSuchHost,          // the name resolves to no address, or there is no name
+  NetworkUnreachable,  // no route from here to there
+  NotPermitted,        // a broadcast address, or a firewall of this computer forbids it
+  Failed,
+};
+
 struct Arrival {
   ReadResult result = ReadResult::Datagram;
   std::string bytes;  // the whole payload, in the system's code page
@@ -32,9 +41,8 @@ class UdpEndpoint {
   virtual void setRemoteHost(std::string_view host) = 0;  // a host name or a dotted address
   virtual void setRemotePort(std::uint16_t port) = 0;
   // Sends to the remote host and port, from the bound port, or from a port the system picks
-  // when the endpoint could not be bound; false when it could not be sent at all (an unknown
-  // host, say). A refusal by the destination shows up later, on a read.
-  virtual bool send(std::string_view bytes) = 0;
+  // when the endpoint could not be bound. A refusal by the destination shows up later, on a read.
+  virtual SendResult send(std::string_view bytes) = 0;
   // Reads the pending datagram; called from the arrival event.
   virtual Arrival read() = 0;
   // While paused, no arrival event is raised; datagrams wait in the endpoint, none lost, and

@@ -1,6 +1,7 @@
 #include "settings/ChildSettings.h"
 
 #include "common/Text.h"
+#include "settings/FileEncoding.h"
 
 namespace settings {
 
@@ -9,7 +10,8 @@ ReadOutcome ReadChildSettings(const platform::FileBytes& file, const platform::C
   ReadOutcome outcome{file.result, {}};
   if (file.result != OpenResult::Opened) return outcome;
 
-  const std::u32string text = common::ToChars(codePage.toUtf8(file.bytes));
+  const FileEncoding encoding(file.bytes, codePage);
+  const std::u32string text = common::ToChars(encoding.toUtf8(WithoutMark(file.bytes)));
   const auto lines = SplitLines(std::u32string_view(text));
   ChildSettings read = settings;
   for (std::size_t index = 0; index < lines.size(); ++index) {

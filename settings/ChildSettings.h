@@ -38,9 +38,9 @@ struct ReadOutcome {
   std::vector<LineProblem> problems;  // when not empty, nothing was stored
 };
 
-// Fills `settings` from the file as read; a key that stands on several lines is applied each time,
-// so the last one wins, and a key with no line keeps its value. The settings are changed only when
-// the file opened and every key line could be read.
+// Fills `settings` from the file as read, in its own encoding (FileEncoding); a key that stands on
+// several lines is applied each time, so the last one wins, and a key with no line keeps its
+// value. The settings are changed only when the file opened and every key line could be read.
 ReadOutcome ReadChildSettings(const platform::FileBytes& file, const platform::CodePage& codePage,
                               ChildSettings& settings);
 

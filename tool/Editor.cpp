@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "settings/SettingsFormat.h"
 #include "common/Text.h"
+#include "settings/FileEncoding.h"
+#include "settings/SettingsFormat.h"
 
 namespace tool {
 namespace {
@@ -59,11 +60,13 @@ bool Apply(std::u32string_view line, Key key, Loaded& loaded, LineProblem& probl
 
 }  // namespace
 
-Loaded LoadSettings(const std::vector<std::string>& lines, const platform::CodePage& codePage) {
+Loaded LoadSettings(std::string_view file, const platform::CodePage& codePage) {
+  const settings::FileEncoding encoding(file, codePage);
+  const auto lines = settings::SplitLines(settings::WithoutMark(file));
   Loaded loaded;
   std::vector<Key> failed;
   for (std::size_t index = 0; index < lines.size(); ++index) {
-    const std::u32string line = common::ToChars(codePage.toUtf8(lines[index]));
+    const std::u32string line = common::ToChars(encoding.toUtf8(lines[index]));
     const auto key = settings::RecogniseKey(line);
     LineProblem problem;
     if (!key || Apply(line, *key, loaded, problem)) continue;
@@ -78,13 +81,19 @@ Loaded LoadSettings(const std::vector<std::string>& lines, const platform::CodeP
   return loaded;
 }
 
-Saved SaveSettings(const std::vector<std::string>& lines, const Fields& fields,
+Saved SaveSettings(std::string_view file, const Fields& fields,
                    const platform::CodePage& codePage) {
-  Saved saved;
-  for (const std::string& bytes : lines) {
+  const settings::FileEncoding encoding(file, codePage);
+  Saved saved{std::string(encoding.mark()), {}};
+  struct Written {
+    Key key;
+    std::string bytes, text;
+  };
+  std::vector<Written> written;
+  for (const std::string& bytes : settings::SplitLines(settings::WithoutMark(file))) {
     const bool copied = bytes.empty() || bytes.front() == '[';
     const auto key =
-        copied ? std::nullopt : settings::RecogniseKey(common::ToChars(codePage.toUtf8(bytes)));
+        copied ? std::nullopt : settings::RecogniseKey(common::ToChars(encoding.toUtf8(bytes)));
     if (!key) {
       saved.bytes += bytes + "\r\n";
       continue;
@@ -92,12 +101,17 @@ Saved SaveSettings(const std::vector<std::string>& lines, const Fields& fields,
     const std::string* field = FieldOf(fields, *key);
     const std::string text =
         std::string(settings::KeyField(*key)) + (field ? *field : TwoDigits(fields.listIndex));
-    const std::string encoded = codePage.fromUtf8(text);
-    // A character the code page lacks comes back as another, and a line break would make the
-    // line two: either way the file would hold another text than the field's.
-    if (text.find_first_of("\r\n") != std::string::npos || codePage.toUtf8(encoded) != text)
-      return {{}, key};
-    saved.bytes += encoded + "\r\n";
+    // A line break would make the line two.
+    if (text.find_first_of("\r\n") != std::string::npos) return {{}, key};
+    written.push_back({*key, encoding.fromUtf8(text), text});
+    saved.bytes += written.back().bytes + "\r\n";
+  }
+  // Read back as every reader reads the new file: a character the code page lacks comes back as
+  // another, and a code-page text may, the old one gone, pass for UTF-8. Either way the file
+  // would hold another text than the field's.
+  const settings::FileEncoding readBack(saved.bytes, codePage);
+  for (const Written& line : written) {
+    if (readBack.toUtf8(line.bytes) != line.text) return {{}, line.key};
   }
   return saved;
 }

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/CodePage.h"
@@ -29,20 +30,20 @@ struct Loaded {
   std::vector<settings::LineProblem> problems;
 };
 
-// Reads the lines, in the system's code page, as the editor loads them.
-Loaded LoadSettings(const std::vector<std::string>& lines, const platform::CodePage& codePage);
+// Reads the file, in its own encoding (settings::FileEncoding), as the editor loads it.
+Loaded LoadSettings(std::string_view file, const platform::CodePage& codePage);
 
 struct Saved {
   std::string bytes;  // the whole new file
-  // Set when a field's text has a character that its line cannot hold, one the code page lacks or
-  // a line break: nothing is to be written.
+  // Set when a field's text has a character that its line cannot hold, one the file's encoding
+  // lacks or a line break: nothing is to be written.
   std::optional<settings::Key> unencodable;
 };
 
-// Each line the editor owns is rewritten as its key field and its control's text; every other
-// line stays byte for byte. Every line ends in CR LF.
-Saved SaveSettings(const std::vector<std::string>& lines, const Fields& fields,
-                   const platform::CodePage& codePage);
+// Each line the editor owns is rewritten as its key field and its control's text, in the file's
+// own encoding; every other line stays byte for byte, and so does a leading byte-order mark.
+// Every line ends in CR LF.
+Saved SaveSettings(std::string_view file, const Fields& fields, const platform::CodePage& codePage);
 
 // "01" to "30" for a list position, "00" for none.
 std::string TwoDigits(int listIndex);

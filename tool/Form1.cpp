@@ -107,8 +107,7 @@ void Form1::Form_Load() {
                                      "項目は空欄のままです。ファイルを開けるようになってから、"
                                      "このツールを起動し直してください。"));
   }
-  const Loaded loaded = LoadSettings(settings::SplitLines(std::string_view(file.bytes)),
-                                     program_.platform.codePage());
+  const Loaded loaded = LoadSettings(file.bytes, program_.platform.codePage());
   ShowFields(loaded.fields);
   program_.about.SetComputerNumberLabel(std::string(about::kComputerNumberLabel) + loaded.number);
   if (!loaded.problems.empty()) {
@@ -143,8 +142,7 @@ void Form1::Command2_Click() {
   if (file.result == settings::OpenResult::CannotOpen) {
     return Message(settings::DescribeUnreadable(program_.settingsFile, "設定は保存していません。"));
   }
-  const Saved saved = SaveSettings(settings::SplitLines(std::string_view(file.bytes)),
-                                   ReadControls(), program_.platform.codePage());
+  const Saved saved = SaveSettings(file.bytes, ReadControls(), program_.platform.codePage());
   if (saved.unencodable) {
     return Message("「" + std::string(FieldOf(*saved.unencodable).label) +
                    "」に、改行か、このコンピュータの文字コードで保存できない文字があります。\n"

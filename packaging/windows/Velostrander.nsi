@@ -203,6 +203,8 @@ Section
   WriteUninstaller "$INSTDIR\Uninstall.exe"
 
   CreateDirectory "$SettingsFolder"
+  ; The file is never read here: one that is there stays byte for byte, whatever its encoding
+  ; (UTF-8 behind a byte-order mark too), unless /OVERWRITE puts a new one in its place.
   ${If} $Overwrite == 1
   ${OrIfNot} ${FileExists} "$SettingsFolder\${SETTINGS_FILE}"
     Call WriteSettings

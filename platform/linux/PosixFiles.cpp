@@ -31,6 +31,13 @@ void FlushFolder(const std::filesystem::path& file) {
   close(descriptor);
 }
 
+// Renaming over a file asks only the folder's permission: a file that may not be written,
+// by this user or, as Windows' read-only attribute has it, by anyone, is kept all the same.
+int WriteRefusal(const std::string& file, mode_t mode) {
+  if ((mode & 0222) == 0) return EACCES;
+  return access(file.c_str(), W_OK) == 0 ? 0 : errno;
+}
+
 }  // namespace
 
 // A path through a file that is no folder is as absent as a missing file.
@@ -55,8 +62,8 @@ FileBytes PosixFiles::read(const std::string& path) {
 }
 
 std::optional<FileWriteFailure> PosixFiles::replace(const std::string& target,
-                                                 const std::string& temporary,
-                                                 std::string_view bytes) {
+                                                    const std::string& temporary,
+                                                    std::string_view bytes) {
   using Step = FileWriteFailure::Step;
   const auto failure = [this](Step step, int error) {
     return FileWriteFailure{step, codePage_.toUtf8(std::strerror(error))};
@@ -86,6 +93,10 @@ std::optional<FileWriteFailure> PosixFiles::replace(const std::string& target,
   if (!WriteAll(file, bytes)) return abandon(file, Step::Write);
   if (fsync(file) != 0) return abandon(file, Step::Flush);
   if (close(file) != 0) return abandon(-1, Step::Flush);
+  if (const int refused = targetExists ? WriteRefusal(target, mode) : 0) {
+    unlink(temporary.c_str());
+    return failure(Step::Replace, refused);
+  }
   if (rename(temporary.c_str(), target.c_str()) != 0) return failure(Step::Replace, errno);
   // The target has its new bytes by now: a failure here has nothing to undo, nor to report.
   FlushFolder(target);

@@ -39,6 +39,22 @@ ReadResult ToReadResult(int error) {
   return error == ECONNREFUSED ? ReadResult::RefusedByDestination : ReadResult::Failed;
 }
 
+// 0: sent.
+SendResult ToSendResult(int error) {
+  switch (error) {
+    case 0:
+      return SendResult::Sent;
+    case ENETUNREACH:
+    case EHOSTUNREACH:
+      return SendResult::NetworkUnreachable;
+    case EACCES:  // a broadcast address on a socket without SO_BROADCAST
+    case EPERM:   // a firewall rule
+      return SendResult::NotPermitted;
+    default:
+      return SendResult::Failed;
+  }
+}
+
 // Resolved at each send, as the remote host may be a name whose address changes.
 std::optional<sockaddr_in> ResolveIPv4(const std::string& host, std::uint16_t port) {
   addrinfo hints{};
@@ -71,15 +87,18 @@ int OpenSocket(std::optional<int> receiveBufferLimit) {
   return fd;
 }
 
-bool SendTo(int socket, std::string_view bytes, const sockaddr_in& address) {
+// The error that stopped it, 0 when it went: a datagram goes whole or not at all.
+int SendTo(int socket, std::string_view bytes, const sockaddr_in& address) {
   return sendto(socket, bytes.data(), bytes.size(), MSG_DONTWAIT,
-                reinterpret_cast<const sockaddr*>(&address),
-                sizeof address) == static_cast<ssize_t>(bytes.size());
+                reinterpret_cast<const sockaddr*>(&address), sizeof address) < 0
+             ? errno
+             : 0;
 }
 
 }  // namespace
 
-PosixUdpEndpoint::PosixUdpEndpoint(std::function<void()> onArrival, std::optional<int> receiveBufferLimit)
+PosixUdpEndpoint::PosixUdpEndpoint(std::function<void()> onArrival,
+                                   std::optional<int> receiveBufferLimit)
     : onArrival_(std::move(onArrival)),
       receiveBufferLimit_(receiveBufferLimit),
       buffer_(kDatagramBufferBytes) {}
@@ -116,16 +135,17 @@ void PosixUdpEndpoint::watch(int socket) {
 // Unbound, the endpoint sends from a port the system picks, and hears of refusals there too.
 // A refusal still to be read fails the next send once; it stays queued for read(), and this
 // datagram goes out all the same.
-bool PosixUdpEndpoint::send(std::string_view bytes) {
+SendResult PosixUdpEndpoint::send(std::string_view bytes) {
   if (socket_ < 0) {
     const int fd = OpenSocket(receiveBufferLimit_);
-    if (fd < 0) return false;
+    if (fd < 0) return SendResult::Failed;
     watch(fd);
   }
   const auto address = ResolveIPv4(remoteHost_, remotePort_);
-  if (!address) return false;
-  return SendTo(socket_, bytes, *address) ||
-         (errno == ECONNREFUSED && SendTo(socket_, bytes, *address));
+  if (!address) return SendResult::NoSuchHost;
+  int error = SendTo(socket_, bytes, *address);
+  if (error == ECONNREFUSED) error = SendTo(socket_, bytes, *address);
+  return ToSendResult(error);
 }
 
 Arrival PosixUdpEndpoint::read() {

@@ -22,7 +22,7 @@ class PosixUdpEndpoint final : public UdpEndpoint {
   // receiveBufferLimit plays net.core.rmem_max for an ordinary user, so that a test run with
   // privileges still gets the shallow receive buffer of a classroom PC.
   explicit PosixUdpEndpoint(std::function<void()> onArrival,
-                         std::optional<int> receiveBufferLimit = std::nullopt);
+                            std::optional<int> receiveBufferLimit = std::nullopt);
   ~PosixUdpEndpoint() override;
   PosixUdpEndpoint(const PosixUdpEndpoint&) = delete;
   PosixUdpEndpoint& operator=(const PosixUdpEndpoint&) = delete;
@@ -30,7 +30,7 @@ class PosixUdpEndpoint final : public UdpEndpoint {
   BindResult bind(std::uint16_t port) override;
   void setRemoteHost(std::string_view host) override { remoteHost_ = host; }
   void setRemotePort(std::uint16_t port) override { remotePort_ = port; }
-  bool send(std::string_view bytes) override;
+  SendResult send(std::string_view bytes) override;
   Arrival read() override;
   void setPaused(bool paused) override;
 

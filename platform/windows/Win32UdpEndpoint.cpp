@@ -30,6 +30,18 @@ ReadResult ToReadResult(int error) {
   return error == WSAECONNRESET ? ReadResult::RefusedByDestination : ReadResult::Failed;
 }
 
+SendResult ToSendResult(int error) {
+  switch (error) {
+    case WSAENETUNREACH:
+    case WSAEHOSTUNREACH:
+      return SendResult::NetworkUnreachable;
+    case WSAEACCES:  // a broadcast address on a socket without SO_BROADCAST
+      return SendResult::NotPermitted;
+    default:
+      return SendResult::Failed;
+  }
+}
+
 // Resolved at each send, as the remote host may be a name whose address changes.
 std::optional<sockaddr_in> ResolveIPv4(const std::string& host, std::uint16_t port) {
   if (host.empty()) return std::nullopt;
@@ -98,16 +110,19 @@ void Win32UdpEndpoint::watch(SOCKET socket) {
 }
 
 // Unbound, the endpoint sends from a port the system picks, and hears of refusals there too.
-bool Win32UdpEndpoint::send(std::string_view bytes) {
+SendResult Win32UdpEndpoint::send(std::string_view bytes) {
   if (socket_ == INVALID_SOCKET) {
     const SOCKET opened = OpenSocket();
-    if (opened == INVALID_SOCKET) return false;
+    if (opened == INVALID_SOCKET) return SendResult::Failed;
     watch(opened);
   }
   const auto remote = ResolveIPv4(remoteHost_, remotePort_);
-  if (!remote) return false;
-  return sendto(socket_, bytes.data(), static_cast<int>(bytes.size()), 0,
-                reinterpret_cast<const sockaddr*>(&*remote), sizeof *remote) != SOCKET_ERROR;
+  if (!remote) return SendResult::NoSuchHost;
+  if (sendto(socket_, bytes.data(), static_cast<int>(bytes.size()), 0,
+             reinterpret_cast<const sockaddr*>(&*remote), sizeof *remote) != SOCKET_ERROR) {
+    return SendResult::Sent;
+  }
+  return ToSendResult(WSAGetLastError());
 }
 
 // A datagram that the destination refused earlier fails this read with WSAECONNRESET: the agent

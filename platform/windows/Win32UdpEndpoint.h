@@ -34,7 +34,7 @@ class Win32UdpEndpoint final : public UdpEndpoint {
   BindResult bind(std::uint16_t port) override;
   void setRemoteHost(std::string_view host) override { remoteHost_ = host; }
   void setRemotePort(std::uint16_t port) override { remotePort_ = port; }
-  bool send(std::string_view bytes) override;
+  SendResult send(std::string_view bytes) override;
   Arrival read() override;
   void setPaused(bool paused) override;
 

@@ -13,6 +13,7 @@ using harness::Send;
 using platform::Arrival;
 using platform::BindResult;
 using platform::ReadResult;
+using platform::SendResult;
 using namespace std::chrono_literals;
 
 // Datagrams of any bytes and size, then a burst: one event each.
@@ -105,7 +106,8 @@ TEST(UdpEndpointContract, APortHeldByAnotherProgramIsInUseAndAReadOfNothingFails
 }
 
 // Bound, never bound, or refused its port: the call of the person at this PC must reach the
-// master all the same, and fails at once for a host that cannot be found.
+// master all the same, and fails at once, saying why, for a host that cannot be found and for a
+// broadcast address (never sent: the socket may not broadcast).
 TEST(UdpEndpointContract, SendsOneDatagramToANamedOrDottedHost) {
   Listener master;
   const std::uint16_t masterPort = master.bind();
@@ -124,11 +126,16 @@ TEST(UdpEndpointContract, SendsOneDatagramToANamedOrDottedHost) {
     for (const char* host : {"localhost", "127.0.0.1"}) {
       agent.endpoint->setRemoteHost(host);
       sent.push_back(std::to_string(sent.size()) + " to " + host);
-      EXPECT_TRUE(agent.endpoint->send(sent.back()));
+      EXPECT_EQ(agent.endpoint->send(sent.back()), SendResult::Sent);
     }
-    for (const char* host : {"no-such-host.invalid", ""}) {
+    const std::pair<const char*, SendResult> failures[] = {
+        {"no-such-host.invalid", SendResult::NoSuchHost},
+        {"", SendResult::NoSuchHost},
+        {"255.255.255.255", SendResult::NotPermitted},
+    };
+    for (const auto& [host, result] : failures) {
       agent.endpoint->setRemoteHost(host);
-      EXPECT_FALSE(agent.endpoint->send("07Call"));
+      EXPECT_EQ(agent.endpoint->send("07Call"), result) << host;
     }
   }
   EXPECT_TRUE(master.waitFor(sent.size()));

@@ -53,7 +53,8 @@ inline void Send(std::uint16_t port, const std::vector<std::string>& texts) {
   sender->setRemoteHost("127.0.0.1");
   sender->setRemotePort(port);
   for (const auto& text : texts) {
-    if (!sender->send(text)) throw std::runtime_error("datagram not sent");
+    if (sender->send(text) != platform::SendResult::Sent)
+      throw std::runtime_error("datagram not sent");
   }
 }
 

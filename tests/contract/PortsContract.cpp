@@ -50,6 +50,18 @@ TEST_F(FilesContract, AFolderInTheWayFailsItsStepAndStays) {
   EXPECT_TRUE(!fs::exists(temporary) || Read(temporary) == "new");
 }
 
+// A read-only file is the user's choice to keep it as it is, for root too.
+TEST_F(FilesContract, AReadOnlyTargetFailsAtReplaceAndStaysAsItWas) {
+  fs::permissions(target, fs::perms(0444));
+  const auto failure = Replace(target);
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(failure->step, Step::Replace);
+  EXPECT_EQ(Read(target), "old");
+  EXPECT_EQ(fs::status(target).permissions(), fs::perms(0444));
+  EXPECT_TRUE(!fs::exists(temporary) || Read(temporary) == "new");
+  fs::permissions(target, fs::perms(0666));
+}
+
 TEST(CodePageContract, InvalidBytesAndOnlyTheyBecomeReplacementCharacters) {
   const std::pair<std::string, std::string> cases[] = {
       {"\x82\xa0\x8a\xbf\x8e\x9a PC", "あ漢字 PC"},

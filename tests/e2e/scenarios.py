@@ -248,12 +248,16 @@ def settings_code_page(d):
     """The file is read in the system's code page, on Linux the locale's character set. A byte
     that cannot be read stands as U+FFFD: one that UTF-8 has no use for; under Wine a Shift-JIS
     lead byte whose second byte cannot follow it, which Windows would read as another character
-    and take the 7 with."""
+    and take the 7 with. A file as today's editors save it, UTF-8 behind a byte-order mark, is
+    read as UTF-8 whatever the code page, the line behind the mark included."""
     bad = b"\xff7" if d.name == "linux" else b"\x817"
     japanese = ("euc_jp", d.japanese_locale("EUC-JP")) if d.name == "linux" else (None, None)
-    for line, (code_page, env), shown in ((b"MyCompNumxx=" + bad, (None, None), "\ufffd7"),
-                                          ("MyCompNumxx=０７", japanese, "０７")):
-        agent = d.start(AGENT, folder(d, settings()[:-1] + [line], code_page), env)
+    number = "MyCompNumxx=０７"
+    for lines, (code_page, env), shown in (
+            (settings()[:-1] + [b"MyCompNumxx=" + bad], (None, None), "\ufffd7"),
+            (settings()[:-1] + [number], japanese, "０７"),
+            (["\ufeff" + number] + settings()[:-1], ("utf-8", japanese[1]), "０７")):
+        agent = d.start(AGENT, folder(d, lines, code_page), env)
         wait_label(d, agent, "コンピュータ番号:" + shown)
         end_session(agent)
 
@@ -376,10 +380,15 @@ def browser_and_commands(d):
 
 @scenario()
 def port_in_use(d):
+    """A port held by another program is reported, and the agent runs on without it. Its call
+    goes out all the same, and one to a broadcast address, which the system refuses (never
+    sent), says so."""
     port = udp.free_port()
+    lines = settings(port)
+    lines[3] = "MasterCompx=255.255.255.255"
     with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as holder:
         holder.bind(("0.0.0.0", port))
-        agent = d.start(AGENT, folder(d, settings(port)))
+        agent = d.start(AGENT, folder(d, lines))
         box = check_box(d, agent, MESSAGE_TITLE,
                         parts=(f"UDPポート {port} ", "ほかのプログラムが使用しています"))
         check(not d.windows(IE_TITLE if d.name == "windows" else NO_PAGE_TITLE),
@@ -387,7 +396,10 @@ def port_in_use(d):
         d.press(box, "OK")
         check(not d.showing(wait_label(d, agent, NUMBER)), "the main window shows")
         browser(d, agent, showing=False)
-        check_no_box(d, agent)
+        d.press(d.window(PANEL_TITLE, agent), CALL)
+        d.press(check_box(d, agent, MESSAGE_TITLE,
+                          parts=("「255.255.255.255」への送信が許可されていない",)), "OK")
+        wait(lambda: not d.boxes(agent), "the box to close")
         end_with_browser(d, agent)
 
 
@@ -569,28 +581,30 @@ def settings_bytes(path):
 @scenario()
 def tool_loads_and_saves(d):
     """The fields as the file has them, a Japanese host name in the system's code page among
-    them; a number picked shows in the About box; the save rewrites the lines it owns and keeps
-    the others byte for byte; "終了" ends everything at once, the About box too."""
+    them, and then in UTF-8 as Notepad saves it; a number picked shows in the About box; the save
+    rewrites the lines it owns, in the encoding the file was read in, and keeps the others byte
+    for byte; "終了" ends everything at once, the About box too."""
     lines = ["[Velostrander]", "MasterPortx=0080", "MyHostPortx=5001", "MasterCompx=マスターPC ",
              "; 教室 1", "MyCompNumxx=07"]
     env, code_page = (d.japanese_locale("EUC-JP"), "euc_jp") if d.name == "linux" else ({}, None)
-    path = folder(d, lines, code_page)
-    original = settings_bytes(path)
-    tool, window = start_tool(d, path, env)
-    check(d.texts(window, "text") == ["80", "マスターPC ", "5001"] and
-          d.texts(window, "list") == ["07"], f"the tool shows {d.controls(window)}")
-    d.pick(window, "12")
-    about = open_tool_about(d, tool, window)
-    labels = d.texts(about, "label")
-    check("コンピュータ番号:12" in labels, f"the About box reads {labels}")
-    d.type_text(window, 0, "8080")
-    d.press(window, "設定")
-    expected = original.replace(b"MasterPortx=0080", b"MasterPortx=8080").replace(
-        b"MyCompNumxx=07", b"MyCompNumxx=12")
-    wait(lambda: settings_bytes(path) == expected, "the file to be saved")
-    check_no_box(d, tool)
-    d.press(window, "終了")
-    check_exit(tool, "終了")
+    for code_page in (code_page, "utf-8"):
+        path = folder(d, lines, code_page)
+        original = settings_bytes(path)
+        tool, window = start_tool(d, path, env)
+        check(d.texts(window, "text") == ["80", "マスターPC ", "5001"] and
+              d.texts(window, "list") == ["07"], f"the tool shows {d.controls(window)}")
+        d.pick(window, "12")
+        about = open_tool_about(d, tool, window)
+        labels = d.texts(about, "label")
+        check("コンピュータ番号:12" in labels, f"the About box reads {labels}")
+        d.type_text(window, 0, "8080")
+        d.press(window, "設定")
+        expected = original.replace(b"MasterPortx=0080", b"MasterPortx=8080").replace(
+            b"MyCompNumxx=07", b"MyCompNumxx=12")
+        wait(lambda: settings_bytes(path) == expected, f"the file in {code_page} to be saved")
+        check_no_box(d, tool)
+        d.press(window, "終了")
+        check_exit(tool, "終了")
 
 
 @scenario()
@@ -684,7 +698,8 @@ def said(d, tool, fault, parts):
 
 @scenario()
 def tool_save_faults(d):
-    """A save that cannot be made says why and leaves the file as it was, without a temporary
+    """A save that cannot be made (a read-only folder, a full disk, a read-only file, which a
+    rename on Linux would replace) says why and leaves the file as it was, without a temporary
     file beside it; once the fault has gone, the same save is made. The settings file is on a
     small file system of its own, mounted as root only. Under Wine also a file that another
     program holds open from the start: the load and "設定" each say so, and the tool, whose
@@ -703,7 +718,9 @@ def tool_save_faults(d):
                NOT_SAVED + ("「Temp.tmp」を作れません",)),
               ("full disk", lambda: subprocess.run(["dd", "if=/dev/zero", f"of={filler}"],
                                                    capture_output=True, check=False),
-               lambda: os.remove(filler), None, NOT_SAVED + ("「Temp.tmp」に書き込めません",))]
+               lambda: os.remove(filler), None, NOT_SAVED + ("「Temp.tmp」に書き込めません",)),
+              ("read-only file", lambda: os.chmod(file, 0o444), lambda: os.chmod(file, 0o644),
+               None, NOT_SAVED + ("設定ファイルを新しい内容に置き換えられません",))]
     if d.name == "windows":
         faults.insert(0, ("held open", lambda: held.enter_context(d.held_open(file)), held.close,
                           (NOT_OPENED, "起動し直して"), (NOT_OPENED, "設定は保存していません。")))
@@ -759,8 +776,8 @@ def shortcut(path):
 def installer(d):
     """Wine only: the installer is a Windows program. A silent install writes the settings of its
     command line in the system's code page and makes shortcuts that start the programs in the
-    settings folder, where the agent started so reads them. Another install keeps the file; one
-    with a bad value fails and changes nothing. The uninstaller leaves only the settings."""
+    settings folder, where the agent started so reads them. Another install keeps the file, UTF-8
+    behind a byte-order mark too; one with a bad value fails and changes nothing. The uninstaller leaves only the settings."""
     drive, port = d.prefix / "drive_c", udp.free_port()
     programs, data = drive / "Program Files/Velostrander", drive / "ProgramData/Velostrander"
     menu = drive / "ProgramData/Microsoft/Windows/Start Menu/Programs"
@@ -786,6 +803,9 @@ def installer(d):
                                  r"C:\ProgramData\Velostrander"), f"{link} is {shortcut(link)}")
     target, start = shortcut(startup)
     end_session(start_running(d, drive / start[3:].replace("\\", "/"), target))
+    # The installer never reads the file: one as an editor saves it, UTF-8 behind a mark, stays.
+    expected = b"\xef\xbb\xbf" + expected.decode(d.code_page).encode()
+    (data / SETTINGS_FILE).write_bytes(expected)
     for options, code in ((["/NUMBER=12"], 0), (["/NUMBER=31", "/OVERWRITE"], 2)):
         check(install(*options) == code and settings_bytes(data) == expected, f"with {options}")
     check(d.run_program(r"C:\Program Files\Velostrander\Uninstall.exe", "/S") == 0, "uninstall")

@@ -14,11 +14,28 @@
 #include <utility>
 #include <vector>
 
+#include "common/Text.h"
 #include "platform/Platform.h"
 
 namespace fake {
 
 using Log = std::vector<std::string>;
+
+// Latin-1, a code page of one byte a character, in which bytes read otherwise than as UTF-8 and
+// which lacks Japanese.
+class Latin1CodePage : public platform::CodePage {
+ public:
+  std::string toUtf8(std::string_view bytes) const override {
+    std::u32string chars;
+    for (const unsigned char c : bytes) chars.push_back(c);
+    return common::ToUtf8(chars);
+  }
+  std::string fromUtf8(std::string_view utf8) const override {
+    std::string bytes;
+    for (const char32_t c : common::ToChars(utf8)) bytes.push_back(c < 0x100 ? char(c) : '?');
+    return bytes;
+  }
+};
 
 struct WindowState {
   platform::FormSpec declaration;
@@ -61,11 +78,9 @@ class FakeEndpoint : public platform::UdpEndpoint {
   void setRemotePort(std::uint16_t port) override {
     log_.push_back("remote port " + std::to_string(port));
   }
-  // Names under .invalid resolve nowhere, as on the Internet.
-  bool send(std::string_view bytes) override {
-    if (remoteHost_.ends_with(".invalid")) return false;
-    log_.push_back("send " + std::string(bytes));
-    return true;
+  platform::SendResult send(std::string_view bytes) override {
+    if (sendResult == platform::SendResult::Sent) log_.push_back("send " + std::string(bytes));
+    return sendResult;
   }
   platform::Arrival read() override {
     if (queue_.empty()) return {platform::ReadResult::Failed, {}};
@@ -86,6 +101,8 @@ class FakeEndpoint : public platform::UdpEndpoint {
   void arrive(std::string datagram) {
     arrive({platform::ReadResult::Datagram, std::move(datagram)});
   }
+
+  platform::SendResult sendResult = platform::SendResult::Sent;  // of every send from now on
 
  private:
   // One event per waiting datagram, never nested, as an event loop raises them.

@@ -57,7 +57,7 @@ TEST_F(CommandChannelTest, ARefusedCallIsShownAndTheSystemMayCloseTheFormMeanwhi
   platform.whileMessageOpen = [&] { platform.close("Form1"); };
   // The call message goes to a port where nothing listens.
   platform.qtEndpoint().setRemotePort(UnusedPort());
-  ASSERT_TRUE(platform.qtEndpoint().send("07Call"));
+  ASSERT_EQ(platform.qtEndpoint().send("07Call"), platform::SendResult::Sent);
   ASSERT_TRUE(PumpUntil([&] { return !form.loaded(); }));
   EXPECT_EQ(platform.messages.at(0).second, "Velostrander_Masterが見つかりません");
   EXPECT_EQ(form.state(), Form1::State::Ending);

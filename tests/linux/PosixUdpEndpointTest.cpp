@@ -135,14 +135,14 @@ TEST(PosixUdpEndpoint, ReportsARefusalOnceInItsPlaceAmongDatagrams) {
       if (bound) harness::Send(port, {"before"});
       // Had the kernel still held it, it would report the refusal first.
       ASSERT_TRUE(PumpUntil(taken));
-      ASSERT_TRUE(agent.endpoint->send("07Call"));
+      ASSERT_EQ(agent.endpoint->send("07Call"), platform::SendResult::Sent);
       // Loopback delivers in order: once this has come through, so has the refusal.
       Listener master;
       const std::uint16_t masterPort = master.bind();
       harness::Send(masterPort, {"witness"});
       ASSERT_TRUE(master.waitFor(1));
       agent.endpoint->setRemotePort(masterPort);
-      ASSERT_TRUE(agent.endpoint->send("07Call"));
+      ASSERT_EQ(agent.endpoint->send("07Call"), platform::SendResult::Sent);
       ASSERT_TRUE(master.waitFor(2));
       EXPECT_THAT(master.payloads(), ElementsAre("witness", "07Call"));
       ASSERT_TRUE(PumpUntil(taken));

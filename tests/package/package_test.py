@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """The Debian package on this machine's own /usr and /etc, set up as an admin sets up a
 classroom PC, by the commands the admin types: installed with preseeded debconf answers,
-reconfigured with another number (and refused an invalid one), its agent started as a graphical
-session starts it, removed and purged. As root only; purged at the end in any case.
+reconfigured with another number (and refused an invalid one) in a file an editor saved, its
+agent started as a graphical session starts it, removed and purged. As root only; purged at the
+end in any case.
 
     package_test.py PACKAGE.deb   (made by cpack beside the build's bin/)
 """
@@ -50,7 +51,11 @@ def main():
               and all(path.exists() for path in OTHERS + [AUTOSTART]), "not installed")
         run(f"desktop-file-validate {TOOL_ENTRY} {AUTOSTART}")
         check(INI.read_bytes() == made, f"the file as made: {INI.read_bytes()!r}")
-        INI.write_bytes(made + "; 教室 1\r\n".encode())  # a line of the admin's own
+        # As an admin's editor saves it: UTF-8 behind a byte-order mark, the master's name
+        # changed on the line behind the mark, and a line of the admin's own.
+        lines = settings(port)
+        lines.insert(0, lines.pop(3).replace("マスター", "教師"))
+        INI.write_bytes("\r\n".join(["\ufeff" + lines[0]] + lines[1:] + ["; 教室 1", ""]).encode())
         expected = INI.read_bytes().replace(b"Numxx=07", b"Numxx=12")
         run(RENUMBER.format("number 12"))
         run(RENUMBER.format("number 31"), succeeds=False)

@@ -328,18 +328,28 @@ TEST_F(Form1DatagramTest, EndDuringAPageWaitLeavesNothingToRunAfterwards) {
   EXPECT_EQ(agent.loadedWindows(), 0u);
 }
 
-// The settings could not be read (no file), the port is none, or the master's computer cannot
-// be found: the person at this PC learns why, and the agent runs on.
+// The settings could not be read (no file), name no port or no computer, or the call cannot be
+// sent there, each failure said as it is: the person at this PC learns why, and the agent runs on.
 TEST(Form2Test, ACallThatCannotBeMadeSaysWhy) {
-  const std::pair<const char*, std::string> cases[] = {
-      {nullptr, "設定ファイル「Velostrander_Child.ini」を読めなかったため"},
-      {"MasterPortx=0\r\nMasterCompx=pc\r\nMyHostPortx=5001\r\n", "ポート番号 0 では"},
-      {"MasterPortx=-5\r\nMasterCompx=pc\r\nMyHostPortx=5001\r\n", "ポート番号 -5 では"},
-      {"MasterPortx=5000\r\nMasterCompx=pc.invalid\r\nMyHostPortx=5001\r\n",
-       "コンピュータ「pc.invalid」が見つからない"},
+  using enum platform::SendResult;
+  const char* const toPc = "MasterPortx=5000\r\nMasterCompx=pc\r\nMyHostPortx=5001\r\n";
+  const struct {
+    const char* settings;
+    platform::SendResult sent;
+    std::string why;
+  } cases[] = {
+      {nullptr, Sent, "設定ファイル「Velostrander_Child.ini」を読めなかったため"},
+      {"MasterPortx=0\r\nMasterCompx=pc\r\nMyHostPortx=5001\r\n", Sent, "ポート番号 0 では"},
+      {"MasterPortx=-5\r\nMasterCompx=pc\r\nMyHostPortx=5001\r\n", Sent, "ポート番号 -5 では"},
+      {"MasterPortx=5000\r\nMasterCompx=\r\nMyHostPortx=5001\r\n", Sent, "コンピュータ名がない"},
+      {toPc, NoSuchHost, "コンピュータ「pc」が見つからない"},
+      {toPc, NetworkUnreachable, "「pc」へ届くネットワークがない"},
+      {toPc, NotPermitted, "「pc」への送信が許可されていない"},
+      {toPc, Failed, "「pc」に呼び出しを送れませんでした"},
   };
-  for (const auto& [settings, why] : cases) {
+  for (const auto& [settings, sent, why] : cases) {
     Agent agent(settings);
+    if (agent.endpoint) agent.endpoint->sendResult = sent;
     agent.messages.clear();
     agent.click("Form2", "Command1");
     ASSERT_EQ(agent.messages.size(), 1u) << why;

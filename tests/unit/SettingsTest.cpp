@@ -3,10 +3,10 @@
 #include <cmath>
 #include <optional>
 
+#include "common/Text.h"
 #include "fake/FakePlatform.h"
 #include "settings/ChildSettings.h"
 #include "settings/SettingsFormat.h"
-#include "common/Text.h"
 
 namespace {
 
@@ -153,6 +153,26 @@ TEST_F(ReadChildSettingsTest, EachKeyLineSetsItsSettingAndTheLastOneWins) {
     const auto outcome = Read(bytes);
     EXPECT_EQ(outcome.result, OpenResult::Opened) << bytes;
     EXPECT_TRUE(outcome.problems.empty()) << bytes;
+    EXPECT_EQ(read, expected) << bytes;
+  }
+}
+
+// A mark is no text and says UTF-8, and so does valid UTF-8 that is not plain ASCII; anything else
+// is in the system's code page, Latin-1 here.
+TEST_F(ReadChildSettingsTest, EachFileIsReadInItsOwnEncoding) {
+  const std::pair<std::string, ChildSettings> cases[] = {
+      {"\xEF\xBB\xBFMyCompNumxx=07\r\nMasterCompx=pc", {"pc", 1234, 4321, "07"}},
+      {"MasterCompx=先生", {"先生", 1234, 4321, "99"}},
+      {"MasterCompx=\xE9\xE8", {"éè", 1234, 4321, "99"}},
+      {"MasterCompx=先生\r\n; \xE9", {"\u00E5\u0085\u0088\u00E7\u0094\u009F", 1234, 4321, "99"}},
+      {"\xEF\xBB\xBFMasterCompx=\xE9", {"\uFFFD", 1234, 4321, "99"}},
+      {"\xEF\xBB\xBF\xEF\xBB\xBFMyCompNumxx=07", kBefore},
+      {"MasterCompx=\xEF\xBB\xBFpc", {"\uFEFFpc", 1234, 4321, "99"}},
+  };
+  const fake::Latin1CodePage latin1;
+  for (const auto& [bytes, expected] : cases) {
+    read = kBefore;
+    ReadChildSettings({OpenResult::Opened, bytes}, latin1, read);
     EXPECT_EQ(read, expected) << bytes;
   }
 }

@@ -14,11 +14,6 @@ using ::testing::AllOf;
 using ::testing::HasSubstr;
 using Kind = LineProblem::Kind;
 
-// The lines of a file's bytes.
-std::vector<std::string> Lines(std::string_view bytes) {
-  return settings::SplitLines(bytes);
-}
-
 // Text1, Text2, Text3, Combo1's position, the number as read, and what was reported.
 TEST(ToolEditor, EachLineLoadsByItsRule) {
   const struct {
@@ -44,7 +39,7 @@ TEST(ToolEditor, EachLineLoadsByItsRule) {
   };
   fake::FakePlatform platform;
   for (const auto& c : cases) {
-    const tool::Loaded loaded = tool::LoadSettings(Lines(c.file), platform.codePage());
+    const tool::Loaded loaded = tool::LoadSettings(c.file, platform.codePage());
     const auto& f = loaded.fields;
     EXPECT_EQ(
         std::tie(f.masterPort, f.myHostPort, f.masterComp, f.listIndex),
@@ -56,17 +51,6 @@ TEST(ToolEditor, EachLineLoadsByItsRule) {
     EXPECT_EQ(kinds, c.problems) << c.file;
   }
 }
-
-// A code page of plain ASCII, which cannot hold a Japanese host name.
-class AsciiCodePage : public platform::CodePage {
- public:
-  std::string toUtf8(std::string_view ansi) const override { return std::string(ansi); }
-  std::string fromUtf8(std::string_view utf8) const override {
-    std::string ansi(utf8);
-    for (char& c : ansi) c = static_cast<unsigned char>(c) < 0x80 ? c : '?';
-    return ansi;
-  }
-};
 
 TEST(ToolEditor, TheLinesItOwnsAreRewrittenTheRestCopiedByteForByte) {
   const tool::Fields fields{"80", "5001", " pc ", 11};
@@ -80,17 +64,39 @@ TEST(ToolEditor, TheLinesItOwnsAreRewrittenTheRestCopiedByteForByte) {
       {"", ""},
       {"a\nb", "a\r\nb\r\n"},
   };
-  const AsciiCodePage codePage;
+  const fake::Latin1CodePage codePage;
   for (const auto& c : cases) {
-    const tool::Saved saved = tool::SaveSettings(Lines(c.file), fields, codePage);
+    const tool::Saved saved = tool::SaveSettings(c.file, fields, codePage);
     EXPECT_EQ(saved.bytes, c.saved);
     EXPECT_FALSE(saved.unencodable);
   }
-  EXPECT_EQ(tool::SaveSettings(Lines("MyCompNumxx=07"), {}, codePage).bytes, "MyCompNumxx=00\r\n");
-  const auto unencodable =
-      tool::SaveSettings(Lines("MasterCompx=pc"), {"", "", "先生", 0}, codePage);
-  EXPECT_EQ(unencodable.unencodable, settings::Key::MasterComp);
-  EXPECT_EQ(unencodable.bytes, "");
+  EXPECT_EQ(tool::SaveSettings("MyCompNumxx=07", {}, codePage).bytes, "MyCompNumxx=00\r\n");
+}
+
+// Shown as read in the file's encoding (a mark or valid UTF-8 that is not ASCII: UTF-8; else the
+// code page, Latin-1 here), written back in it with the mark as found; nothing is written for a
+// host name that the new file would not read as typed.
+TEST(ToolEditor, TheFileIsWrittenBackInTheEncodingItWasReadIn) {
+  const struct {
+    std::string file, shown, typed;
+    std::optional<std::string> saved;
+  } cases[] = {
+      {"\xEF\xBB\xBFMasterCompx=先生", "先生", "教室", "\xEF\xBB\xBFMasterCompx=教室\r\n"},
+      {"; 教室\nMasterCompx=pc", "pc", "é", "; 教室\r\nMasterCompx=é\r\n"},
+      {"MasterCompx=\xE9", "é", "ü", "MasterCompx=\xFC\r\n"},
+      {"MasterCompx=pc", "pc", "é", "MasterCompx=\xE9\r\n"},
+      {"MasterCompx=pc", "pc", "先生", std::nullopt},
+      {"\xEF\xBB\xBFMasterCompx=\xE9", "\uFFFD", "pc", "\xEF\xBB\xBFMasterCompx=pc\r\n"},
+      // Latin-1 "Ã©" is the bytes of UTF-8 "é": with the old name gone, so would the file be.
+      {"MasterCompx=\xE9", "é", "Ã©", std::nullopt},
+  };
+  const fake::Latin1CodePage codePage;
+  for (const auto& c : cases) {
+    EXPECT_EQ(tool::LoadSettings(c.file, codePage).fields.masterComp, c.shown) << c.file;
+    const tool::Saved saved = tool::SaveSettings(c.file, {"", "", c.typed, 0}, codePage);
+    EXPECT_EQ(saved.unencodable ? std::nullopt : std::optional(saved.bytes), c.saved) << c.file;
+    EXPECT_TRUE(!saved.unencodable || *saved.unencodable == settings::Key::MasterComp);
+  }
 }
 
 // The tool on the fake platform, started in a scratch folder; `settings` null: no settings file.

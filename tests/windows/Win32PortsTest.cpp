@@ -18,24 +18,18 @@ namespace fs = std::filesystem;
 using Win32Files = harness::FilesTest;
 using Step = platform::FileWriteFailure::Step;
 
-// A read-only file is the user's choice to keep it as it is; one held open without sharing its
-// deletion cannot be replaced. Either way the new bytes are left in the temporary file or gone.
-TEST_F(Win32Files, ATargetReadOnlyOrHeldOpenIsNotReplacedAndStaysAsItWas) {
-  for (const bool held : {false, true}) {
-    SetFileAttributesW(target.c_str(), held ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_READONLY);
-    const HANDLE holder =
-        held ? CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           nullptr, OPEN_EXISTING, 0, nullptr)
-             : INVALID_HANDLE_VALUE;
-    const auto failure = Replace(target);
-    const DWORD attributes = GetFileAttributesW(target.c_str());
-    if (held) CloseHandle(holder);
-    ASSERT_TRUE(failure);
-    EXPECT_EQ(failure->step, Step::Replace);
-    EXPECT_EQ(Read(target), "old");
-    EXPECT_EQ((attributes & FILE_ATTRIBUTE_READONLY) != 0, !held);
-    EXPECT_TRUE(!fs::exists(temporary) || Read(temporary) == "new");
-  }
+// A file held open without sharing its deletion cannot be replaced; the new bytes are left in
+// the temporary file or gone.
+TEST_F(Win32Files, ATargetHeldOpenIsNotReplacedAndStaysAsItWas) {
+  const HANDLE holder =
+      CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  OPEN_EXISTING, 0, nullptr);
+  const auto failure = Replace(target);
+  CloseHandle(holder);
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(failure->step, Step::Replace);
+  EXPECT_EQ(Read(target), "old");
+  EXPECT_TRUE(!fs::exists(temporary) || Read(temporary) == "new");
 }
 
 TEST(Win32Programs, AnOrdinaryFileIsThereAndNeitherAFolderNorHidden) {
