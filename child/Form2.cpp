@@ -5,8 +5,8 @@
 #include "child/Messages.h"
 #include "child/Module1.h"
 #include "child/Program.h"
-#include "common/Protocol.h"
 #include "child/Texts.h"
+#include "common/Protocol.h"
 
 namespace child {
 namespace {

@@ -1,6 +1,5 @@
 #include "child/Messages.h"
 
-
 namespace child {
 namespace {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "settings/SettingsFormat.h"
 #include "common/Text.h"
+#include "settings/SettingsFormat.h"
 
 namespace tool {
 namespace {

@@ -55,8 +55,8 @@ FileBytes PosixFiles::read(const std::string& path) {
 }
 
 std::optional<FileWriteFailure> PosixFiles::replace(const std::string& target,
-                                                 const std::string& temporary,
-                                                 std::string_view bytes) {
+                                                    const std::string& temporary,
+                                                    std::string_view bytes) {
   using Step = FileWriteFailure::Step;
   const auto failure = [this](Step step, int error) {
     return FileWriteFailure{step, codePage_.toUtf8(std::strerror(error))};

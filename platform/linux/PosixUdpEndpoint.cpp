@@ -79,7 +79,8 @@ bool SendTo(int socket, std::string_view bytes, const sockaddr_in& address) {
 
 }  // namespace
 
-PosixUdpEndpoint::PosixUdpEndpoint(std::function<void()> onArrival, std::optional<int> receiveBufferLimit)
+PosixUdpEndpoint::PosixUdpEndpoint(std::function<void()> onArrival,
+                                   std::optional<int> receiveBufferLimit)
     : onArrival_(std::move(onArrival)),
       receiveBufferLimit_(receiveBufferLimit),
       buffer_(kDatagramBufferBytes) {}

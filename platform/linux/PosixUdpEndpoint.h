@@ -22,7 +22,7 @@ class PosixUdpEndpoint final : public UdpEndpoint {
   // receiveBufferLimit plays net.core.rmem_max for an ordinary user, so that a test run with
   // privileges still gets the shallow receive buffer of a classroom PC.
   explicit PosixUdpEndpoint(std::function<void()> onArrival,
-                         std::optional<int> receiveBufferLimit = std::nullopt);
+                            std::optional<int> receiveBufferLimit = std::nullopt);
   ~PosixUdpEndpoint() override;
   PosixUdpEndpoint(const PosixUdpEndpoint&) = delete;
   PosixUdpEndpoint& operator=(const PosixUdpEndpoint&) = delete;

@@ -51,9 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ExpectWhatTheAgentReads(file, Load(file));
 
   // Controls hold characters, never bytes that are no UTF-8; the list has 30 positions or none.
-  const auto text = [](const std::string& bytes) {
-    return common::ToUtf8(common::ToChars(bytes));
-  };
+  const auto text = [](const std::string& bytes) { return common::ToUtf8(common::ToChars(bytes)); };
   const int listIndex = parts[4].empty() ? -1 : static_cast<unsigned char>(parts[4][0]) % 31 - 1;
   const tool::Fields fields{text(parts[1]), text(parts[2]), text(parts[3]), listIndex};
   const auto lines = SplitLines(std::string_view(file));

@@ -2,8 +2,8 @@
 #include <cmath>
 
 #include "Fuzz.h"
-#include "settings/ChildSettings.h"
 #include "common/Text.h"
+#include "settings/ChildSettings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes = fuzz::Bytes(data, size);

@@ -32,7 +32,7 @@ constexpr int kBurst = 1000;
 
 std::unique_ptr<platform::UdpEndpoint> OrdinaryUsersEndpoint(std::function<void()> onArrival) {
   return std::make_unique<platform::PosixUdpEndpoint>(std::move(onArrival),
-                                                   kOrdinaryUsersReceiveBuffer);
+                                                      kOrdinaryUsersReceiveBuffer);
 }
 
 // Polls, as the kernel tells no one when a socket's owner has read it.

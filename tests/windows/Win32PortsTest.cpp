@@ -105,8 +105,8 @@ SELFCHECK_TEST(AnOrdinaryFileIsThereAndNeitherAFolderNorHidden) {
   CHECK(!programs.isOrdinaryFile(file.string()));
   CHECK(!programs.isOrdinaryFile(file.parent_path().string()));
   CHECK(!programs.start(file.string()));
-  CHECK(
-      programs.isOrdinaryFile(platform::JoinPath(programs.ownFolder(), "windows_backend_tests.exe")));
+  CHECK(programs.isOrdinaryFile(
+      platform::JoinPath(programs.ownFolder(), "windows_backend_tests.exe")));
 }
 
 // A value longer than the buffer is none at all, not its first bytes.
