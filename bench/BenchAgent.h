@@ -10,11 +10,11 @@
 #include "platform/Platform.h"
 #include "platform/linux/PosixCodePage.h"
 #include "platform/linux/PosixFiles.h"
+#include "platform/linux/PosixUdpEndpoint.h"
 #include "platform/linux/QtPrograms.h"
 #include "platform/linux/QtRegistry.h"
 #include "platform/linux/QtScheduler.h"
 #include "platform/linux/QtTray.h"
-#include "platform/linux/PosixUdpEndpoint.h"
 
 namespace bench {
 

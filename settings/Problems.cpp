@@ -1,7 +1,7 @@
 #include "settings/Problems.h"
 
-#include "platform/Paths.h"
 #include "common/Text.h"
+#include "platform/Paths.h"
 
 namespace settings {
 namespace {

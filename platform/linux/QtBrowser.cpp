@@ -9,8 +9,8 @@
 #include <cstring>
 #include <optional>
 
-#include "platform/linux/QtBrowserChannel.h"
 #include "platform/linux/PosixCodePage.h"
+#include "platform/linux/QtBrowserChannel.h"
 #include "platform/linux/QtText.h"
 
 namespace platform {

@@ -23,6 +23,7 @@ import collections
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import time
@@ -157,6 +158,15 @@ class Desktop:
     def started(self, process, log, pid, name=None):
         self.programs.append(Program(self, process, log, pid, name))
         return self.programs[-1]
+
+    def kill_browser(self):
+        """Every process of the browser's (`browsers`, by name) killed outright, and those that
+        must go with them (`with_browser`)."""
+        browsers = [pid for name in self.browsers for pid in self.processes(name)]
+        if not browsers:
+            raise AssertionError("no browser process to kill")
+        for pid in browsers + [pid for name in self.with_browser for pid in self.processes(name)]:
+            os.kill(pid, signal.SIGKILL)
 
     def tool(self, *command):
         """The output of an X tool run against this desktop's display."""

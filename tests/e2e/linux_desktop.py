@@ -134,6 +134,8 @@ class LinuxDesktop(DesktopStack, Desktop):
     code_page = "utf-8"
     # Each reaches the program as the window manager's WM_DELETE_WINDOW.
     close_ways = ("alt+f4", "close button")
+    # The browser program and every process of its Qt WebEngine's.
+    browsers, with_browser = ("velostrander-browser", "QtWebEngineProcess"), ()
 
     def __init__(self, bin_dir, *wine_fixture):
         DesktopStack.__init__(self)
@@ -251,15 +253,6 @@ class LinuxDesktop(DesktopStack, Desktop):
         return clicks.kill
 
     kill_outright = kill
-
-    def kill_browser(self):
-        """Every process of Qt WebEngine's killed outright."""
-        browsers = [pid for name in ("velostrander-browser", "QtWebEngineProcess")
-                    for pid in self.processes(name)]
-        if not browsers:
-            raise AssertionError("no browser process to kill")
-        for pid in browsers:
-            os.kill(pid, signal.SIGKILL)
 
     def type_text(self, window, box, text):
         """Puts `text` into the window's text box number `box` (counted from 0), as typed."""

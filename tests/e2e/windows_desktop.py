@@ -52,6 +52,9 @@ class WindowsDesktop(Desktop):
     # Alt+F4, what the title bar's close button sends (also to a window whose Close is greyed),
     # and what another program sends.
     close_ways = ("alt+f4", "close button", "system")
+    # Wine's COM service would go on handing out a killed browser, where Windows' forgets a
+    # server that has died: it goes too, and Wine starts it again when it is next needed.
+    browsers, with_browser = ("iexplore.exe",), ("rpcss.exe",)
 
     def __init__(self, bin_dir, work, helper_dir=None, scenario=None):
         self.work = Path(work).resolve()
@@ -230,16 +233,6 @@ class WindowsDesktop(Desktop):
         poster = self.spawn_helper("post", self.button(window, button).handle, BM_CLICK, 0, 0,
                                    times)
         return lambda: (poster.kill(), poster.wait())
-
-    def kill_browser(self):
-        """Internet Explorer's process killed outright. Wine's COM service would go on handing
-        out the dead process's browser, where Windows' forgets a server that has died: it goes
-        too, and Wine starts it again when it is next needed."""
-        browsers = self.processes("iexplore.exe")
-        if not browsers:
-            raise AssertionError("no browser process to kill")
-        for pid in browsers + self.processes("rpcss.exe"):
-            os.kill(pid, signal.SIGKILL)
 
     def kill_outright(self, program):
         """SIGKILL to the program's own process, as kill -9 sends it."""

@@ -66,7 +66,10 @@ class FakeEndpoint : public platform::UdpEndpoint {
       : registered_(registered), log_(log), bindResult_(bindResult), onArrival_(onArrival) {
     registered = this;
   }
-  ~FakeEndpoint() override { registered_ = registered_ == this ? nullptr : registered_; }
+  ~FakeEndpoint() override {
+    registered_ = registered_ == this ? nullptr : registered_;
+    *gone_ = true;
+  }
   platform::BindResult bind(std::uint16_t port) override {
     log_.push_back("bind " + std::to_string(port));
     return bindResult_;
@@ -105,11 +108,13 @@ class FakeEndpoint : public platform::UdpEndpoint {
   platform::SendResult sendResult = platform::SendResult::Sent;  // of every send from now on
 
  private:
-  // One event per waiting datagram, never nested, as an event loop raises them.
+  // One event per waiting datagram, never nested, as an event loop raises them; the handler
+  // may destroy the endpoint, as the real ones allow.
   void raisePending() {
     if (std::exchange(raising_, true)) return;
-    while (!paused_ && !queue_.empty()) onArrival_();
-    raising_ = false;
+    const auto gone = gone_;
+    while (!*gone && !paused_ && !queue_.empty()) std::function<void()>{onArrival_}();
+    if (!*gone) raising_ = false;
   }
 
   std::string remoteHost_;
@@ -120,6 +125,7 @@ class FakeEndpoint : public platform::UdpEndpoint {
   std::deque<platform::Arrival> queue_;
   bool paused_ = false;
   bool raising_ = false;
+  std::shared_ptr<bool> gone_ = std::make_shared<bool>(false);
 };
 
 class FakePlatform : public platform::Platform,

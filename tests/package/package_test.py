@@ -38,12 +38,16 @@ def run(command, succeeds=True):
 
 
 def main():
-    deb = sys.argv[1]
+    deb = Path(sys.argv[1])
+    # Made after the build, as cpack --preset linux makes it, beside the programs' folder.
+    program = deb.parent / "bin" / "Velostrander_Child"
+    if not deb.exists() or deb.stat().st_mtime <= program.stat().st_mtime:
+        print(f"skipped: {deb} is missing or older than the programs; "
+              "build the package first: cpack --preset linux")
+        return 77
     if os.geteuid() != 0:
         print("skipped: installing the package takes root")
         return 77
-    # Made after the build, as cpack --preset linux makes it, beside the programs' folder.
-    run(f"test {deb} -nt {os.path.dirname(deb)}/bin/Velostrander_Child")
     made = "\r\n".join(settings(port := udp.free_port()) + [""]).encode()
     try:
         run(PRESEED.format(f"master マスターPC port {port} number 07") + f"dpkg -i {deb}")

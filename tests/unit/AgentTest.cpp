@@ -3,7 +3,6 @@
 
 #include "child/BrowserControl.h"
 #include "child/Datagram.h"
-#include "child/Module1.h"
 #include "child/Program.h"
 #include "fake/FakePlatform.h"
 #include "unit/ScratchDir.h"
@@ -12,9 +11,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using child::Form1;
-using platform::Geometry;
-using platform::PixelRect;
-using platform::TwipsToPixels;
 using ::testing::AllOf;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
@@ -300,11 +296,13 @@ TEST_F(Form1DatagramTest, DatagramsArrivingDuringAPageWaitAreHandledAfterItInOrd
                                "browser visible true", "browser menubar false"));
 }
 
+// Any other failed read is dropped without a word.
 TEST_F(Form1DatagramTest, ARefusedCallIsReportedAndLaterDatagramsWaitForTheBox) {
   agent.whileMessageOpen = [this] {
     Endpoint().arrive("Command:FullScreen");
     EXPECT_FALSE(Browser().fullScreen);
   };
+  Endpoint().arrive({platform::ReadResult::Failed, "bytes"});
   Endpoint().arrive({platform::ReadResult::RefusedByDestination, {}});
   EXPECT_THAT(agent.messageTexts(),
               ElementsAre(std::string(kMessageTitle) + ": Velostrander_Masterが見つかりません"));
@@ -312,10 +310,13 @@ TEST_F(Form1DatagramTest, ARefusedCallIsReportedAndLaterDatagramsWaitForTheBox) 
                                "browser menubar false"));
 }
 
-TEST_F(Form1DatagramTest, OtherFailedReadsAreDroppedSilently) {
-  Endpoint().arrive({platform::ReadResult::Failed, "bytes"});
-  EXPECT_TRUE(log.empty());
-  EXPECT_TRUE(agent.messages.empty());
+// The endpoint goes with the form, inside its own handler.
+TEST_F(Form1DatagramTest, TheSystemMayCloseTheFormWhileARefusalIsShown) {
+  agent.whileMessageOpen = [this] { agent.close("Form1"); };
+  Endpoint().arrive({platform::ReadResult::RefusedByDestination, {}});
+  EXPECT_EQ(agent.form.state(), Form1::State::Ending);
+  EXPECT_EQ(agent.endpoint, nullptr);
+  EXPECT_EQ(log.back(), "unload Form1");
 }
 
 TEST_F(Form1DatagramTest, EndDuringAPageWaitLeavesNothingToRunAfterwards) {
@@ -374,19 +375,6 @@ TEST(Form2Test, APressOnTheBodyPutsThePanelOnTopAfterAnyDrag) {
     agent.mouseDown("Form2", button);
     EXPECT_EQ(agent.log, steps) << button;
   }
-}
-
-TEST(Form2Test, SetTopmostTakesModesZeroAndOneOnly) {
-  fake::FakePlatform platform;
-  platform::FormSpec form;
-  form.name = "Form9";
-  auto window = platform.desktop().createWindow(form);
-  platform.log.clear();
-  EXPECT_EQ(child::SetTopmost(*window, 1), 1);
-  EXPECT_EQ(child::SetTopmost(*window, 0), 1);
-  EXPECT_EQ(child::SetTopmost(*window, 2), 0);
-  EXPECT_EQ(child::SetTopmost(*window, -1), 0);
-  EXPECT_THAT(platform.log, ElementsAre("topmost Form9 true", "topmost Form9 false"));
 }
 
 // The browser, as the agent drives it.
@@ -489,23 +477,6 @@ TEST_F(BrowserControlTest, ReleaseIsSilentEndsAnyWaitAndNothingComesBackAfterIt)
     EXPECT_THAT(std::vector(fake.log.end() - 2, fake.log.end()),
                 ElementsAre("browser visible false", "browser released"));
     EXPECT_EQ(std::ranges::count(fake.log, "browser released"), 1);
-  }
-}
-
-// What touches in twips touches in pixels, and a line on a window's last twips lies on its
-// last pixels, at any resolution: sizes converted on their own would leave gaps.
-TEST(TwipsToPixels, EdgesThatMeetInTwipsMeetInPixels) {
-  for (const double dpi : {96.0, 120.0, 144.0, 107.0, 168.5}) {
-    SCOPED_TRACE(dpi);
-    const PixelRect left = TwipsToPixels(Geometry{7, 7, 22, 22}, dpi, dpi);
-    const PixelRect right = TwipsToPixels(Geometry{29, 7, 22, 22}, dpi, dpi);
-    EXPECT_EQ(left.left + left.width, right.left);
-    const PixelRect panel = TwipsToPixels(Geometry{0, 0, 1575, 495}, dpi, dpi);
-    const PixelRect bottom = TwipsToPixels(Geometry{0, 480, 1575, 15}, dpi, dpi);
-    const PixelRect side = TwipsToPixels(Geometry{1560, 0, 15, 495}, dpi, dpi);
-    EXPECT_EQ(bottom.top + bottom.height, panel.height);
-    EXPECT_EQ(side.left + side.width, panel.width);
-    EXPECT_GE(bottom.height, 1);
   }
 }
 

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <optional>
 
 #include "common/Text.h"
@@ -68,12 +67,6 @@ TEST(RecogniseKey, FirstNineCharactersExactlyAndWithCase) {
   }
 }
 
-TEST(ValueOf, StartsAtColumnThirteen) {
-  EXPECT_EQ(ValueOf(U"MasterCompx= host "), U" host ");
-  EXPECT_EQ(ValueOf(U"MasterCompx="), U"");
-  EXPECT_EQ(ValueOf(U"MasterComp"), U"");
-}
-
 // Each text reads as its number; nullopt: the number does not fit the 16-bit port field.
 TEST(ReadPortValue, ReadsAsFarAsTheNumberGoesAndRoundsHalvesToEven) {
   const std::u32string tinyFraction = U"0." + std::u32string(330, U'0') + U"1";
@@ -106,12 +99,6 @@ TEST(ReadPortValue, ReadsAsFarAsTheNumberGoesAndRoundsHalvesToEven) {
       EXPECT_EQ(read ? std::optional<int>(*read) : std::nullopt, number) << common::ToUtf8(text);
     }
   }
-}
-
-TEST(ReadNumber, KeepsTheFractionBeforeRounding) {
-  EXPECT_DOUBLE_EQ(ReadNumber(U"4.5"), 4.5);
-  EXPECT_DOUBLE_EQ(ReadNumber(U"-0 5"), -5.0);
-  EXPECT_TRUE(std::isinf(ReadNumber(U"1e400")));
 }
 
 const ChildSettings kBefore{"before", 1234, 4321, "99"};

@@ -28,6 +28,7 @@ TEST(ToolEditor, EachLineLoadsByItsRule) {
        {}},
       {"MasterPortx=\r\nMyHostPortx=abc\r\nMyCompNumxx=00", {"0", "0", "", -1}, "00", {}},
       {"MyCompNumxx=5", {"", "", "", 4}, "5", {}},
+      {"MyCompNumxx=.5", {"", "", "", 0}, ".5", {}},  // -0.5, not 0 - 1: the fraction stays
       {"MasterPortx=1\r\nMasterPortx=-2\r\nMasterPor x=3", {"3", "", "", -1}, "", {}},
       {"[MasterPortx=1]\r\nmasterPortx=1\r\n MasterPortx=1\r\n\r\nnote", {}, "", {}},
       // Reported once each, and their fields stay empty or unselected.
