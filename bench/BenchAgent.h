@@ -10,11 +10,11 @@
 #include "platform/Platform.h"
 #include "platform/linux/PosixCodePage.h"
 #include "platform/linux/PosixFiles.h"
+#include "platform/linux/PosixUdpEndpoint.h"
 #include "platform/linux/QtPrograms.h"
 #include "platform/linux/QtRegistry.h"
 #include "platform/linux/QtScheduler.h"
 #include "platform/linux/QtTray.h"
-#include "platform/linux/PosixUdpEndpoint.h"
 
 namespace bench {
 
@@ -41,6 +41,7 @@ class UnattendedDesktop final : public platform::Desktop {
   [[noreturn]] void endProgram() override;
   void processPendingEvents() override {}
   double twipsPerPixelX() const override { return 15; }
+  platform::Geometry workArea() const override { return {0, 0, 19200, 15360}; }
   int messages() const { return messages_; }
 
  private:

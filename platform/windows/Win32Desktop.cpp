@@ -1,5 +1,7 @@
 #include "platform/windows/Win32Desktop.h"
 
+#include <cmath>
+
 #include "platform/windows/Win32Text.h"
 
 namespace platform {
@@ -35,6 +37,17 @@ void Win32Desktop::processPendingEvents() {
 
 double Win32Desktop::twipsPerPixelX() const {
   return kTwipsPerInch / forms_.dpiX();
+}
+
+// The primary screen without the task bars.
+Geometry Win32Desktop::workArea() const {
+  RECT area{};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+  const double x = kTwipsPerInch / forms_.dpiX();
+  const double y = kTwipsPerInch / forms_.dpiY();
+  return {static_cast<int>(std::lround(area.left * x)), static_cast<int>(std::lround(area.top * y)),
+          static_cast<int>(std::lround((area.right - area.left) * x)),
+          static_cast<int>(std::lround((area.bottom - area.top) * y))};
 }
 
 void Win32Desktop::runEventLoop() {

@@ -21,6 +21,7 @@ class Win32Desktop final : public Desktop {
   void endProgram() override;
   void processPendingEvents() override;
   double twipsPerPixelX() const override;
+  Geometry workArea() const override;
 
   bool anyWindowLoaded() const { return loaded_.any(); }
   // Dispatches events until the last window is unloaded.

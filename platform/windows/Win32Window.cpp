@@ -157,6 +157,11 @@ void Win32Window::dragWithMouse() {
   SendMessageA(form_.frame, WM_NCLBUTTONDOWN, HTCAPTION, 0);
 }
 
+void Win32Window::move(int left, int top) {
+  SetWindowPos(form_.frame, nullptr, TwipsToPixels(left, form_.dpiX),
+               TwipsToPixels(top, form_.dpiY), 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 long Win32Window::setTopmost(bool topmost) {
   return SetWindowPos(form_.frame, topmost ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
                       kTopmostFlags);

@@ -169,10 +169,13 @@ def single_instance(d):
     check_no_box(d, first)
     second = d.start(AGENT, path)
     box = check_box(d, second, WARNING_TITLE, "すでにこのプログラムは起動しています")
-    # The refused agent's call panel came first, 1575 × 495 twips.
+    # The refused agent's call panel came first, 1575 × 495 twips, 120 twips in from the work
+    # area's bottom right corner.
     panel = d.window(PANEL_TITLE, second)
     check(panel and d.showing(panel), "no call panel before the warning")
-    check(d.client(panel)[2:] == (105, 33), f"the panel is {d.client(panel)}")
+    x, y, width, height = d.work_area()
+    check(d.client(panel) == (x + width - 113, y + height - 41, 105, 33),
+          f"the panel is at {d.client(panel)} in the work area {d.work_area()}")
     d.press(box, "OK")
     check_exit(second, "the second agent")
     check(first.running(), "the first agent ended with the second")
@@ -517,8 +520,8 @@ def call_panel_and_tray_menu(d):
     d.raise_window(main)
     wait(lambda: d.stacked_above(panel, main), "the panel to stay on top")
     x, y, _, _ = d.client(panel)
-    d.press_body(panel, 1, moved_by=(60, 40))
-    wait(lambda: d.client(panel)[:2] == (x + 60, y + 40), "the panel to follow the drag")
+    d.press_body(panel, 1, moved_by=(-60, -40))
+    wait(lambda: d.client(panel)[:2] == (x - 60, y - 40), "the panel to follow the drag")
     tray_choice(d, agent, ABOUT)
     about = d.wait_window(ABOUT_TITLE, agent, showing=True)
     d.press(about, SYS_INFO)

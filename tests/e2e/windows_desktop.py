@@ -302,6 +302,9 @@ class WindowsDesktop(Desktop):
     def raise_window(self, window):
         self._wintree("place", window.hwnd)
 
+    def work_area(self):
+        return tuple(self._wintree("workarea"))
+
     def move_window(self, window, x, y):
         self._wintree("place", window.hwnd, x, y)
 

@@ -15,6 +15,7 @@
 //   wintree menu HWND MENU ITEM    where a menu bar's menu and item stand, as the keyboard counts
 //   wintree place HWND [X Y]       there, or else to the top of the windows that are not topmost
 //   wintree set CONTROL TEXT       as typed into that text box, or picked from that list
+//   wintree workarea               the screen without the task bar, as [x, y, width, height]
 //
 // Every action but post returns once the program has handled it.
 // Exit codes: 0 done, 1 no such window or item, 2 bad usage.
@@ -333,6 +334,12 @@ int wmain(int argc, wchar_t** argv) {
     for (const HWND hwnd : windows) agreed = Send(hwnd, WM_QUERYENDSESSION) && agreed;
     for (const HWND hwnd : windows) Send(hwnd, WM_ENDSESSION, agreed);
     return windows.empty() ? 1 : 0;
+  }
+  if (command == L"workarea") {
+    RECT area{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+    std::printf("%s\n", Rect(area, nullptr, nullptr).c_str());
+    return 0;
   }
   if (command == L"list") {
     std::vector<std::string> windows;
