@@ -99,7 +99,7 @@ struct MouseEvent {
 
 enum class FrameStyle {
   FixedDialog,  // title bar and window menu, no minimise/maximise, not resizable
-  None,         // no border and no title bar
+  None,         // no border, no title bar and no Close command: the user cannot close it
 };
 
 struct FormSpec {
@@ -109,7 +109,7 @@ struct FormSpec {
   bool showInTaskbar = true;
   bool programIcon = false;
   int clientWidth = 0, clientHeight = 0;  // the client area without the menu bar
-  Font font;  // of the controls that have none of their own
+  Font font;                              // of the controls that have none of their own
   std::vector<ControlSpec> controls;
   std::vector<MenuSpec> menus;  // the menu bar, left to right; visible at first
   // The window is closed: by the system (the session ends, the program is asked to terminate),

@@ -65,7 +65,9 @@ Win32Window::Win32Window(NativeForm form, FormSpec declaration, LoadedWindows& l
       declaration_(std::move(declaration)),
       loaded_(loaded),
       menuBar_(declaration_.menus,
-               static_cast<UINT>(kFirstControlId + declaration_.controls.size())) {
+               static_cast<UINT>(kFirstControlId + declaration_.controls.size())),
+      // A borderless window has no Close command, yet Alt+F4 still asks for one.
+      closeDisabled_(declaration_.frame == FrameStyle::None) {
   SetWindowLongPtrW(form_.frame, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   loaded_.add();
   showMenuBar();

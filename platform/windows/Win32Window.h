@@ -80,7 +80,7 @@ class Win32Window final : public Window {
   FormSpec declaration_;
   LoadedWindows& loaded_;
   Win32MenuBar menuBar_;
-  bool closeDisabled_ = false;
+  bool closeDisabled_;
 };
 
 }  // namespace platform

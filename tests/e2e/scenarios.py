@@ -491,6 +491,8 @@ def call_panel_and_tray_menu(d):
         agent = start_running(d, folder(d, lines))
         agent.port = port
         panel = d.wait_window(PANEL_TITLE, agent, showing=True)
+        d.close(panel, "alt+f4")
+        check(agent.running() and d.showing(panel), "Alt+F4 closed the call panel")
         calls = []
         for _ in range(5):
             d.press(panel, CALL)
