@@ -69,6 +69,8 @@ void frmAbout::Load() {
 void frmAbout::Show() {
   if (!window_) Load();
   window_->setVisible(true);
+  // An open box may lie behind other windows: choosing it again is asking to see it.
+  window_->bringToForeground();
 }
 
 void frmAbout::SetComputerNumberLabel(std::string_view caption) {

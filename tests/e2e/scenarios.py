@@ -477,9 +477,9 @@ def tray_choice(d, agent, item):
 
 @scenario()
 def call_panel_and_tray_menu(d):
-    """Each press of the panel calls the master. The tray menu shows the operation panel; a
-    press on the panel's body puts it above that, and a left drag moves it. The tray menu shows
-    the one About box. Its system information: without a viewer a box says so; with one, the
+    """Alt+F4 leaves the panel, whose each press calls the master. The tray menu shows the
+    operation panel; a press on the panel's body puts it above that, and a left drag moves it.
+    The tray menu shows the one About box, and brings it to the front when it is open. Its system information: without a viewer a box says so; with one, the
     viewer starts and the About box stays; Esc presses its cancel button, OK. End leaves the
     About box, whose OK then ends the agent."""
     with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as master:
@@ -540,6 +540,10 @@ def call_panel_and_tray_menu(d):
     about = d.wait_window(ABOUT_TITLE, agent, showing=True)
     labels = d.texts(about, "label")
     check("ﾊﾞｰｼﾞｮﾝ 1.1.0" in labels and NUMBER in labels, f"the About box reads {labels}")
+    d.raise_window(main)
+    wait(lambda: d.stacked_above(main, about), "the main window over the About box")
+    tray_choice(d, agent, ABOUT)
+    wait(lambda: d.stacked_above(about, main), "the About box to come to the front")
     d.press(main, "End")
     wait(lambda: not d.windows(MAIN_TITLE, agent) and not d.windows(PANEL_TITLE, agent)
          and not d.tray_icon(agent), "the windows and the tray icon to go")

@@ -194,8 +194,8 @@ TEST(Form1Test, ARightPressOnTheTrayIconPopsUpTheMenu) {
   }
 }
 
-// The label shows the number as read; the About box, shown once however often it is chosen,
-// shows the same.
+// The label shows the number as read; the About box, loaded once however often it is chosen and
+// brought to the front each time, shows the same.
 TEST(Form1Test, TheMenuShowsTheOperationPanelOrTheOneAboutBoxBothWithTheNumberAsRead) {
   const struct {
     const char* settings;
@@ -216,6 +216,7 @@ TEST(Form1Test, TheMenuShowsTheOperationPanelOrTheOneAboutBoxBothWithTheNumberAs
     agent.choose("Form1", "Menu3");
     agent.choose("Form1", "Menu3");
     EXPECT_EQ(agent.Logged("create frmAbout"), 1);
+    EXPECT_EQ(agent.Logged("foreground frmAbout"), 2);
     EXPECT_TRUE(agent.window("frmAbout").visible);
     EXPECT_EQ(agent.window("frmAbout").captions["Label1"], c.aboutLabel);
   }
