@@ -605,7 +605,7 @@ def tool_loads_and_saves(d):
 @scenario()
 def tool_without_settings_file(d):
     """The tool says the file is missing, at the start and at "設定", and writes none. The help
-    twice: one viewer, with the project's help."""
+    twice: one viewer, with the project's help, written to be read as it stands."""
     path = folder(d)
     tool = d.start(TOOL, path)
     d.press(check_box(d, tool, TOOL_MESSAGE_TITLE, "INIファイルがありません"), "OK")
@@ -618,8 +618,9 @@ def tool_without_settings_file(d):
         d.choose_menu(window, "ヘルプ", "ヘルプ")
         viewer = d.wait_window(HELP_TITLE, tool, showing=True)
     check(len(d.windows(HELP_TITLE, tool)) == 1, "a second viewer")
-    wait(lambda: any("Velostrander ヘルプ" in text for text in d.texts(viewer, "text")),
-         "the help's text")
+    text = wait(lambda: next((t for t in d.texts(viewer, "text") if "Velostrander ヘルプ" in t),
+                             None), "the help's text")
+    check(not re.search(r"^(#|- )", text, re.M), "the help shows Markdown's marks")
     end_session(tool)
 
 
