@@ -149,7 +149,7 @@ void Win32Window::popUpMenu(std::string_view menu) {
   TrackPopupMenu(items, 0, cursor.x, cursor.y, 0, form_.frame, nullptr);
 }
 
-// The system may refuse the foreground to a program while another one has it (as Wine does once
+// The system may refuse the foreground to a program while another one has it (as Wine did once
 // the system-information viewer had started); a shown window still comes to the top of the
 // program's own.
 void Win32Window::bringToForeground() {

@@ -514,7 +514,8 @@ def call_panel_and_tray_menu(d):
     main = tray_choice(d, agent, OPERATION_PANEL)
     d.wait_window(MAIN_TITLE, agent, showing=True)
     check(d.texts(main, "label") == [NUMBER] and not d.menu_bar(main), "the operation panel")
-    # Over a part of the panel, and a part left to press.
+    # Over a part of the panel, and a part left to press, clear of the screen's edges.
+    d.move_window(panel, 300, 300)
     d.move_window(main, d.client(panel)[0] + 50, d.client(panel)[1])
     d.raise_window(main)
     wait(lambda: d.stacked_above(main, panel), "the main window over the panel")
@@ -522,8 +523,8 @@ def call_panel_and_tray_menu(d):
     d.raise_window(main)
     wait(lambda: d.stacked_above(panel, main), "the panel to stay on top")
     x, y, _, _ = d.client(panel)
-    d.press_body(panel, 1, moved_by=(-60, -40))
-    wait(lambda: d.client(panel)[:2] == (x - 60, y - 40), "the panel to follow the drag")
+    d.press_body(panel, 1, moved_by=(60, 40))
+    wait(lambda: d.client(panel)[:2] == (x + 60, y + 40), "the panel to follow the drag")
     tray_choice(d, agent, ABOUT)
     about = d.wait_window(ABOUT_TITLE, agent, showing=True)
     d.press(about, SYS_INFO)
