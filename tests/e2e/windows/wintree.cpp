@@ -3,7 +3,8 @@
 // and what a user or the system does to them.
 //
 //   wintree run PROGRAM            starts it, prints {"pid":N} and passes its exit code on
-//   wintree hold                   keeps Wine's virtual desktop up until the wineserver ends
+//   wintree hold                   keeps Wine's virtual desktop and its taskbar up until the
+//                                  wineserver ends
 //   wintree lock FILE              holds it open, shared with no one, prints {} and waits to end
 //   wintree kill PID
 //   wintree endsession PID         as the system ends a session
@@ -22,6 +23,7 @@
 #include <windows.h>
 
 #include <process.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <memory>
@@ -308,6 +310,13 @@ int wmain(int argc, wchar_t** argv) {
     // Wine closes its desktop once no program uses it, and the next program waits for a new
     // one; one that starts as the old one closes may fail.
     GetDesktopWindow();
+    // Wine shows its taskbar, and takes its room out of the work area, only while an icon is in
+    // its notification area; Windows always has it. An icon with no picture keeps it up.
+    NOTIFYICONDATAW icon{};
+    icon.cbSize = sizeof icon;
+    icon.hWnd = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr,
+                                nullptr);
+    Shell_NotifyIconW(NIM_ADD, &icon);
     Sleep(INFINITE);
     return 0;
   }
