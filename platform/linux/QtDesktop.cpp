@@ -7,7 +7,6 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 
 #include "platform/linux/QtFormWidget.h"
@@ -15,11 +14,6 @@
 #include "platform/linux/QtWindow.h"
 
 namespace platform {
-namespace {
-
-constexpr double kTwipsPerInch = 1440.0;
-
-}  // namespace
 
 QtDesktop::QtDesktop() : systemClose_([this] { closeAllWindows(); }) {
   QtFormWidget::describeToAccessibility();
@@ -46,6 +40,7 @@ void QtDesktop::processPendingEvents() {
 }
 
 double QtDesktop::twipsPerPixelX() const {
+  constexpr double kTwipsPerInch = 1440.0;
   const QScreen* screen = QGuiApplication::primaryScreen();
   return kTwipsPerInch / (screen ? screen->logicalDotsPerInchX() : 96.0);
 }
@@ -55,11 +50,8 @@ Geometry QtDesktop::workArea() const {
   const QScreen* screen = QGuiApplication::primaryScreen();
   if (!screen) return {};
   const QRect area = screen->availableGeometry();
-  const double x = kTwipsPerInch / screen->logicalDotsPerInchX();
-  const double y = kTwipsPerInch / screen->logicalDotsPerInchY();
-  return {static_cast<int>(std::lround(area.x() * x)), static_cast<int>(std::lround(area.y() * y)),
-          static_cast<int>(std::lround(area.width() * x)),
-          static_cast<int>(std::lround(area.height() * y))};
+  return PixelsToTwips({area.x(), area.y(), area.width(), area.height()},
+                       screen->logicalDotsPerInchX(), screen->logicalDotsPerInchY());
 }
 
 void QtDesktop::windowLoaded(QtWindow* window) {

@@ -1,7 +1,5 @@
 #include "platform/windows/Win32Desktop.h"
 
-#include <cmath>
-
 #include "platform/windows/Win32Text.h"
 
 namespace platform {
@@ -43,11 +41,8 @@ double Win32Desktop::twipsPerPixelX() const {
 Geometry Win32Desktop::workArea() const {
   RECT area{};
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
-  const double x = kTwipsPerInch / forms_.dpiX();
-  const double y = kTwipsPerInch / forms_.dpiY();
-  return {static_cast<int>(std::lround(area.left * x)), static_cast<int>(std::lround(area.top * y)),
-          static_cast<int>(std::lround((area.right - area.left) * x)),
-          static_cast<int>(std::lround((area.bottom - area.top) * y))};
+  return PixelsToTwips({area.left, area.top, area.right - area.left, area.bottom - area.top},
+                       forms_.dpiX(), forms_.dpiY());
 }
 
 void Win32Desktop::runEventLoop() {
