@@ -36,7 +36,7 @@ platform::FormSpec frmAbout::Declaration() {
   form.showInTaskbar = false;
   form.programIcon = true;
   form.clientWidth = 5730;
-  form.clientHeight = 3750;
+  form.clientHeight = 4170;
   platform::ControlSpec ok =
       platform::Button("cmdOK", "OK", {4305, 2445, 1260, 345}, 0, [this] { cmdOK_Click(); });
   ok.isDefault = ok.isCancel = true;
@@ -47,7 +47,9 @@ platform::FormSpec frmAbout::Declaration() {
       platform::Label(edition_.numberLabel, {1050, 1065, 4440, 225}),
       platform::Label("lblDescription", {1050, 1350, 4440, 720}, std::string(kCredit)),
       platform::Control("Line1", platform::ControlKind::EtchedLine, {120, 2220, 5490, 0}),
-      platform::Label("lblDisclaimer", {255, 2400, 3870, 1200}, edition_.disclaimer),
+      // Room for a line more than the warning takes in the Japanese UI faces, whose heights
+      // differ from desktop to desktop: a label cut short hides its last line whole.
+      platform::Label("lblDisclaimer", {255, 2400, 3870, 1620}, edition_.disclaimer),
       ok,
       platform::Button("cmdSysInfo", std::string(kSysInfoButton), {4305, 2895, 1260, 345}, 1,
                        [this] { cmdSysInfo_Click(); }),
@@ -65,6 +67,8 @@ void frmAbout::Load() {
 void frmAbout::Show() {
   if (!window_) Load();
   window_->setVisible(true);
+  // An open box may lie behind other windows: choosing it again is asking to see it.
+  window_->bringToForeground();
 }
 
 void frmAbout::SetComputerNumberLabel(std::string_view caption) {

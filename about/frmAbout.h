@@ -25,7 +25,7 @@ class frmAbout {
  public:
   frmAbout(platform::Platform& platform, Edition edition);
 
-  // Loads the box if none is loaded, and shows it, modeless.
+  // Loads the box if none is loaded, and shows it, modeless, in front of the other windows.
   void Show();
   // Sets the computer-number label, loading the box hidden when none is loaded.
   void SetComputerNumberLabel(std::string_view caption);

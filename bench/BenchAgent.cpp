@@ -31,6 +31,7 @@ class RememberedWindow final : public platform::Window {
   void popUpMenu(std::string_view) override {}
   void bringToForeground() override {}
   void dragWithMouse() override {}
+  void move(int, int) override {}
   long setTopmost(bool) override { return 1; }
 
  private:

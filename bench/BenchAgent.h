@@ -41,6 +41,7 @@ class UnattendedDesktop final : public platform::Desktop {
   [[noreturn]] void endProgram() override;
   void processPendingEvents() override {}
   double twipsPerPixelX() const override { return 15; }
+  platform::Geometry workArea() const override { return {0, 0, 19200, 15360}; }
   int messages() const { return messages_; }
 
  private:

@@ -12,6 +12,9 @@ namespace child {
 namespace {
 
 constexpr int kLeftButton = 1;
+constexpr int kWidth = 1575, kHeight = 495;
+// Between the panel and the work area's edges.
+constexpr int kMargin = 120;
 
 }  // namespace
 
@@ -23,8 +26,8 @@ platform::FormSpec Form2::Declaration() {
   form.caption = "Form2";
   form.frame = platform::FrameStyle::None;
   form.showInTaskbar = false;
-  form.clientWidth = 1575;
-  form.clientHeight = 495;
+  form.clientWidth = kWidth;
+  form.clientHeight = kHeight;
   platform::ControlSpec call = platform::Button("Command1", "Master呼出し", {120, 120, 1335, 255},
                                                 0, [this] { Command1_Click(); });
   call.font = {"ＭＳ Ｐゴシック", 9};
@@ -39,8 +42,14 @@ platform::FormSpec Form2::Declaration() {
   return form;
 }
 
+// In the work area's bottom right corner, where no task bar covers it and it covers no title bar
+// or menu of a maximised window.
 void Form2::Show() {
-  window_ = program_.platform.desktop().createWindow(Declaration());
+  platform::Desktop& desktop = program_.platform.desktop();
+  window_ = desktop.createWindow(Declaration());
+  const platform::Geometry area = desktop.workArea();
+  window_->move(area.left + area.width - kWidth - kMargin,
+                area.top + area.height - kHeight - kMargin);
   window_->setVisible(true);
 }
 

@@ -13,7 +13,8 @@ class Form2 {
  public:
   explicit Form2(Program& program);
 
-  // Start-up's first step: loads the panel and shows it, modeless, in the ordinary window order.
+  // Start-up's first step: loads the panel and shows it, modeless, in the ordinary window order,
+  // in the work area's bottom right corner.
   void Show();
   void Unload();
   bool loaded() const { return window_ != nullptr; }

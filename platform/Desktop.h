@@ -41,6 +41,8 @@ class Window {
   // Moves the window with the mouse, as by its title bar, until the button is released; returns
   // when the move has ended, or where the system moves windows on its own, once it has begun.
   virtual void dragWithMouse() = 0;
+  // Moves the window's top left corner there, in twips from the screen's.
+  virtual void move(int left, int top) = 0;
   // Places the window above all others that are not topmost themselves (or among them again);
   // the system's result, nonzero on success.
   virtual long setTopmost(bool topmost) = 0;
@@ -59,6 +61,8 @@ class Desktop {
   virtual void processPendingEvents() = 0;
   // How many twips make one of the screen's pixels across (15 at 96 dots per inch).
   virtual double twipsPerPixelX() const = 0;
+  // The primary screen without its task bars and docks, in twips.
+  virtual Geometry workArea() const = 0;
 };
 
 }  // namespace platform

@@ -20,4 +20,12 @@ PixelRect TwipsToPixels(const Geometry& twips, double dotsPerInchX, double dotsP
           TwipsToPixels(twips.top + twips.height, dotsPerInchY) - top};
 }
 
+Geometry PixelsToTwips(const PixelRect& pixels, double dotsPerInchX, double dotsPerInchY) {
+  const auto twips = [](int count, double dotsPerInch) {
+    return static_cast<int>(std::lround(count * kTwipsPerInch / dotsPerInch));
+  };
+  return {twips(pixels.left, dotsPerInchX), twips(pixels.top, dotsPerInchY),
+          twips(pixels.width, dotsPerInchX), twips(pixels.height, dotsPerInchY)};
+}
+
 }  // namespace platform

@@ -25,6 +25,8 @@ int TwipsToPixels(int twips, double dotsPerInch);
 // Converts the edges rather than the size, so that controls that touch in twips still touch,
 // and a line on a window's last twips lies on its last pixels.
 PixelRect TwipsToPixels(const Geometry& twips, double dotsPerInchX, double dotsPerInchY);
+// The other way, for what the system tells in pixels.
+Geometry PixelsToTwips(const PixelRect& pixels, double dotsPerInchX, double dotsPerInchY);
 
 enum class ControlKind {
   Label,
@@ -99,7 +101,7 @@ struct MouseEvent {
 
 enum class FrameStyle {
   FixedDialog,  // title bar and window menu, no minimise/maximise, not resizable
-  None,         // no border and no title bar
+  None,         // no border, no title bar and no Close command: the user cannot close it
 };
 
 struct FormSpec {

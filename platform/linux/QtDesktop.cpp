@@ -45,6 +45,15 @@ double QtDesktop::twipsPerPixelX() const {
   return kTwipsPerInch / (screen ? screen->logicalDotsPerInchX() : 96.0);
 }
 
+// As the window manager reports it: the screen without the panels and docks that reserve room.
+Geometry QtDesktop::workArea() const {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return {};
+  const QRect area = screen->availableGeometry();
+  return PixelsToTwips({area.x(), area.y(), area.width(), area.height()},
+                       screen->logicalDotsPerInchX(), screen->logicalDotsPerInchY());
+}
+
 void QtDesktop::windowLoaded(QtWindow* window) {
   loaded_.push_back(window);
 }

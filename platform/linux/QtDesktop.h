@@ -20,6 +20,7 @@ class QtDesktop final : public Desktop {
   [[noreturn]] void endProgram() override;
   void processPendingEvents() override;
   double twipsPerPixelX() const override;
+  Geometry workArea() const override;
 
   bool anyWindowLoaded() const { return !loaded_.empty(); }
 

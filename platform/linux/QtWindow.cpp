@@ -388,6 +388,12 @@ void QtWindow::dragWithMouse() {
   FollowPointer(*widget_);
 }
 
+void QtWindow::move(int left, int top) {
+  const QScreen& screen = *widget_->screen();
+  widget_->move(TwipsToPixels(left, screen.logicalDotsPerInchX()),
+                TwipsToPixels(top, screen.logicalDotsPerInchY()));
+}
+
 long QtWindow::setTopmost(bool topmost) {
   topmost_ = topmost;
   return KeepAbove(*widget_, topmost) ? 1 : 0;

@@ -37,6 +37,7 @@ class QtWindow final : public Window {
   void popUpMenu(std::string_view menu) override;
   void bringToForeground() override;
   void dragWithMouse() override;
+  void move(int left, int top) override;
   long setTopmost(bool topmost) override;
 
   // The handler the system's close runs.

@@ -65,7 +65,9 @@ Win32Window::Win32Window(NativeForm form, FormSpec declaration, LoadedWindows& l
       declaration_(std::move(declaration)),
       loaded_(loaded),
       menuBar_(declaration_.menus,
-               static_cast<UINT>(kFirstControlId + declaration_.controls.size())) {
+               static_cast<UINT>(kFirstControlId + declaration_.controls.size())),
+      // A borderless window has no Close command, yet Alt+F4 still asks for one.
+      closeDisabled_(declaration_.frame == FrameStyle::None) {
   SetWindowLongPtrW(form_.frame, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   loaded_.add();
   showMenuBar();
@@ -147,14 +149,23 @@ void Win32Window::popUpMenu(std::string_view menu) {
   TrackPopupMenu(items, 0, cursor.x, cursor.y, 0, form_.frame, nullptr);
 }
 
+// The system may refuse the foreground to a program while another one has it (as Wine did once
+// the system-information viewer had started); a shown window still comes to the top of the
+// program's own.
 void Win32Window::bringToForeground() {
   SetForegroundWindow(form_.frame);
+  if (IsWindowVisible(form_.frame)) BringWindowToTop(form_.frame);
 }
 
 // The ANSI calls are the ones the program has always made.
 void Win32Window::dragWithMouse() {
   ReleaseCapture();
   SendMessageA(form_.frame, WM_NCLBUTTONDOWN, HTCAPTION, 0);
+}
+
+void Win32Window::move(int left, int top) {
+  SetWindowPos(form_.frame, nullptr, TwipsToPixels(left, form_.dpiX),
+               TwipsToPixels(top, form_.dpiY), 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 long Win32Window::setTopmost(bool topmost) {

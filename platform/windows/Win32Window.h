@@ -24,7 +24,7 @@ class LoadedWindows {
   int count_ = 0;
 };
 
-// A window as Win32Desktop created it for a FormSpec: the frame and one control per
+// A window as Win32Forms created it for a FormSpec: the frame and one control per
 // FormSpec::controls entry, in the same order (null for a line, which the frame paints).
 struct NativeForm {
   HWND frame = nullptr;
@@ -57,6 +57,7 @@ class Win32Window final : public Window {
   void popUpMenu(std::string_view menu) override;
   void bringToForeground() override;
   void dragWithMouse() override;
+  void move(int left, int top) override;
   long setTopmost(bool topmost) override;
 
   HWND frame() const { return form_.frame; }
@@ -79,7 +80,7 @@ class Win32Window final : public Window {
   FormSpec declaration_;
   LoadedWindows& loaded_;
   Win32MenuBar menuBar_;
-  bool closeDisabled_ = false;
+  bool closeDisabled_;
 };
 
 }  // namespace platform

@@ -11,6 +11,7 @@ be asked to close there, and offers, with `window` an opaque handle that has a `
     press(window, button)  key(window, name)    close(window, how)
     choose_menu(window, menu, item)             choose_popup(window, position)
     processes(name) -> [pid]                    screen_origin()
+    work_area() -> (x, y, width, height): the screen without its task bars
 
 and, from this module, wait(), folder(), window(), wait_window(), button(), control(), texts(),
 box_text(), press_body() (real mouse input on the X server), tool() and geometry() (X tools on

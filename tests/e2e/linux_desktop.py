@@ -324,6 +324,11 @@ class LinuxDesktop(DesktopStack, Desktop):
     def raise_window(self, window):
         self.tool("xdotool", "windowraise", self._xid(window))
 
+    def work_area(self):
+        """The window manager's (x, y, width, height) for windows on the current desktop."""
+        area = self.tool("xprop", "-root", "_NET_WORKAREA")
+        return tuple(map(int, re.findall(r"\d+", area)[:4]))
+
     def move_window(self, window, x, y):
         self.tool("xdotool", "windowmove", "--sync", self._xid(window), x, y)
 

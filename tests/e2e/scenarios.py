@@ -167,10 +167,13 @@ def single_instance(d):
     check_no_box(d, first)
     second = d.start(AGENT, path)
     box = check_box(d, second, WARNING_TITLE, "すでにこのプログラムは起動しています")
-    # The refused agent's call panel came first, 1575 × 495 twips.
+    # The refused agent's call panel came first, 1575 × 495 twips, 120 twips in from the work
+    # area's bottom right corner.
     panel = d.window(PANEL_TITLE, second)
     check(panel and d.showing(panel), "no call panel before the warning")
-    check(d.client(panel)[2:] == (105, 33), f"the panel is {d.client(panel)}")
+    x, y, width, height = d.work_area()
+    check(d.client(panel) == (x + width - 113, y + height - 41, 105, 33),
+          f"the panel is at {d.client(panel)} in the work area {d.work_area()}")
     d.press(box, "OK")
     check_exit(second, "the second agent")
     check(first.running(), "the first agent ended with the second")
@@ -473,9 +476,9 @@ def tray_choice(d, agent, item):
 
 @scenario()
 def call_panel_and_tray_menu(d):
-    """Each press of the panel calls the master. The tray menu shows the operation panel; a
-    press on the panel's body puts it above that, and a left drag moves it. The tray menu shows
-    the one About box. Its system information: without a viewer a box says so; with one, the
+    """Alt+F4 leaves the panel, whose each press calls the master. The tray menu shows the
+    operation panel; a press on the panel's body puts it above that, and a left drag moves it.
+    The tray menu shows the one About box, and brings it to the front when it is open. Its system information: without a viewer a box says so; with one, the
     viewer starts and the About box stays; Esc presses its cancel button, OK. End leaves the
     About box, whose OK then ends the agent."""
     with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as master:
@@ -487,6 +490,8 @@ def call_panel_and_tray_menu(d):
         agent = start_running(d, folder(d, lines))
         agent.port = port
         panel = d.wait_window(PANEL_TITLE, agent, showing=True)
+        d.close(panel, "alt+f4")
+        check(agent.running() and d.showing(panel), "Alt+F4 closed the call panel")
         calls = []
         for _ in range(5):
             d.press(panel, CALL)
@@ -508,7 +513,8 @@ def call_panel_and_tray_menu(d):
     main = tray_choice(d, agent, OPERATION_PANEL)
     d.wait_window(MAIN_TITLE, agent, showing=True)
     check(d.texts(main, "label") == [NUMBER] and not d.menu_bar(main), "the operation panel")
-    # Over a part of the panel, and a part left to press.
+    # Over a part of the panel, and a part left to press, clear of the screen's edges.
+    d.move_window(panel, 300, 300)
     d.move_window(main, d.client(panel)[0] + 50, d.client(panel)[1])
     d.raise_window(main)
     wait(lambda: d.stacked_above(main, panel), "the main window over the panel")
@@ -534,6 +540,10 @@ def call_panel_and_tray_menu(d):
     about = d.wait_window(ABOUT_TITLE, agent, showing=True)
     labels = d.texts(about, "label")
     check("ﾊﾞｰｼﾞｮﾝ 1.1.0" in labels and NUMBER in labels, f"the About box reads {labels}")
+    d.raise_window(main)
+    wait(lambda: d.stacked_above(main, about), "the main window over the About box")
+    tray_choice(d, agent, ABOUT)
+    wait(lambda: d.stacked_above(about, main), "the About box to come to the front")
     d.press(main, "End")
     wait(lambda: not d.windows(MAIN_TITLE, agent) and not d.windows(PANEL_TITLE, agent)
          and not d.tray_icon(agent), "the windows and the tray icon to go")
@@ -597,7 +607,7 @@ def tool_loads_and_saves(d):
 @scenario()
 def tool_without_settings_file(d):
     """The tool says the file is missing, at the start and at "設定", and writes none. The help
-    twice: one viewer, with the project's help."""
+    twice: one viewer, with the project's help, written to be read as it stands."""
     path = folder(d)
     tool = d.start(TOOL, path)
     d.press(check_box(d, tool, TOOL_MESSAGE_TITLE, "INIファイルがありません"), "OK")
@@ -610,8 +620,9 @@ def tool_without_settings_file(d):
         d.choose_menu(window, "ヘルプ", "ヘルプ")
         viewer = d.wait_window(HELP_TITLE, tool, showing=True)
     check(len(d.windows(HELP_TITLE, tool)) == 1, "a second viewer")
-    wait(lambda: any("Velostrander ヘルプ" in text for text in d.texts(viewer, "text")),
-         "the help's text")
+    text = wait(lambda: next((t for t in d.texts(viewer, "text") if "Velostrander ヘルプ" in t),
+                             None), "the help's text")
+    check(not re.search(r"^(#|- )", text, re.M), "the help shows Markdown's marks")
     end_session(tool)
 
 

@@ -33,6 +33,7 @@ VIEWER_KEY = r"HKLM\SOFTWARE\Microsoft\Shared Tools\MSINFO"
 # A program of every prefix that shows a window of its own: it stands in for the viewer.
 STAND_IN_VIEWER = r"C:\windows\notepad.exe"
 BOOT_TIMEOUT = 120
+DESKTOP = (1024, 768)  # Wine's virtual desktop
 VK_RETURN, VK_UP, VK_RIGHT, VK_DOWN = 0x0D, 0x26, 0x27, 0x28
 # Virtual keys, with Alt or without.
 KEYS = {"tab": (0x09,), "return": (VK_RETURN,), "space": (0x20,), "escape": (0x1B,),
@@ -100,7 +101,7 @@ class WindowsDesktop(Desktop):
             # Wine's virtual desktop gives windows title bars and a taskbar, as on Windows; the
             # IPA fonts stand in for Windows' Japanese gothic, as a Japanese Windows has it.
             for key, name, value in ((explorer, "Desktop", "Default"),
-                                     (explorer + r"\Desktops", "Default", "1024x768"),
+                                     (explorer + r"\Desktops", "Default", "%dx%d" % DESKTOP),
                                      (r"HKCU\Software\Wine\Fonts\Replacements", "ＭＳ Ｐゴシック",
                                       "IPAPGothic")):
                 self.run(WINE64, "reg", "add", key, "/v", name, "/d", value, "/f")
@@ -136,6 +137,8 @@ class WindowsDesktop(Desktop):
         for argument in ("-k", "-w", "-p"):
             self.run(WINESERVER, argument)
         self.spawn_helper("hold", start_new_session=True)
+        os.makedirs(self.scratch, exist_ok=True)
+        wait(lambda: self._wintree("workarea")[3] < DESKTOP[1], "the taskbar to take its room")
 
     def spawn_helper(self, *args, **popen):
         """wintree.exe started, to run meanwhile, on nothing for its input and output unless
@@ -296,6 +299,9 @@ class WindowsDesktop(Desktop):
 
     def raise_window(self, window):
         self._wintree("place", window.hwnd)
+
+    def work_area(self):
+        return tuple(self._wintree("workarea"))
 
     def move_window(self, window, x, y):
         self._wintree("place", window.hwnd, x, y)

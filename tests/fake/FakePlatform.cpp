@@ -51,6 +51,9 @@ class FakeWindow : public platform::Window {
   }
   void bringToForeground() override { log_.push_back("foreground " + name()); }
   void dragWithMouse() override { log_.push_back("drag " + name()); }
+  void move(int left, int top) override {
+    log_.push_back("move " + name() + " " + std::to_string(left) + " " + std::to_string(top));
+  }
   long setTopmost(bool topmost) override {
     log_.push_back("topmost " + name() + " " + OnOff(topmost));
     return 1;

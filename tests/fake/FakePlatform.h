@@ -210,6 +210,7 @@ class FakePlatform : public platform::Platform,
   FakeEndpoint* endpoint = nullptr;       // the one created last, while it lives
   std::chrono::milliseconds timerLag{0};  // a timer fires this late, as coarse system timers do
   double twipsPerPixel = 15;
+  platform::Geometry screenWorkArea{1200, 600, 18000, 13800};  // task bars left and at the top
   std::map<std::pair<std::string, std::string>, platform::RegistryValue> registryValues;
   std::vector<std::string> ordinaryFiles;
   std::vector<std::string> startablePrograms;
@@ -227,6 +228,7 @@ class FakePlatform : public platform::Platform,
   void endProgram() override { log.push_back("end program"); }
   void processPendingEvents() override { log.push_back("process pending events"); }
   double twipsPerPixelX() const override { return twipsPerPixel; }
+  platform::Geometry workArea() const override { return screenWorkArea; }
   bool anotherInstanceRunning() override { return otherInstance; }
   std::string toUtf8(std::string_view ansi) const override { return std::string(ansi); }
   std::string fromUtf8(std::string_view utf8) const override { return std::string(utf8); }

@@ -45,8 +45,8 @@ TEST(Form1Test, NormalStartRunsEveryStepInOrder) {
   Agent agent;
   EXPECT_THAT(
       agent.log,
-      ElementsAre("create Form1", "create Form2", "show Form2", "disable close Form1",
-                  "caption Form1.Label1 コンピュータ番号:07", "bind 5001",
+      ElementsAre("create Form1", "create Form2", "move Form2 17505 13785", "show Form2",
+                  "disable close Form1", "caption Form1.Label1 コンピュータ番号:07", "bind 5001",
                   "tray add Form1 1 7 512 Velostrander_Child", "hide Form1", "hide Form1.Menu1",
                   "remote host pc", "browser created", "browser fullscreen false",
                   "browser toolbar false", "browser menubar false"));
@@ -56,8 +56,8 @@ TEST(Form1Test, NormalStartRunsEveryStepInOrder) {
 
 TEST(Form1Test, ASecondInstanceWarnsAndEndsWithNothingElseRun) {
   Agent agent(kSettings, [](Agent& a) { a.otherInstance = true; });
-  EXPECT_THAT(agent.log, ElementsAre("create Form1", "create Form2", "show Form2", "message 警告",
-                                     "end program"));
+  EXPECT_THAT(agent.log, ElementsAre("create Form1", "create Form2", "move Form2 17505 13785",
+                                     "show Form2", "message 警告", "end program"));
   EXPECT_THAT(agent.messageTexts(), ElementsAre("警告: すでにこのプログラムは起動しています"));
   EXPECT_EQ(agent.form.state(), Form1::State::Refused);
   EXPECT_EQ(agent.program.childSettings.MyCompNum, "");
@@ -190,8 +190,8 @@ TEST(Form1Test, ARightPressOnTheTrayIconPopsUpTheMenu) {
   }
 }
 
-// The label shows the number as read; the About box, shown once however often it is chosen,
-// shows the same.
+// The label shows the number as read; the About box, loaded once however often it is chosen and
+// brought to the front each time, shows the same.
 TEST(Form1Test, TheMenuShowsTheOperationPanelOrTheOneAboutBoxBothWithTheNumberAsRead) {
   const struct {
     const char* settings;
@@ -212,6 +212,7 @@ TEST(Form1Test, TheMenuShowsTheOperationPanelOrTheOneAboutBoxBothWithTheNumberAs
     agent.choose("Form1", "Menu3");
     agent.choose("Form1", "Menu3");
     EXPECT_EQ(agent.Logged("create frmAbout"), 1);
+    EXPECT_EQ(agent.Logged("foreground frmAbout"), 2);
     EXPECT_TRUE(agent.window("frmAbout").visible);
     EXPECT_EQ(agent.window("frmAbout").captions["Label1"], c.aboutLabel);
   }

@@ -3,7 +3,8 @@
 // and what a user or the system does to them.
 //
 //   wintree run PROGRAM            starts it, prints {"pid":N} and passes its exit code on
-//   wintree hold                   keeps Wine's virtual desktop up until the wineserver ends
+//   wintree hold                   keeps Wine's virtual desktop and its taskbar up until the
+//                                  wineserver ends
 //   wintree lock FILE              holds it open, shared with no one, prints {} and waits to end
 //   wintree kill PID
 //   wintree endsession PID         as the system ends a session
@@ -15,12 +16,14 @@
 //   wintree menu HWND MENU ITEM    where a menu bar's menu and item stand, as the keyboard counts
 //   wintree place HWND [X Y]       there, or else to the top of the windows that are not topmost
 //   wintree set CONTROL TEXT       as typed into that text box, or picked from that list
+//   wintree workarea               the screen without the task bar, as [x, y, width, height]
 //
 // Every action but post returns once the program has handled it.
 // Exit codes: 0 done, 1 no such window or item, 2 bad usage.
 #include <windows.h>
 
 #include <process.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <memory>
@@ -307,6 +310,13 @@ int wmain(int argc, wchar_t** argv) {
     // Wine closes its desktop once no program uses it, and the next program waits for a new
     // one; one that starts as the old one closes may fail.
     GetDesktopWindow();
+    // Wine shows its taskbar, and takes its room out of the work area, only while an icon is in
+    // its notification area; Windows always has it. An icon with no picture keeps it up.
+    NOTIFYICONDATAW icon{};
+    icon.cbSize = sizeof icon;
+    icon.hWnd = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr,
+                                nullptr);
+    Shell_NotifyIconW(NIM_ADD, &icon);
     Sleep(INFINITE);
     return 0;
   }
@@ -333,6 +343,12 @@ int wmain(int argc, wchar_t** argv) {
     for (const HWND hwnd : windows) agreed = Send(hwnd, WM_QUERYENDSESSION) && agreed;
     for (const HWND hwnd : windows) Send(hwnd, WM_ENDSESSION, agreed);
     return windows.empty() ? 1 : 0;
+  }
+  if (command == L"workarea") {
+    RECT area{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+    std::printf("%s\n", Rect(area, nullptr, nullptr).c_str());
+    return 0;
   }
   if (command == L"list") {
     std::vector<std::string> windows;
