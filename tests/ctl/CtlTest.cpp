@@ -38,28 +38,6 @@ TEST(HostTest, IsANameOrAFourPartDottedAddress) {
   for (const std::string& text : others) EXPECT_FALSE(IsHost(text)) << PrintToString(text);
 }
 
-TEST(DestinationTest, IsHostColonPortOrAHostThatTakesTheDefault) {
-  const struct {
-    std::string text;
-    std::optional<std::uint16_t> defaultPort;
-    std::string destinationOrError;
-  } cases[] = {
-      {"pc07:5001", 6000, "pc07:5001"},
-      {"192.168.0.7", 6000, "192.168.0.7:6000"},
-      {"pc07", {}, "no port for \"pc07\": write HOST:PORT or give --port"},
-      {"pc07:70000", 6000, "bad port \"70000\" in \"pc07:70000\": expected 1-65535"},
-      {"pc07:", 6000, "bad port \"\" in \"pc07:\": expected 1-65535"},
-      {":5001", {}, "\"\" is not a host name or dotted IPv4 address"},
-      {"10.1:5001", {}, "\"10.1\" is not a host name or dotted IPv4 address"},
-  };
-  for (const auto& [text, defaultPort, destinationOrError] : cases) {
-    const ParsedDestination parsed = ParseDestination(text, defaultPort);
-    EXPECT_EQ(parsed.error.empty() ? HostPort(parsed.destination) : parsed.error,
-              destinationOrError)
-        << text;
-  }
-}
-
 TEST(ShownTest, QuotesTheBytesAndEscapesOnlyControlCharacters) {
   const struct {
     std::string bytes;
@@ -134,6 +112,12 @@ TEST(ArgumentsTest, EachCommandLineHasItsOutcome) {
       {{"show", "pc07", "--port=5002"}, "send \"Command:VisibleTrue\" to pc07:5002"},
       {{"--port", "5001", "show", "pc07:6000"}, "send \"Command:VisibleTrue\" to pc07:6000"},
       {{"show", "pc07"}, "error: no port for \"pc07\": write HOST:PORT or give --port"},
+      {{"show", "pc07:70000"}, "error: bad port \"70000\" in \"pc07:70000\": expected 1-65535"},
+      {{"show", "pc07:"}, "error: bad port \"\" in \"pc07:\": expected 1-65535"},
+      {{"show", ":5001"}, "error: \"\" is not a host name or dotted IPv4 address"},
+      {{"show", "10.1:5001"}, "error: \"10.1\" is not a host name or dotted IPv4 address"},
+      {{"--port", "6000", "show", "192.168.0.7"},
+       "send \"Command:VisibleTrue\" to 192.168.0.7:6000"},
       {{"--port", "0", "show", "pc07"}, "error: --port expects a UDP port 1-65535, not \"0\""},
       {{"show", "pc07", "--port"}, "error: --port needs a value"},
       // --roster takes the place of the host.

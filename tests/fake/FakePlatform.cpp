@@ -71,7 +71,6 @@ class FakeBrowser : public platform::Browser {
   ~FakeBrowser() override { log_.push_back("browser released"); }
   bool alive() override { return state_->alive; }
   void navigate(std::string_view url) override {
-    state_->navigated.emplace_back(url);
     state_->busyPolls = state_->pagePolls;
     log_.push_back("browser navigate " + std::string(url));
     // Last: what runs meanwhile may release this browser.
@@ -85,7 +84,7 @@ class FakeBrowser : public platform::Browser {
   }
   void setFullScreen(bool on) override { set(state_->fullScreen, "fullscreen", on); }
   void setToolBar(bool on) override { set(state_->toolBar, "toolbar", on); }
-  void setMenuBar(bool on) override { set(state_->menuBar, "menubar", on); }
+  void setMenuBar(bool on) override { log_.push_back("browser menubar " + OnOff(on)); }
 
  private:
   void set(bool& property, const std::string& name, bool value) {
@@ -150,7 +149,6 @@ platform::BrowserCreation FakePlatform::create() {
   }
   ++browsersCreated;
   browser_ = std::make_shared<BrowserState>();
-  browser_->pagePolls = busyPollsPerPage;
   log.push_back("browser created");
   return {std::make_unique<FakeBrowser>(log, browser_), {}, {}};
 }

@@ -52,10 +52,8 @@ struct BrowserState {
   bool visible = false;
   bool fullScreen = true;  // so a test sees start-up switch it off
   bool toolBar = true;
-  bool menuBar = true;
   int pagePolls = 0;  // how many reads of busy() answer true after each navigate()
   int busyPolls = 0;  // how many more of them are left
-  std::vector<std::string> navigated;
   std::function<void()> whileNavigating;  // other events the backend runs inside navigate()
 };
 
@@ -75,8 +73,7 @@ class FakeEndpoint : public platform::UdpEndpoint {
     return bindResult_;
   }
   void setRemoteHost(std::string_view host) override {
-    remoteHost_ = host;
-    log_.push_back("remote host " + remoteHost_);
+    log_.push_back("remote host " + std::string(host));
   }
   void setRemotePort(std::uint16_t port) override {
     log_.push_back("remote port " + std::to_string(port));
@@ -117,7 +114,6 @@ class FakeEndpoint : public platform::UdpEndpoint {
     if (!*gone) raising_ = false;
   }
 
-  std::string remoteHost_;
   FakeEndpoint*& registered_;
   Log& log_;
   const platform::BindResult bindResult_;
@@ -160,34 +156,15 @@ class FakePlatform : public platform::Platform,
   // The user presses a button, or picks a drop-down list's entry; returns once its handler has
   // returned.
   void click(const std::string& form, const std::string& control);
-  void pick(const std::string& form, const std::string& list, int index) {
-    window(form).listIndexes[list] = index;
-    click(form, list);
-  }
   // The system closes a window.
   void close(const std::string& form) {
     if (!window(form).loaded) throw std::runtime_error(form + " is not loaded");
     std::function<void()>(window(form).declaration.onClose)();
   }
-  // The user types into a text box.
-  void type(const std::string& form, const std::string& box, const std::string& text) {
-    window(form).captions[box] = text;
-  }
-  // The user chooses a menu's item, or moves or presses the mouse on a window's body.
+  // The user chooses a menu's item.
   void choose(const std::string& form, const std::string& item);
-  void mouseMove(const std::string& form, double xTwips) {
-    window(form).declaration.onMouseMove({0, 0, xTwips, 0});
-  }
-  void mouseDown(const std::string& form, int button) {
-    window(form).declaration.onMouseDown({button, 0, 0, 0});
-  }
   std::size_t loadedWindows() const {
     return std::ranges::count_if(windows_, [](const auto& named) { return named.second->loaded; });
-  }
-  std::vector<std::string> messageTexts() const {  // "<title>: <text>"
-    std::vector<std::string> texts;
-    for (const auto& [title, text] : messages) texts.push_back(title + ": " + text);
-    return texts;
   }
 
   BrowserState& browser() { return *browser_; }  // the one created last
@@ -200,12 +177,11 @@ class FakePlatform : public platform::Platform,
   }
 
   Log log;  // "create Form1", "show Form1", "message <title>", "browser navigate <url>", ...
-  std::vector<std::pair<std::string, std::string>> messages;  // (title, text)
+  std::vector<std::string> messages;       // "<title>: <text>"
   std::function<void()> whileMessageOpen;  // runs while a box is open, which then gets OK
   bool otherInstance = false;
   int browserFailuresLeft = 0;  // how many more browsers cannot be created
   int browsersCreated = 0;
-  int busyPollsPerPage = 0;                                       // for every browser created
   platform::BindResult bindResult = platform::BindResult::Bound;  // for endpoints created next
   FakeEndpoint* endpoint = nullptr;       // the one created last, while it lives
   std::chrono::milliseconds timerLag{0};  // a timer fires this late, as coarse system timers do
@@ -221,7 +197,7 @@ class FakePlatform : public platform::Platform,
  private:
   std::unique_ptr<platform::Window> createWindow(const platform::FormSpec& declaration) override;
   void showMessage(std::string_view text, std::string_view title) override {
-    messages.emplace_back(title, text);
+    messages.push_back(std::string(title) + ": " + std::string(text));
     log.push_back("message " + std::string(title));
     if (whileMessageOpen) std::exchange(whileMessageOpen, nullptr)();
   }

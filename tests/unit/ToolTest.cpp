@@ -123,7 +123,8 @@ TEST(ToolForm, LoadingFillsTheListShowsTheFieldsAndTheAboutBoxsNumber) {
   EXPECT_EQ(tool.Window().listIndexes["Combo1"], 6);
   EXPECT_FALSE(tool.Window("frmAbout").visible);
   EXPECT_EQ(tool.Window("frmAbout").captions["Label2"], "コンピュータ番号:07");
-  tool.pick("Form1", "Combo1", 11);
+  tool.Window().listIndexes["Combo1"] = 11;
+  tool.click("Form1", "Combo1");
   tool.choose("Form1", "Menu01");
   EXPECT_TRUE(tool.Window("frmAbout").visible);
   EXPECT_EQ(tool.Window("frmAbout").captions["Label2"], "コンピュータ番号:12");
@@ -133,11 +134,11 @@ TEST(ToolForm, LoadingFillsTheListShowsTheFieldsAndTheAboutBoxsNumber) {
 
 TEST(ToolForm, SaveWritesWhatTheControlsShowOrSaysWhyNot) {
   Tool tool("[Velostrander]\r\nMasterPortx=5000\r\nMyCompNumxx=07\r\n");
-  tool.type("Form1", "Text1", "80");
+  tool.Window().captions["Text1"] = "80";
   tool.fileWriteFailure = {platform::FileWriteFailure::Step::Flush, "No space left"};
   tool.click("Form1", "Command2");
   ASSERT_EQ(tool.messages.size(), 1u);
-  EXPECT_THAT(tool.messages[0].second, HasSubstr("ディスクに書き出せません（No space left）"));
+  EXPECT_THAT(tool.messages[0], HasSubstr("ディスクに書き出せません（No space left）"));
   tool.click("Form1", "Command2");
   std::ifstream file(tool.program.settingsFile, std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}),
@@ -150,8 +151,8 @@ TEST(ToolForm, SaveWritesWhatTheControlsShowOrSaysWhyNot) {
   tool.program.form1.Load();
   tool.click("Form1", "Command2");
   ASSERT_EQ(tool.messages.size(), 3u);
-  EXPECT_THAT(tool.messages[1].second, HasSubstr("開けませんでした"));
-  EXPECT_THAT(tool.messages[2].second,
+  EXPECT_THAT(tool.messages[1], HasSubstr("開けませんでした"));
+  EXPECT_THAT(tool.messages[2],
               AllOf(HasSubstr("開けませんでした"), HasSubstr("保存していません")));
   EXPECT_FALSE(std::filesystem::exists(tool.program.temporaryFile));
 }
@@ -260,7 +261,7 @@ TEST_F(AboutTest, StartSysInfoFindsTheViewerOrSaysItCannot) {
     for (const auto& entry : fake.log) {
       if (!entry.starts_with("registry") && !entry.starts_with("message")) steps.push_back(entry);
     }
-    for (const auto& text : fake.messageTexts()) steps.push_back(text);
+    steps.insert(steps.end(), fake.messages.begin(), fake.messages.end());
     EXPECT_EQ(steps, cases[i].steps);
     const bool secondTried = std::count(fake.log.begin(), fake.log.end(),
                                         std::string("registry ") + kLocation + " MSINFO") == 1;
