@@ -147,7 +147,6 @@ platform::BrowserCreation FakePlatform::create() {
     log.push_back("browser create failed");
     return {nullptr, "FakeBrowser.exe", "not installed"};
   }
-  ++browsersCreated;
   browser_ = std::make_shared<BrowserState>();
   log.push_back("browser created");
   return {std::make_unique<FakeBrowser>(log, browser_), {}, {}};
@@ -163,7 +162,6 @@ std::optional<platform::RegistryValue> FakePlatform::read(platform::RegistryRoot
                                                           std::string_view key,
                                                           std::string_view value,
                                                           std::size_t capacity) {
-  log.push_back("registry " + std::string(key) + " " + std::string(value));
   const auto found = registryValues.find({std::string(key), std::string(value)});
   if (found == registryValues.end() || found->second.data.size() > capacity) return std::nullopt;
   return found->second;

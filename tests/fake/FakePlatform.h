@@ -163,6 +163,7 @@ class FakePlatform : public platform::Platform,
   }
   // The user chooses a menu's item.
   void choose(const std::string& form, const std::string& item);
+  int logged(const std::string& entry) const { return std::ranges::count(log, entry); }
   std::size_t loadedWindows() const {
     return std::ranges::count_if(windows_, [](const auto& named) { return named.second->loaded; });
   }
@@ -181,7 +182,6 @@ class FakePlatform : public platform::Platform,
   std::function<void()> whileMessageOpen;  // runs while a box is open, which then gets OK
   bool otherInstance = false;
   int browserFailuresLeft = 0;  // how many more browsers cannot be created
-  int browsersCreated = 0;
   platform::BindResult bindResult = platform::BindResult::Bound;  // for endpoints created next
   FakeEndpoint* endpoint = nullptr;       // the one created last, while it lives
   std::chrono::milliseconds timerLag{0};  // a timer fires this late, as coarse system timers do

@@ -128,7 +128,7 @@ TEST(ToolForm, LoadingFillsTheListShowsTheFieldsAndTheAboutBoxsNumber) {
   tool.choose("Form1", "Menu01");
   EXPECT_TRUE(tool.Window("frmAbout").visible);
   EXPECT_EQ(tool.Window("frmAbout").captions["Label2"], "コンピュータ番号:12");
-  EXPECT_EQ(std::ranges::count(tool.log, "create frmAbout"), 1);
+  EXPECT_EQ(tool.logged("create frmAbout"), 1);
   EXPECT_TRUE(tool.messages.empty());
 }
 
@@ -191,7 +191,7 @@ TEST(ToolForm, HelpShowsOneViewerOfTheFileBesideTheProgram) {
   tool.dir.Write("Velostrander_Child.hlp", "# ヘルプ");
   tool.choose("Form1", "Menu02");
   tool.choose("Form1", "Menu02");
-  EXPECT_EQ(std::ranges::count(tool.log, "create Help"), 2);
+  EXPECT_EQ(tool.logged("create Help"), 2);
   EXPECT_EQ(tool.Window("Help").captions["Text1"], "# ヘルプ");
 }
 
@@ -200,31 +200,28 @@ constexpr const char* kInfo = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
 constexpr const char* kLocation = "SOFTWARE\\Microsoft\\Shared Tools Location";
 constexpr const char* kUnavailable = "Velostrander_Child: 現時点ではｼｽﾃﾑ情報を使用できません";
 
-class AboutTest : public ::testing::Test, public fake::FakePlatform {
- protected:
+TEST(AboutTest, LoadingShowsTheProgramsTitleVersionAndNumber) {
+  fake::FakePlatform fake;
   std::string number = "07";
-  about::frmAbout agent{*this, {"Velostrander_Child", "Label1", "警告", [this] { return number; }}};
-};
-
-TEST_F(AboutTest, LoadingShowsTheProgramsTitleVersionAndNumber) {
-  agent.Show();
-  auto& captions = window("frmAbout").captions;
+  about::frmAbout box{fake, {"Velostrander_Child", "Label1", "警告", [&] { return number; }}};
+  box.Show();
+  auto& captions = fake.window("frmAbout").captions;
   EXPECT_EQ(captions[""], "Velostrander_Childのﾊﾞｰｼﾞｮﾝ情報");
   EXPECT_EQ(captions["lblVersion"], "ﾊﾞｰｼﾞｮﾝ 1.1.0");
   EXPECT_EQ(captions["lblTitle"], "Velostrander_Child");
   EXPECT_EQ(captions["Label1"], "コンピュータ番号:07");
   EXPECT_EQ(captions["lblDisclaimer"], "警告");
   // OK discards the box; the next one is loaded afresh.
-  click("frmAbout", "cmdOK");
-  EXPECT_EQ(loadedWindows(), 0u);
+  fake.click("frmAbout", "cmdOK");
+  EXPECT_EQ(fake.loadedWindows(), 0u);
   number = "12";
-  agent.Show();
-  EXPECT_EQ(window("frmAbout").captions["Label1"], "コンピュータ番号:12");
+  box.Show();
+  EXPECT_EQ(fake.window("frmAbout").captions["Label1"], "コンピュータ番号:12");
 }
 
 // The path is the first value as read (a string's last NUL dropped), or else the second's folder
 // with "\MSINFO32.EXE", if that is an ordinary file; anything else is the one failure message.
-TEST_F(AboutTest, StartSysInfoFindsTheViewerOrSaysItCannot) {
+TEST(AboutTest, StartSysInfoFindsTheViewerOrSaysItCannot) {
   const platform::RegistryValue tools{1, "C:\\Tools\\msinfo32.exe"};
   const platform::RegistryValue folder{1, std::string("C:\\Common\\MSInfo\0", 17)};
   const std::string viewer = "C:\\Common\\MSInfo\\MSINFO32.EXE";
@@ -259,14 +256,10 @@ TEST_F(AboutTest, StartSysInfoFindsTheViewerOrSaysItCannot) {
     fake.click("frmAbout", "cmdSysInfo");
     std::vector<std::string> steps;
     for (const auto& entry : fake.log) {
-      if (!entry.starts_with("registry") && !entry.starts_with("message")) steps.push_back(entry);
+      if (!entry.starts_with("message")) steps.push_back(entry);
     }
     steps.insert(steps.end(), fake.messages.begin(), fake.messages.end());
     EXPECT_EQ(steps, cases[i].steps);
-    const bool secondTried = std::count(fake.log.begin(), fake.log.end(),
-                                        std::string("registry ") + kLocation + " MSINFO") == 1;
-    EXPECT_EQ(secondTried, cases[i].values.empty() || cases[i].values[0].type == 0 ||
-                               cases[i].values[0].data.size() > 1024);
     EXPECT_TRUE(fake.window("frmAbout").loaded);
   }
 }
