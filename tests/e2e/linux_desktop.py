@@ -229,7 +229,7 @@ class LinuxDesktop(DesktopStack, Desktop):
         return "_NET_WM_ACTION_RESIZE" in actions or "_NET_WM_ACTION_MAXIMIZE" in actions
 
     def menu_bar(self, window):
-        return _menu_bar(window.accessible) is not None
+        return _menu_bar_height(window.accessible) > 0
 
     # --- actions ------------------------------------------------------------------------
 
@@ -251,8 +251,6 @@ class LinuxDesktop(DesktopStack, Desktop):
                              str(y - top + height // 2), "click", "--repeat", str(times),
                              "--delay", "10", "1"])
         return clicks.kill
-
-    kill_outright = kill
 
     def type_text(self, window, box, text):
         """Puts `text` into the window's text box number `box` (counted from 0), as typed."""
@@ -421,15 +419,12 @@ def _of_roles(window, *roles):
             if child.getRole() in roles]
 
 
-def _menu_bar(window):
-    """A Qt window's menu bar while it shows; it lies inside its X window, above the client area."""
-    return next((child for child in _children(window) if child.getRole() == pyatspi.ROLE_MENU_BAR
-                 and child.getState().contains(pyatspi.STATE_SHOWING)), None)
-
-
 def _menu_bar_height(window):
-    bar = _menu_bar(window)
-    return _extents(bar)[3] if bar else 0
+    """That of a Qt window's menu bar while it shows (else 0); it lies inside its X window, above
+    the client area."""
+    return sum(_extents(child)[3] for child in _children(window)
+               if child.getRole() == pyatspi.ROLE_MENU_BAR
+               and child.getState().contains(pyatspi.STATE_SHOWING))
 
 
 def _extents(accessible):

@@ -19,7 +19,7 @@ import shutil
 import signal
 import subprocess
 import sys
-from pathlib import Path
+from pathlib import Path, PureWindowsPath
 from types import SimpleNamespace
 
 from desktop import (RUN_TIMEOUT, XVFB, Control, Desktop, japanese_locale, popup_keys, start_daemon,
@@ -185,9 +185,6 @@ class WindowsDesktop(Desktop):
         """A Windows program run to its end in the prefix; its exit code."""
         return self.run(WINE64, str(program), *args).returncode
 
-    def kill(self, program):
-        self._wintree("kill", program.pid)
-
     def end_session(self, program):
         self._wintree("endsession", program.pid)
 
@@ -237,18 +234,17 @@ class WindowsDesktop(Desktop):
                                    times)
         return lambda: (poster.kill(), poster.wait())
 
-    def kill_outright(self, program):
+    def kill(self, program):
         """SIGKILL to the program's own process, as kill -9 sends it."""
-        for pid in self.processes(f"{program.name}.exe"):
+        for pid in self.processes(f"{PureWindowsPath(program.name).stem}.exe"):
             os.kill(pid, signal.SIGKILL)
-        program.wait_exit()
 
     @contextlib.contextmanager
     def held_open(self, path):
         """While another program holds the file open and shares it with no one."""
         log = Path(self.scratch) / "lock.log"
         with open(log, "wb") as out:
-            holder = self.spawn_helper("lock", f"Z:{path}", stdout=out)
+            holder = self.spawn_helper("hold", f"Z:{path}", stdout=out)
         try:
             wait(lambda: log.read_bytes() or holder.poll() is not None, "the file to be held")
             if holder.poll() is not None:
@@ -284,10 +280,6 @@ class WindowsDesktop(Desktop):
                      "a pop-up menu to open")
         self._wintree("keys", popup.hwnd, *popup_keys(position, VK_UP, VK_DOWN), VK_RETURN)
 
-    def tray_icon(self, program):
-        """Wine's tray cannot be read from outside."""
-        return None
-
     def open_tray_menu(self, program):
         """The shell's notification of a right press on the icon, as the shell sends it: the
         icon's callback message, 512, with the mouse message, 516, in lParam."""
@@ -297,14 +289,14 @@ class WindowsDesktop(Desktop):
         """Wine's desktop is one X window, whose origin client areas are counted from."""
         return self.geometry("-name", "Default - Wine desktop")[:2]
 
-    def raise_window(self, window):
-        self._wintree("place", window.hwnd)
+    def move_window(self, window, *at):
+        """To `at`, or with none to the front."""
+        self._wintree("place", window.hwnd, *at)
+
+    raise_window = move_window
 
     def work_area(self):
         return tuple(self._wintree("workarea"))
-
-    def move_window(self, window, x, y):
-        self._wintree("place", window.hwnd, x, y)
 
     def stacked_above(self, window, other):
         """Windows lists its windows from the top down."""
