@@ -74,12 +74,6 @@ def japanese_locale(folder, charset):
     return {"LOCPATH": folder, "LANG": name}
 
 
-def popup_keys(position, up, down):
-    """The keys that choose a pop-up menu's item as the keyboard counts them: Down first stops at
-    the first, Up at the last."""
-    return [up] * -position if position < 0 else [down] * (position + 1)
-
-
 # kind: "label", "button", "text" (a text box) or "list" (a drop-down list); text: for a drop-down
 # list, its selection; rect: (x, y, width, height) in the window's client area; handle: the
 # driver's own.

@@ -14,7 +14,7 @@ import subprocess
 import tempfile
 from pathlib import Path
 
-from desktop import XVFB, Control, Desktop, japanese_locale, popup_keys, start_daemon, wait
+from desktop import XVFB, Control, Desktop, japanese_locale, start_daemon, wait
 
 PR_SET_PDEATHSIG = 1
 _libc = ctypes.CDLL(None, use_errno=True)
@@ -115,15 +115,10 @@ def _end_group(process):
 # --- the scenarios' driver --------------------------------------------------------------------
 
 _X11 = ctypes.CDLL("libX11.so.6")
-_X11.XOpenDisplay.restype = ctypes.c_void_p
-_X11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
-_X11.XDefaultRootWindow.restype = ctypes.c_ulong
-_X11.XGrabKeyboard.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
-                               ctypes.c_int, ctypes.c_ulong]
-_X11.XUngrabKeyboard.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-_X11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+_X11.XOpenDisplay.restype, _X11.XDefaultRootWindow.restype = ctypes.c_void_p, ctypes.c_ulong
+CURRENT_TIME = ctypes.c_ulong(0)
 KEYS = {"tab": "Tab", "return": "Return", "space": "space", "escape": "Escape",
-        "alt+f4": "alt+F4", "alt+space": "alt+space"}
+        "alt+f4": "alt+F4"}
 
 
 _Window = collections.namedtuple("_Window", "accessible pid title role")
@@ -291,10 +286,9 @@ class LinuxDesktop(DesktopStack, Desktop):
         _act(named(named(bar, menu), item), "Press")
 
     def choose_popup(self, window, position):
-        """By the keys, as the keyboard counts the items: Down first stops at the first, Up at
-        the last. A pop-up menu holds the keyboard while it is open."""
-        self._keys_while_grabbed("a pop-up menu", "key", *popup_keys(position, "Up", "Down"),
-                                 "Return")
+        """By the keys, as the keyboard counts the items, from 0. A pop-up menu holds the
+        keyboard while it is open."""
+        self._keys_while_grabbed("a pop-up menu", "key", *["Down"] * (position + 1), "Return")
         self._settle(window)
 
     def tray_icon(self, program):
@@ -346,12 +340,12 @@ class LinuxDesktop(DesktopStack, Desktop):
         return marker.exists
 
     def _keyboard_grabbed(self):
-        display = _X11.XOpenDisplay(self.env["DISPLAY"].encode())
+        display = ctypes.c_void_p(_X11.XOpenDisplay(self.env["DISPLAY"].encode()))
         try:
-            root = _X11.XDefaultRootWindow(display)
-            status = _X11.XGrabKeyboard(display, root, False, 1, 1, 0)  # async, CurrentTime
+            root = ctypes.c_ulong(_X11.XDefaultRootWindow(display))
+            status = _X11.XGrabKeyboard(display, root, False, 1, 1, CURRENT_TIME)  # async modes
             if status == 0:
-                _X11.XUngrabKeyboard(display, 0)
+                _X11.XUngrabKeyboard(display, CURRENT_TIME)
             return status == 1  # AlreadyGrabbed
         finally:
             _X11.XCloseDisplay(display)

@@ -22,8 +22,7 @@ import sys
 from pathlib import Path, PureWindowsPath
 from types import SimpleNamespace
 
-from desktop import (RUN_TIMEOUT, XVFB, Control, Desktop, japanese_locale, popup_keys, start_daemon,
-                     wait)
+from desktop import RUN_TIMEOUT, XVFB, Control, Desktop, japanese_locale, start_daemon, wait
 
 WINE64 = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
@@ -34,10 +33,10 @@ VIEWER_KEY = r"HKLM\SOFTWARE\Microsoft\Shared Tools\MSINFO"
 STAND_IN_VIEWER = r"C:\windows\notepad.exe"
 BOOT_TIMEOUT = 120
 DESKTOP = (1024, 768)  # Wine's virtual desktop
-VK_RETURN, VK_UP, VK_RIGHT, VK_DOWN = 0x0D, 0x26, 0x27, 0x28
+VK_RETURN, VK_RIGHT, VK_DOWN = 0x0D, 0x27, 0x28
 # Virtual keys, with Alt or without.
 KEYS = {"tab": (0x09,), "return": (VK_RETURN,), "space": (0x20,), "escape": (0x1B,),
-        "alt+f4": ("alt", 0x73), "alt+space": ("alt", 0x20)}
+        "alt+f4": ("alt", 0x73)}
 WM_SYSCOMMAND, SC_KEYMENU, BM_CLICK = 0x0112, 0xF100, 0x00F5
 # What the title bar's close button sends, WM_SYSCOMMAND SC_CLOSE, and another program, WM_CLOSE.
 CLOSES = {"close button": (WM_SYSCOMMAND, 0xF060), "system": (0x0010, 0)}
@@ -115,12 +114,10 @@ class WindowsDesktop(Desktop):
             return
         self.run(WINESERVER, "-k")
         xvfb = state["xvfb"]
-        try:
+        with contextlib.suppress(OSError):
             if Path(f"/proc/{xvfb}/cmdline").read_bytes().split(b"\0")[0].endswith(b"Xvfb"):
                 os.kill(xvfb, signal.SIGTERM)
                 wait(lambda: _state(xvfb) in (None, "Z"), "Xvfb to end")
-        except OSError:
-            pass
         self.state_file.unlink()
 
     def attach(self):
@@ -143,8 +140,7 @@ class WindowsDesktop(Desktop):
     def spawn_helper(self, *args, **popen):
         """wintree.exe started, to run meanwhile, on nothing for its input and output unless
         asked."""
-        quiet = {"stdin": subprocess.DEVNULL, "stdout": subprocess.DEVNULL,
-                 "stderr": subprocess.DEVNULL, "env": self.env}
+        quiet = dict.fromkeys(("stdin", "stdout", "stderr"), subprocess.DEVNULL) | {"env": self.env}
         return subprocess.Popen([WINE64, str(self.helper), *map(str, args)], **(quiet | popen))
 
     # --- the scenarios' driver --------------------------------------------------------------
@@ -278,7 +274,7 @@ class WindowsDesktop(Desktop):
         popup = wait(lambda: next((w for w in self._wintree("list", window.pid)
                                    if w.className == "#32768" and w.visible), None),
                      "a pop-up menu to open")
-        self._wintree("keys", popup.hwnd, *popup_keys(position, VK_UP, VK_DOWN), VK_RETURN)
+        self._wintree("keys", popup.hwnd, *[VK_DOWN] * (position + 1), VK_RETURN)
 
     def open_tray_menu(self, program):
         """The shell's notification of a right press on the icon, as the shell sends it: the
