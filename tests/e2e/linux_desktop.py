@@ -307,10 +307,8 @@ class LinuxDesktop(DesktopStack, Desktop):
             icon = self.tray_icon(program)
             if icon and not self._keyboard_grabbed():
                 self.tool("xdotool", "mousemove", "--window", icon, 4, 4, "click", "3")
-            try:
+            with contextlib.suppress(TimeoutError):
                 return wait(self._keyboard_grabbed, "the tray menu", timeout=2)
-            except TimeoutError:
-                return False
         wait(opened, "the tray menu to open")
 
     def raise_window(self, window):
