@@ -51,9 +51,8 @@ def refused(arguments, roster, status, err):
 class Loopback(unittest.TestCase):
     def test_each_run_ends_with_its_status_output_and_datagrams(self):
         # "@1" to "@3" stand for the ports of three agents.
-        folder = tempfile.TemporaryDirectory(prefix="velo-ctl-")
-        self.addCleanup(folder.cleanup)
-        roster = os.path.join(folder.name, "room1.txt")
+        folder = self.enterContext(tempfile.TemporaryDirectory(prefix="velo-ctl-"))
+        roster = os.path.join(folder, "room1.txt")
         url = "https://例え.jp/検索?q=日本語&page=2"
         fullscreen = "Command:FullScreen"
         cases = [

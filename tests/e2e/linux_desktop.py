@@ -14,7 +14,7 @@ import subprocess
 import tempfile
 from pathlib import Path
 
-from desktop import XVFB, Control, Desktop, japanese_locale, popup_keys, start_daemon, wait
+from desktop import XVFB, Control, Desktop, japanese_locale, start_daemon, wait
 
 PR_SET_PDEATHSIG = 1
 _libc = ctypes.CDLL(None, use_errno=True)
@@ -115,15 +115,10 @@ def _end_group(process):
 # --- the scenarios' driver --------------------------------------------------------------------
 
 _X11 = ctypes.CDLL("libX11.so.6")
-_X11.XOpenDisplay.restype = ctypes.c_void_p
-_X11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
-_X11.XDefaultRootWindow.restype = ctypes.c_ulong
-_X11.XGrabKeyboard.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
-                               ctypes.c_int, ctypes.c_ulong]
-_X11.XUngrabKeyboard.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-_X11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+_X11.XOpenDisplay.restype, _X11.XDefaultRootWindow.restype = ctypes.c_void_p, ctypes.c_ulong
+CURRENT_TIME = ctypes.c_ulong(0)
 KEYS = {"tab": "Tab", "return": "Return", "space": "space", "escape": "Escape",
-        "alt+f4": "alt+F4", "alt+space": "alt+space"}
+        "alt+f4": "alt+F4"}
 
 
 _Window = collections.namedtuple("_Window", "accessible pid title role")
@@ -229,7 +224,7 @@ class LinuxDesktop(DesktopStack, Desktop):
         return "_NET_WM_ACTION_RESIZE" in actions or "_NET_WM_ACTION_MAXIMIZE" in actions
 
     def menu_bar(self, window):
-        return _menu_bar(window.accessible) is not None
+        return _menu_bar_height(window.accessible) > 0
 
     # --- actions ------------------------------------------------------------------------
 
@@ -251,8 +246,6 @@ class LinuxDesktop(DesktopStack, Desktop):
                              str(y - top + height // 2), "click", "--repeat", str(times),
                              "--delay", "10", "1"])
         return clicks.kill
-
-    kill_outright = kill
 
     def type_text(self, window, box, text):
         """Puts `text` into the window's text box number `box` (counted from 0), as typed."""
@@ -293,10 +286,9 @@ class LinuxDesktop(DesktopStack, Desktop):
         _act(named(named(bar, menu), item), "Press")
 
     def choose_popup(self, window, position):
-        """By the keys, as the keyboard counts the items: Down first stops at the first, Up at
-        the last. A pop-up menu holds the keyboard while it is open."""
-        self._keys_while_grabbed("a pop-up menu", "key", *popup_keys(position, "Up", "Down"),
-                                 "Return")
+        """By the keys, as the keyboard counts the items, from 0. A pop-up menu holds the
+        keyboard while it is open."""
+        self._keys_while_grabbed("a pop-up menu", "key", *["Down"] * (position + 1), "Return")
         self._settle(window)
 
     def tray_icon(self, program):
@@ -315,10 +307,8 @@ class LinuxDesktop(DesktopStack, Desktop):
             icon = self.tray_icon(program)
             if icon and not self._keyboard_grabbed():
                 self.tool("xdotool", "mousemove", "--window", icon, 4, 4, "click", "3")
-            try:
+            with contextlib.suppress(TimeoutError):
                 return wait(self._keyboard_grabbed, "the tray menu", timeout=2)
-            except TimeoutError:
-                return False
         wait(opened, "the tray menu to open")
 
     def raise_window(self, window):
@@ -348,12 +338,12 @@ class LinuxDesktop(DesktopStack, Desktop):
         return marker.exists
 
     def _keyboard_grabbed(self):
-        display = _X11.XOpenDisplay(self.env["DISPLAY"].encode())
+        display = ctypes.c_void_p(_X11.XOpenDisplay(self.env["DISPLAY"].encode()))
         try:
-            root = _X11.XDefaultRootWindow(display)
-            status = _X11.XGrabKeyboard(display, root, False, 1, 1, 0)  # async, CurrentTime
+            root = ctypes.c_ulong(_X11.XDefaultRootWindow(display))
+            status = _X11.XGrabKeyboard(display, root, False, 1, 1, CURRENT_TIME)  # async modes
             if status == 0:
-                _X11.XUngrabKeyboard(display, 0)
+                _X11.XUngrabKeyboard(display, CURRENT_TIME)
             return status == 1  # AlreadyGrabbed
         finally:
             _X11.XCloseDisplay(display)
@@ -421,15 +411,12 @@ def _of_roles(window, *roles):
             if child.getRole() in roles]
 
 
-def _menu_bar(window):
-    """A Qt window's menu bar while it shows; it lies inside its X window, above the client area."""
-    return next((child for child in _children(window) if child.getRole() == pyatspi.ROLE_MENU_BAR
-                 and child.getState().contains(pyatspi.STATE_SHOWING)), None)
-
-
 def _menu_bar_height(window):
-    bar = _menu_bar(window)
-    return _extents(bar)[3] if bar else 0
+    """That of a Qt window's menu bar while it shows (else 0); it lies inside its X window, above
+    the client area."""
+    return sum(_extents(child)[3] for child in _children(window)
+               if child.getRole() == pyatspi.ROLE_MENU_BAR
+               and child.getState().contains(pyatspi.STATE_SHOWING))
 
 
 def _extents(accessible):

@@ -19,11 +19,10 @@ import shutil
 import signal
 import subprocess
 import sys
-from pathlib import Path
+from pathlib import Path, PureWindowsPath
 from types import SimpleNamespace
 
-from desktop import (RUN_TIMEOUT, XVFB, Control, Desktop, japanese_locale, popup_keys, start_daemon,
-                     wait)
+from desktop import RUN_TIMEOUT, XVFB, Control, Desktop, japanese_locale, start_daemon, wait
 
 WINE64 = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
@@ -34,10 +33,10 @@ VIEWER_KEY = r"HKLM\SOFTWARE\Microsoft\Shared Tools\MSINFO"
 STAND_IN_VIEWER = r"C:\windows\notepad.exe"
 BOOT_TIMEOUT = 120
 DESKTOP = (1024, 768)  # Wine's virtual desktop
-VK_RETURN, VK_UP, VK_RIGHT, VK_DOWN = 0x0D, 0x26, 0x27, 0x28
+VK_RETURN, VK_RIGHT, VK_DOWN = 0x0D, 0x27, 0x28
 # Virtual keys, with Alt or without.
 KEYS = {"tab": (0x09,), "return": (VK_RETURN,), "space": (0x20,), "escape": (0x1B,),
-        "alt+f4": ("alt", 0x73), "alt+space": ("alt", 0x20)}
+        "alt+f4": ("alt", 0x73)}
 WM_SYSCOMMAND, SC_KEYMENU, BM_CLICK = 0x0112, 0xF100, 0x00F5
 # What the title bar's close button sends, WM_SYSCOMMAND SC_CLOSE, and another program, WM_CLOSE.
 CLOSES = {"close button": (WM_SYSCOMMAND, 0xF060), "system": (0x0010, 0)}
@@ -115,12 +114,10 @@ class WindowsDesktop(Desktop):
             return
         self.run(WINESERVER, "-k")
         xvfb = state["xvfb"]
-        try:
+        with contextlib.suppress(OSError):
             if Path(f"/proc/{xvfb}/cmdline").read_bytes().split(b"\0")[0].endswith(b"Xvfb"):
                 os.kill(xvfb, signal.SIGTERM)
                 wait(lambda: _state(xvfb) in (None, "Z"), "Xvfb to end")
-        except OSError:
-            pass
         self.state_file.unlink()
 
     def attach(self):
@@ -143,8 +140,7 @@ class WindowsDesktop(Desktop):
     def spawn_helper(self, *args, **popen):
         """wintree.exe started, to run meanwhile, on nothing for its input and output unless
         asked."""
-        quiet = {"stdin": subprocess.DEVNULL, "stdout": subprocess.DEVNULL,
-                 "stderr": subprocess.DEVNULL, "env": self.env}
+        quiet = dict.fromkeys(("stdin", "stdout", "stderr"), subprocess.DEVNULL) | {"env": self.env}
         return subprocess.Popen([WINE64, str(self.helper), *map(str, args)], **(quiet | popen))
 
     # --- the scenarios' driver --------------------------------------------------------------
@@ -184,9 +180,6 @@ class WindowsDesktop(Desktop):
     def run_program(self, program, *args):
         """A Windows program run to its end in the prefix; its exit code."""
         return self.run(WINE64, str(program), *args).returncode
-
-    def kill(self, program):
-        self._wintree("kill", program.pid)
 
     def end_session(self, program):
         self._wintree("endsession", program.pid)
@@ -237,18 +230,17 @@ class WindowsDesktop(Desktop):
                                    times)
         return lambda: (poster.kill(), poster.wait())
 
-    def kill_outright(self, program):
+    def kill(self, program):
         """SIGKILL to the program's own process, as kill -9 sends it."""
-        for pid in self.processes(f"{program.name}.exe"):
+        for pid in self.processes(f"{PureWindowsPath(program.name).stem}.exe"):
             os.kill(pid, signal.SIGKILL)
-        program.wait_exit()
 
     @contextlib.contextmanager
     def held_open(self, path):
         """While another program holds the file open and shares it with no one."""
         log = Path(self.scratch) / "lock.log"
         with open(log, "wb") as out:
-            holder = self.spawn_helper("lock", f"Z:{path}", stdout=out)
+            holder = self.spawn_helper("hold", f"Z:{path}", stdout=out)
         try:
             wait(lambda: log.read_bytes() or holder.poll() is not None, "the file to be held")
             if holder.poll() is not None:
@@ -282,11 +274,7 @@ class WindowsDesktop(Desktop):
         popup = wait(lambda: next((w for w in self._wintree("list", window.pid)
                                    if w.className == "#32768" and w.visible), None),
                      "a pop-up menu to open")
-        self._wintree("keys", popup.hwnd, *popup_keys(position, VK_UP, VK_DOWN), VK_RETURN)
-
-    def tray_icon(self, program):
-        """Wine's tray cannot be read from outside."""
-        return None
+        self._wintree("keys", popup.hwnd, *[VK_DOWN] * (position + 1), VK_RETURN)
 
     def open_tray_menu(self, program):
         """The shell's notification of a right press on the icon, as the shell sends it: the
@@ -297,14 +285,14 @@ class WindowsDesktop(Desktop):
         """Wine's desktop is one X window, whose origin client areas are counted from."""
         return self.geometry("-name", "Default - Wine desktop")[:2]
 
-    def raise_window(self, window):
-        self._wintree("place", window.hwnd)
+    def move_window(self, window, *at):
+        """To `at`, or with none to the front."""
+        self._wintree("place", window.hwnd, *at)
+
+    raise_window = move_window
 
     def work_area(self):
         return tuple(self._wintree("workarea"))
-
-    def move_window(self, window, x, y):
-        self._wintree("place", window.hwnd, x, y)
 
     def stacked_above(self, window, other):
         """Windows lists its windows from the top down."""

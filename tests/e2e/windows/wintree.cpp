@@ -3,10 +3,8 @@
 // and what a user or the system does to them.
 //
 //   wintree run PROGRAM            starts it, prints {"pid":N} and passes its exit code on
-//   wintree hold                   keeps Wine's virtual desktop and its taskbar up until the
-//                                  wineserver ends
-//   wintree lock FILE              holds it open, shared with no one, prints {} and waits to end
-//   wintree kill PID
+//   wintree hold [FILE]            keeps Wine's virtual desktop and its taskbar up, and the file
+//                                  open, shared with no one; prints {} and waits to be ended
 //   wintree endsession PID         as the system ends a session
 //   wintree list [PID [TITLE]]     the top-level windows, of every program with PID 0
 //   wintree window HWND [menu]     one window, with menu its window menu's Close item too
@@ -317,13 +315,10 @@ int wmain(int argc, wchar_t** argv) {
     icon.hWnd = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr,
                                 nullptr);
     Shell_NotifyIconW(NIM_ADD, &icon);
-    Sleep(INFINITE);
-    return 0;
-  }
-  if (command == L"lock" && args.size() == 2) {
     // As a program that keeps a file open without sharing it, which Windows lets no one else
     // open meanwhile.
-    if (CreateFileW(args[1].c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    if (args.size() == 2 &&
+        CreateFileW(args[1].c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                     FILE_ATTRIBUTE_NORMAL, nullptr) == INVALID_HANDLE_VALUE) {
       return 1;
     }
@@ -331,10 +326,6 @@ int wmain(int argc, wchar_t** argv) {
     std::fflush(stdout);
     Sleep(INFINITE);
     return 0;
-  }
-  if (command == L"kill") {
-    const Handle process(OpenProcess(PROCESS_TERMINATE, FALSE, pid), &CloseHandle);
-    return process && TerminateProcess(process.get(), 1) ? 0 : 1;
   }
   if (command == L"endsession") {
     // Every window is asked, then every window told.
