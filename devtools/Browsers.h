@@ -1,0 +1,21 @@
+// The agent's browsers, driven over the DevTools pipe of a Chromium-family browser program.
+#pragma once
+
+#include "platform/Browser.h"
+#include "platform/BrowserProgram.h"
+#include "platform/Scheduler.h"
+
+namespace devtools {
+
+// Each create() starts a browser program and drives it over its pipe. Where none is installed,
+// or the installed one refuses the pipe (a policy can), the fallback's browsers are given
+// instead (none where there is no fallback). Restarts of a browser that keeps dying at once are
+// bounded. Outlives every browser it has given.
+class Browsers final : public platform::BrowserFactory {
+ public:
+  Browsers(platform::BrowserPrograms& programs, platform::Scheduler& scheduler,
+           platform::BrowserFactory* fallback);
+  platform::BrowserCreation create() override;
+};
+
+}  // namespace devtools
