@@ -42,16 +42,13 @@ def confine(without_chromium=False):
         raise OSError(ctypes.get_errno(), "unshare")
     subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
     if without_chromium:
-        # An overlay on its folder, whose upper layer has a whiteout of its name. Nothing of it is
-        # seen outside this mount namespace, nor left after it.
-        upper = "/mnt"
-        for command in (["mount", "--make-rprivate", "/"], ["mount", "-t", "tmpfs", "tmpfs", upper],
-                        ["mkdir", f"{upper}/upper", f"{upper}/work"],
-                        ["mknod", f"{upper}/upper/{os.path.basename(CHROMIUM)}", "c", "0", "0"],
-                        ["mount", "-t", "overlay", "overlay", "-o",
-                         f"lowerdir={os.path.dirname(CHROMIUM)},upperdir={upper}/upper,"
-                         f"workdir={upper}/work", os.path.dirname(CHROMIUM)]):
-            subprocess.run(command, check=True)
+        # A whiteout of its name over its folder. Nothing of it is seen outside this mount
+        # namespace, nor left after it.
+        folder, name = os.path.split(CHROMIUM)
+        subprocess.run(["sh", "-ec", "mount --make-rprivate / && mount -t tmpfs tmpfs /mnt && "
+                        f"mkdir /mnt/up /mnt/work && mknod /mnt/up/{name} c 0 0 && mount -t overlay "
+                        f"-o lowerdir={folder},upperdir=/mnt/up,workdir=/mnt/work overlay {folder}"],
+                       check=True)
     os.setgroups([])
     os.setgid(NOBODY)
     os.setuid(NOBODY)

@@ -255,17 +255,13 @@ def browser(d, agent, page=None, showing=None):
     return wait(ready, f"the browser's window {page!r}")
 
 
-def browser_processes(d):
-    return [pid for name in d.browsers for pid in d.processes(name)]
-
-
 def start_listening(d, *master, **start):
     """An agent that has started up on a free port, without a browser until one is needed; its
     master (name, port) as given."""
     port = udp.free_port()
     agent = start_running(d, folder(d, settings(port, *master)), **start)
     agent.port = port
-    check(not browser_processes(d), "a browser runs before it is needed")
+    check(not d.browser_processes(), "a browser runs before it is needed")
     return agent
 
 
@@ -283,14 +279,14 @@ def open_page(d, agent, server, path, title):
 def end_with_browser(d, agent):
     d.press(d.window(MAIN_TITLE, agent), "End")
     check_exit(agent, "End")
-    wait(lambda: not browser_processes(d), "the browser to end with the agent")
+    wait(lambda: not d.browser_processes(), "the browser to end with the agent")
 
 
 def check_browser_comes_back(d, agent, server, gone, path):
     """After the browser window `gone` went away, the next URL opens in a browser again: on
     Linux a new one; Wine's only hides when closed, and shows again. Its window."""
     if d.name == "linux":
-        wait(lambda: gone.pid not in browser_processes(d), "the browser to end")
+        wait(lambda: gone.pid not in d.browser_processes(), "the browser to end")
     else:
         wait(lambda: not [w for w in d.windows(gone.title) if d.showing(w)],
              "the browser window to go")
@@ -370,7 +366,7 @@ def port_in_use(d):
                         parts=(f"UDPポート {port} ", "ほかのプログラムが使用しています"))
         d.press(box, "OK")
         check(not d.showing(wait_label(d, agent, NUMBER)), "the main window shows")
-        check(not browser_processes(d), "a browser runs before it is needed")
+        check(not d.browser_processes(), "a browser runs before it is needed")
         d.press(d.window(PANEL_TITLE, agent), CALL)
         dismiss(d, agent, MESSAGE_TITLE, parts=("「255.255.255.255」への送信が許可されていない",))
         end_with_browser(d, agent)
@@ -409,7 +405,7 @@ def hangup_and_japanese_page(d):
         send(d, agent, server.url("/alert.html"))
         browser(d, agent, "警告のページ", showing=True)
         end_session(agent)
-        wait(lambda: not browser_processes(d), "the browser to end with the session")
+        wait(lambda: not d.browser_processes(), "the browser to end with the session")
 
 
 # --- the call panel, the tray icon and the About box ----------------------------------------------
@@ -452,7 +448,7 @@ def flood(d):
             check(growth < FLOOD_GROWTH_MB, f"the agent grew by {growth} MB")
             # Killed outright, the agent takes its browser along all the same.
             agent.kill()
-            wait(lambda: not browser_processes(d), "the browser to go with the killed agent")
+            wait(lambda: not d.browser_processes(), "the browser to go with the killed agent")
         else:
             end_with_browser(d, agent)
 
