@@ -73,9 +73,12 @@ def main():
         check(INI.read_bytes() == expected, f"the file reconfigured: {INI.read_bytes()!r}")
         entry = dict(line.split("=", 1) for line in AUTOSTART.read_text("utf-8").splitlines()
                      if line[:5] in ("Exec=", "Path="))
-        # Ended with its desktop; the Exec path is absolute, and the driver's folder unused.
+        # Ended with its desktop; the Exec path is absolute, and the driver's folder unused. In
+        # a Wayland session, where Qt would pick its Wayland plugin, the agent runs through
+        # XWayland all the same (here no Wayland plugin: the agent would end at once).
+        wayland = {"WAYLAND_DISPLAY": "wayland-0", "QT_QPA_PLATFORM": "wayland"}
         with LinuxDesktop("/usr/bin") as d:
-            wait_label(d, d.start(entry["Exec"], entry["Path"]), "コンピュータ番号:12")
+            wait_label(d, d.start(entry["Exec"], entry["Path"], wayland), "コンピュータ番号:12")
         run("dpkg -r velostrander")
         check(not any(map(os.path.lexists, [*LINKS, *OTHERS, LIB])) and
               INI.read_bytes() == expected, "the removal left files, or took the settings file")
