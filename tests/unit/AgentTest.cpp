@@ -220,7 +220,7 @@ TEST(Form1Test, TheMenuShowsTheOperationPanelOrTheOneAboutBoxBothWithTheNumberAs
   }
 }
 
-TEST(DecodeDatagram, CommandsVerbsScriptsAndUrls) {
+TEST(DecodeDatagram, CommandsVerbsRefusedAddressesAndUrls) {
   using child::Request;
   const std::pair<Request, std::vector<std::string_view>> cases[] = {
       {Request::PartScreen, {"Command:PartScreen"}},
@@ -232,11 +232,30 @@ TEST(DecodeDatagram, CommandsVerbsScriptsAndUrls) {
        {"Command:", "Command:FullScreen\r\n", "Command:fullscreen", "Command: FullScreen",
         "Command:FullScreenVisibleTrue", "Command:http://example.com/",
         "Command:javascript:alert(1)"}},
-      // Scripts, with the scheme read as browsers read it; the last after an ideographic space.
-      {Request::Script,
-       {"javascript:fetch('http://x/')", "JavaScript:alert(1)", "vbscript:MsgBox(1)",
-        " \t\x01javascript:alert(1)", "java\tscr\nipt:alert(1)", "VBScript\r:x",
-        "\xE3\x80\x80javascript:alert(1)"}},
+      // Scripts and the browser's own pages, with the scheme read as browsers read it; one after
+      // an ideographic space.
+      {Request::Refused,
+       {"javascript:fetch('http://x/')",
+        "JavaScript:alert(1)",
+        "vbscript:MsgBox(1)",
+        " \t\x01javascript:alert(1)",
+        "java\tscr\nipt:alert(1)",
+        "VBScript\r:x",
+        "\xE3\x80\x80javascript:alert(1)",
+        "chrome://kill",
+        "CHROME://crash",
+        " chrome-untrusted://print/",
+        "devtools://devtools/bundled/inspector.html",
+        "edge://settings",
+        "view-source:http://host/",
+        "Ch\trome:hang",
+        "about:version",
+        "about:",
+        "ABOUT:BLANK",
+        "about:blank/",
+        "about:blankx",
+        "about://blank",
+        "about:blank\x01"}},
       // Bytes that were no text, or control characters other than tabs and line breaks.
       {Request::Garbled,
        {"\xEF\xBF\xBD", "http://host/\xEF\xBF\xBD", "http://host/a\x01z", "\x7F", "a \x1B b",
@@ -246,16 +265,21 @@ TEST(DecodeDatagram, CommandsVerbsScriptsAndUrls) {
        {"http://192.168.0.1/page.html", "file:///home/student/page.html", "127.0.0.1:8080/page",
         "http://host/?next=javascript:alert(1)", "javascripts:alert(1)", "command:FullScreen",
         " Command:FullScreen", "Command", "Comman", "", "Command;FullScreen", "ページ.html",
-        " http://host/a\tb\r\n "}},
+        " http://host/a\tb\r\n ", "about:blank", "About:bl\tank", "about:blank#top",
+        "about:blank?a", "chromes://kill", "http://host/chrome://kill"}},
   };
   for (const auto& [request, texts] : cases) {
     for (const auto text : texts) EXPECT_EQ(child::DecodeDatagram(text), request) << text;
   }
 }
 
+// With its browser started: the first page or "VisibleTrue" starts it.
 class Form1DatagramTest : public ::testing::Test {
  protected:
-  void SetUp() override { log.clear(); }
+  void SetUp() override {
+    Endpoint().arrive("Command:VisibleTrue");
+    log.clear();
+  }
   fake::FakeEndpoint& Endpoint() { return *agent.endpoint; }
   fake::BrowserState& Browser() { return agent.browser(); }
 
