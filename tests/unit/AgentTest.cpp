@@ -46,13 +46,11 @@ struct Agent : fake::FakePlatform {
 
 TEST(Form1Test, NormalStartRunsEveryStepInOrder) {
   Agent agent;
-  EXPECT_THAT(
-      agent.log,
-      ElementsAre("create Form1", "create Form2", "move Form2 17505 13785", "show Form2",
-                  "disable close Form1", "caption Form1.Label1 コンピュータ番号:07", "bind 5001",
-                  "tray add Form1 1 7 512 Velostrander_Child", "hide Form1", "hide Form1.Menu1",
-                  "remote host pc", "browser created", "browser fullscreen false",
-                  "browser toolbar false", "browser menubar false"));
+  EXPECT_THAT(agent.log,
+              ElementsAre("create Form1", "create Form2", "move Form2 17505 13785", "show Form2",
+                          "disable close Form1", "caption Form1.Label1 コンピュータ番号:07",
+                          "bind 5001", "tray add Form1 1 7 512 Velostrander_Child", "hide Form1",
+                          "hide Form1.Menu1", "remote host pc"));
   EXPECT_EQ(agent.form.state(), Form1::State::Running);
   EXPECT_TRUE(agent.messages.empty());
 }
@@ -123,7 +121,6 @@ TEST(Form1Test, APortThatCannotBeBoundIsReportedAndStartUpGoesOn) {
                                            " で受信を始められませんでした（" + c.reason + "）"));
     EXPECT_EQ(agent.logged("bind " + c.port), c.port[0] != '0' && c.port[0] != '-');
     EXPECT_EQ(agent.form.state(), Form1::State::Running);
-    EXPECT_EQ(agent.logged("browser created"), 1);
   }
 }
 
@@ -138,23 +135,27 @@ TEST(Form1Test, ASystemCloseDuringAStartUpMessageStopsStartUp) {
 }
 
 TEST(Form1Test, EndReleasesTheBrowserUnloadsAndSaysNothing) {
-  const Strings released = {"browser visible false", "browser released", "unload Form2",
-                            "tray remove 1",         "unload Form1",     "tray remove 1"};
+  const Strings unloaded = {"unload Form2", "tray remove 1", "unload Form1", "tray remove 1"};
+  Strings released = {"browser visible false", "browser released"};
+  released.insert(released.end(), unloaded.begin(), unloaded.end());
   const struct {
     const char* when;
     const char* settings;
-    bool browserClosed;
+    bool browserShown, browserClosed;
     Strings steps;
-  } cases[] = {{"running", kSettings, false, released},
-               {"after the user closed the browser", kSettings, true, released},
+  } cases[] = {{"with its browser", kSettings, true, false, released},
+               {"after the user closed the browser", kSettings, true, true, released},
+               {"before any browser was needed", kSettings, false, false, unloaded},
                // The record was never filled: its removal finds no icon.
                {"half-started",
                 nullptr,
+                false,
                 false,
                 {"unload Form2", "tray remove 0", "unload Form1", "tray remove 0"}}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.when);
     Agent agent(c.settings);
+    if (c.browserShown) agent.endpoint->arrive("Command:VisibleTrue");
     if (c.browserClosed) agent.browser().alive = false;
     const auto messages = agent.messages.size();
     agent.log.clear();
@@ -441,34 +442,52 @@ TEST_F(BrowserControlTest, APageThatNeverLoadsCountsAsLoadedAfterFifteenSeconds)
 TEST_F(BrowserControlTest, NoBrowserIsReportedOnceInTheRunAndTriedAgainWhenNeeded) {
   browserFailuresLeft = 2;
   control.Create();
+  control.ShowPage("http://a/", onLoaded);
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_THAT(messages[0], AllOf(StartsWith(std::string(kMessageTitle) + ": "),
                                  HasSubstr("FakeBrowser.exe\nnot installed")));
-  control.SetFullScreen(true);  // still none: skipped silently
-  control.ShowPage("http://a/", onLoaded);
   EXPECT_EQ(loaded, 1);
+  control.SetVisible(true);  // still none: skipped silently
+  control.ShowPage("http://b/", onLoaded);
+  EXPECT_EQ(loaded, 2);
   EXPECT_EQ(logged("browser created"), 1);
-  EXPECT_EQ(logged("browser navigate http://a/"), 1);
+  EXPECT_EQ(logged("browser navigate http://b/"), 1);
   EXPECT_TRUE(browser().visible);
 
   browser().alive = false;
   browserFailuresLeft = 2;
-  control.ShowPage("http://b/", onLoaded);
   control.ShowPage("http://c/", onLoaded);
-  EXPECT_EQ(loaded, 3);
+  control.ShowPage("http://d/", onLoaded);
+  EXPECT_EQ(loaded, 4);
   EXPECT_EQ(messages.size(), 1u);
 }
 
-TEST_F(BrowserControlTest, AClosedBrowserIsCreatedAgainBeforeTheNextCommand) {
+// Only a page or "VisibleTrue" starts a browser, at first as after one has gone; it comes in the
+// full-screen state last asked for, tool bar and menu bar off.
+TEST_F(BrowserControlTest, ABrowserStartsWhenFirstNeededAndAgainWhenGone) {
+  const struct {
+    std::function<void(child::BrowserControl&)> request;
+    const char* fullScreen;  // of the browser it starts; none: it starts none
+  } cases[] = {
+      {[](auto& c) { c.SetFullScreen(true); }, nullptr},
+      {[](auto& c) { c.SetVisible(false); }, nullptr},
+      {[](auto& c) { c.HideMenuBar(); }, nullptr},
+      {[](auto& c) { c.SetVisible(true); }, "true"},
+      {[](auto& c) { c.SetFullScreen(false); }, nullptr},
+      {[](auto& c) { c.ShowPage("http://a/", [] {}); }, "false"},
+  };
   control.Create();
-  browser().alive = false;
-  control.HideMenuBar();  // not a reason to bring a browser back
-  EXPECT_EQ(logged("browser created"), 1);
-  control.SetFullScreen(true);
-  EXPECT_EQ(logged("browser created"), 2);
-  EXPECT_TRUE(browser().fullScreen);
-  EXPECT_FALSE(browser().visible);
-  EXPECT_FALSE(browser().toolBar);
+  for (const auto& [request, fullScreen] : cases) {
+    log.clear();
+    browser().alive = false;
+    request(control);
+    EXPECT_EQ(logged("browser created"), fullScreen ? 1 : 0);
+    if (fullScreen) {
+      EXPECT_THAT(Strings(log.begin(), log.begin() + 4),
+                  ElementsAre("browser created", std::string("browser fullscreen ") + fullScreen,
+                              "browser toolbar false", "browser menubar false"));
+    }
+  }
 }
 
 TEST_F(BrowserControlTest, ReleaseIsSilentEndsAnyWaitAndNothingComesBackAfterIt) {
