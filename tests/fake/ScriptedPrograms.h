@@ -1,49 +1,40 @@
-// Browser programs played by a test: the browser's side of each pipe is the test's, which reads
+// Browser programs played by a test: the browser's side of the pipe is the test's, which reads
 // what the agent sent and writes the browser's bytes as it likes.
 #pragma once
 
 #include <memory>
 #include <string>
-#include <string_view>
-#include <utility>
 #include <vector>
 
 #include "platform/BrowserProgram.h"
 
 namespace fake {
 
-struct BrowserPipe {
-  platform::BrowserProgramEvents browser;  // what the browser writes, and its end
-  std::vector<std::string> sent;           // each message's bytes, its NUL included
-  std::vector<bool> shown;                 // each showWindows()
-  bool running = true;                     // until the agent drops the program
-};
-
-class ScriptedPrograms : public platform::BrowserPrograms {
- public:
+// Of the program started last.
+struct ScriptedPrograms : platform::BrowserPrograms {
   platform::BrowserProgramStart start(platform::BrowserProgramEvents events) override {
     ++starts;
-    if (!installed || !failure.empty()) return {nullptr, installed, "chromium", failure};
-    pipe = std::make_shared<BrowserPipe>();
-    pipe->browser = std::move(events);
-    return {std::make_unique<Program>(pipe), true, {}, {}};
+    if (!installed) return {nullptr, false, {}, {}};
+    browser = std::move(events);
+    sent.clear();
+    shown.clear();
+    return {std::make_unique<Program>(*this), true, {}, {}};
   }
 
   bool installed = true;
-  std::string failure;  // when set, starts fail for this reason
   int starts = 0;
-  std::shared_ptr<BrowserPipe> pipe;  // the last program's
+  platform::BrowserProgramEvents browser;  // what the browser writes, and its pipe's end
+  std::string sent;                        // the bytes the agent sent it
+  std::vector<bool> shown;                 // its showWindows()
+  bool running = false;                    // until the agent drops it
 
  private:
-  class Program : public platform::BrowserProgram {
-   public:
-    explicit Program(std::shared_ptr<BrowserPipe> pipe) : pipe_(std::move(pipe)) {}
-    ~Program() override { pipe_->running = false; }
-    void send(std::string_view bytes) override { pipe_->sent.emplace_back(bytes); }
-    void showWindows(bool visible) override { pipe_->shown.push_back(visible); }
-
-   private:
-    std::shared_ptr<BrowserPipe> pipe_;
+  struct Program : platform::BrowserProgram {
+    explicit Program(ScriptedPrograms& programs) : programs_(programs) { programs.running = true; }
+    ~Program() override { programs_.running = false; }
+    void send(std::string_view bytes) override { programs_.sent += bytes; }
+    void showWindows(bool visible) override { programs_.shown.push_back(visible); }
+    ScriptedPrograms& programs_;
   };
 };
 
