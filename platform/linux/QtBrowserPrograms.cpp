@@ -106,8 +106,8 @@ class QtBrowserProgram final : public BrowserProgram {
   }
 
  private:
-  // One read a call: the handler of what was read may end the program. Once the browser has
-  // ended, nothing more is to come.
+  // One read a call, the notifier firing again while bytes wait. Once the browser has ended,
+  // nothing more is to come after what waits.
   void receive(bool ended = false) {
     std::array<char, 65536> bytes;
     const ssize_t count = recv(end_, bytes.data(), bytes.size(), MSG_DONTWAIT);
