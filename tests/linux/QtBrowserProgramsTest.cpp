@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 using namespace std::string_literals;
 
 // Whether no process of the group runs; a zombie left for whoever reaps orphans does not.
-bool Gone(pid_t group) {
+bool Ended(pid_t group) {
   for (const auto& entry : fs::directory_iterator("/proc")) {
     std::ifstream stat(entry.path() / "stat");
     std::string line, state, parent, itsGroup;
@@ -28,6 +28,11 @@ bool Gone(pid_t group) {
     }
   }
   return true;
+}
+
+// A killed process takes a moment to end.
+bool Gone(pid_t group) {
+  return harness::PumpUntil([&] { return Ended(group); }, std::chrono::seconds(2));
 }
 
 class QtBrowserPrograms : public ::testing::Test {
