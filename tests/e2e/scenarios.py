@@ -11,6 +11,7 @@ that the fixture set up in WORK (see windows_desktop.py), read through wintree.e
 import argparse
 import contextlib
 import importlib
+import json
 import os
 import random
 import re
@@ -774,6 +775,53 @@ def installer(d):
           "shortcuts are left")
     check(d.run_program("reg", "query", UNINSTALL_ENTRY) != 0, "the uninstall entry is left")
     check(settings_bytes(data) == expected, "the uninstaller changed the settings file")
+
+
+# --- the stand-in for Edge, under Wine ---------------------------------------------------------
+
+@scenario
+def stand_in_browser(d):
+    """Registered where the agent looks for Edge, the stand-in (it answers as Debian's chromium
+    answered, from a recording) is started at the first page, not before, with the two ends of
+    its pipe and no other handle of the agent's, and driven over it in order: attached to its
+    page, then the page opened, the window full screen and back. The commands hide and show its
+    window. Killed, the next page starts a new one; it ends with the agent."""
+    from windows_desktop import DESKTOP
+    with web.PageServer(PAGES) as server, d.stand_in_browser() as stand_in:
+        agent = start_running(d, folder(d, settings(port := udp.free_port())), env=stand_in.env)
+        agent.port = port
+        check(not d.processes("standin_browser.exe"), "the browser started before a page")
+        window = open_page(d, agent, server, "/", "最初のページ")
+        inherited, handles = stand_in.lines()[:2]
+        check(inherited.split()[1:] == handles.split()[1].split(","),
+              f"the browser got {inherited!r} for its pipe's {handles!r}")
+
+        def requests():
+            return [json.loads(line) for line in stand_in.lines() if line.startswith("{")]
+
+        def method_index(method, **params):
+            return next((i for i, r in enumerate(requests()) if r["method"] == method and
+                         params.items() <= r.get("params", {}).items()), None)
+
+        order = [method_index("Target.attachToTarget"), method_index("Page.enable"),
+                 method_index("Page.navigate", url=server.url("/"))]
+        check(None not in order and order == sorted(order), f"requests out of order: {order}")
+        windowed = d.client(window)
+        for command, bounds in (("FullScreen", (0, 0, *DESKTOP)), ("PartScreen", windowed)):
+            send(d, agent, f"Command:{command}")
+            wait(lambda: d.client(window) == bounds, f"the browser at {bounds}")
+        for command, showing in (("VisibleFalse", False), ("VisibleTrue", True)):
+            send(d, agent, f"Command:{command}")
+            wait(lambda: d.showing(window) == showing, f"the browser to show: {showing}")
+        check(not [line for line in stand_in.lines() if line.startswith("unrecorded")],
+              "the agent sent a request the recording lacks")
+        for pid in d.processes("standin_browser.exe"):
+            os.kill(pid, signal.SIGKILL)
+        open_page(d, agent, server, "/second.html", "二番目のページ")
+        check(len([line for line in stand_in.lines() if line.startswith("handles")]) == 2,
+              "the second page did not start a new browser")
+        end_with_browser(d, agent)
+        wait(lambda: not d.processes("standin_browser.exe"), "the browser to end with the agent")
 
 
 def main():
