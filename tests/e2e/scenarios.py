@@ -786,7 +786,7 @@ def stand_in_browser(d):
     its pipe and no other handle of the agent's, and driven over it in order: its page found,
     attached to and its window learnt, then the page opened; the window full screen and back.
     The commands hide and show its window. Killed, the next page starts a new one, without a
-    word to the student; it ends with the agent."""
+    word to the student; it ends with the agent, even one killed outright."""
     from windows_desktop import DESKTOP
     with web.PageServer(PAGES) as server, d.stand_in_browser() as stand_in:
         agent = start_running(d, folder(d, settings(port := udp.free_port())), env=stand_in.env)
@@ -821,7 +821,7 @@ def stand_in_browser(d):
         check_no_box(d, agent)
         check(len([line for line in stand_in.lines() if line.startswith("handles")]) == 2,
               "the second page did not start a new browser")
-        end_with_browser(d, agent)
+        agent.kill()
         wait(lambda: not d.processes("standin_browser.exe"), "the browser to end with the agent")
 
 
