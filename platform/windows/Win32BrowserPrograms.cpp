@@ -130,7 +130,13 @@ class Win32BrowserProgram final : public BrowserProgram {
   void send(std::string_view bytes) override {
     if (!answers_) return;
     queued_ += bytes;
-    if (writing_.empty()) writeNext();
+    // A write the pipe took at once is done without the loop: requests still go out while a
+    // modal loop (a message box's) holds the event loop up.
+    if (writing_.empty()) {
+      writeNext();
+    } else if (HasOverlappedIoCompleted(&written_)) {
+      onWritten();
+    }
   }
 
   void showWindows(bool visible) override {
