@@ -146,17 +146,18 @@ class Win32BrowserProgram final : public BrowserProgram {
 
  private:
   // Hides each visible window, and shows the ones a task bar would list (top-level, unowned, no
-  // tool window, a title): never the hidden helpers a browser keeps.
+  // tool window, a title): never the hidden helpers a browser keeps. Asynchronous: a browser that
+  // hangs does not hang the agent.
   static BOOL CALLBACK Show(HWND window, LPARAM search) {
     const auto& [processId, visible] = *reinterpret_cast<std::pair<DWORD, bool>*>(search);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
     if (owner != processId) return TRUE;
     if (!visible) {
-      ShowWindow(window, SW_HIDE);
+      ShowWindowAsync(window, SW_HIDE);
     } else if (!GetWindow(window, GW_OWNER) && GetWindowTextLengthW(window) > 0 &&
                !(GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOOLWINDOW)) {
-      ShowWindow(window, SW_SHOW);
+      ShowWindowAsync(window, SW_SHOW);
     }
     return TRUE;
   }
