@@ -13,8 +13,8 @@ BrowserControl::BrowserControl(platform::BrowserFactory& factory, platform::Sche
 void BrowserControl::CreateConfigured() {
   auto creation = factory_.create();
   browser_ = std::move(creation.browser);
-  if (!browser_) return ReportUnavailable(creation);
-  browser_->setFullScreen(false);
+  if (!creation.component.empty() || !creation.reason.empty()) ReportUnavailable(creation);
+  if (browser_) browser_->setFullScreen(fullScreen_);
   if (browser_) browser_->setToolBar(false);
   if (browser_) browser_->setMenuBar(false);
 }
@@ -31,7 +31,6 @@ void BrowserControl::ReportUnavailable(const platform::BrowserCreation& failure)
 
 void BrowserControl::Create() {
   state_ = State::Wanted;
-  CreateConfigured();
 }
 
 void BrowserControl::Release() {
@@ -40,16 +39,16 @@ void BrowserControl::Release() {
   browser_.reset();
 }
 
-platform::Browser* BrowserControl::Usable() {
+platform::Browser* BrowserControl::Usable(bool start) {
   if (state_ != State::Wanted) return nullptr;
   if (browser_ && browser_->alive()) return browser_.get();
   browser_.reset();
-  CreateConfigured();
+  if (start) CreateConfigured();
   return browser_.get();
 }
 
 void BrowserControl::ShowPage(std::string_view url, std::function<void()> loaded) {
-  if (!Usable()) return loaded();
+  if (!Usable(true)) return loaded();
   browser_->navigate(url);
   if (browser_) browser_->setVisible(true);
   WaitUntilLoaded(std::move(loaded), scheduler_.now() + kPageWaitLimit);
@@ -64,11 +63,12 @@ void BrowserControl::WaitUntilLoaded(std::function<void()> loaded,
 }
 
 void BrowserControl::SetFullScreen(bool on) {
-  if (auto* browser = Usable()) browser->setFullScreen(on);
+  fullScreen_ = on;
+  if (auto* browser = Usable(false)) browser->setFullScreen(on);
 }
 
 void BrowserControl::SetVisible(bool visible) {
-  if (auto* browser = Usable()) browser->setVisible(visible);
+  if (auto* browser = Usable(visible)) browser->setVisible(visible);
 }
 
 // A browser created again has its menu bar off already: no need to bring one back for this.

@@ -1,5 +1,5 @@
-// The agent's one browser: created hidden at start-up, driven by the master's datagrams,
-// released at shutdown.
+// The agent's one browser: started when first needed, driven by the master's datagrams, started
+// again when it has gone, released at shutdown.
 #pragma once
 
 #include <chrono>
@@ -24,9 +24,10 @@ class BrowserControl {
   BrowserControl(platform::BrowserFactory& factory, platform::Scheduler& scheduler,
                  platform::Desktop& desktop);
 
-  // Start-up: a hidden browser, full screen, tool bar and menu bar off. When none can be
-  // created, says so (once in the program's run); the next datagram that needs a browser
-  // tries again.
+  // Start-up: a browser is wanted from now on. It is created at the first page or "VisibleTrue"
+  // (an idle agent costs no browser), hidden, in the full-screen state last asked for, tool bar
+  // and menu bar off; so is one that has gone, at the next of them. The first reason the
+  // factory gives for having no browser, or only a stand-in, is said once in the program's run.
   void Create();
   // Shutdown: hides the browser and drops it. Silent, and harmless when repeated or when no
   // browser was ever created; no browser is created after it.
@@ -42,11 +43,11 @@ class BrowserControl {
  private:
   enum class State { NotCreated, Wanted, Released };
 
-  // The browser to drive, created again when the user has closed it or it crashed; null when
-  // none can be had.
+  // The browser to drive, created when there is none (the user has closed it or it crashed) and
+  // `start`; null when none can be had.
   // Every call into the backend may run other events, an unload among them: the browser is
   // looked up anew after each one rather than held.
-  platform::Browser* Usable();
+  platform::Browser* Usable(bool start);
   void CreateConfigured();
   void ReportUnavailable(const platform::BrowserCreation& failure);
   void WaitUntilLoaded(std::function<void()> loaded, platform::Scheduler::Clock::time_point limit);
@@ -56,6 +57,7 @@ class BrowserControl {
   platform::Desktop& desktop_;
   std::unique_ptr<platform::Browser> browser_;
   State state_ = State::NotCreated;
+  bool fullScreen_ = false;
   bool reported_ = false;
 };
 

@@ -165,7 +165,7 @@ void Form1::Winsock1_DataArrival() {
       browser.SetVisible(false);
       break;
     case Request::NoChange:
-    case Request::Script:
+    case Request::Refused:
       break;
     case Request::Garbled:
       // Not even the menu bar's step: under a flood of junk, its call into the browser's

@@ -16,6 +16,17 @@ class Browsers final : public platform::BrowserFactory {
   Browsers(platform::BrowserPrograms& programs, platform::Scheduler& scheduler,
            platform::BrowserFactory* fallback);
   platform::BrowserCreation create() override;
+
+ private:
+  platform::BrowserCreation Fallback();
+  void Ended(bool refused, platform::Scheduler::Clock::time_point started);
+
+  platform::BrowserPrograms& programs_;
+  platform::Scheduler& scheduler_;
+  platform::BrowserFactory* const fallback_;
+  bool refused_ = false;
+  std::chrono::seconds spacing_{0};
+  platform::Scheduler::Clock::time_point nextStart_{};
 };
 
 }  // namespace devtools

@@ -29,8 +29,9 @@ class Browser {
 
 struct BrowserCreation {
   std::unique_ptr<Browser> browser;  // empty when no browser could be created
-  // When none could: the program or registered name that could not be had, and the system's
-  // own words for why.
+  // When the browser wanted could not be had, even if a stand-in was given instead: the program
+  // or registered name, and the system's own words for why. Both empty with no browser: none
+  // for now, and nothing new to say.
   std::string component;
   std::string reason;
 };

@@ -131,6 +131,12 @@ int FakePlatform::runPending(int limit) {
   return ran;
 }
 
+void FakePlatform::advance(std::chrono::milliseconds time) {
+  const auto until = now_ + time;
+  while (!timers_.empty() && timers_.begin()->first <= until) runPending(1);
+  now_ = until;
+}
+
 std::unique_ptr<platform::Window> FakePlatform::createWindow(
     const platform::FormSpec& declaration) {
   auto state = std::make_shared<WindowState>();
@@ -147,7 +153,7 @@ platform::BrowserCreation FakePlatform::create() {
     log.push_back("browser create failed");
     return {nullptr, "FakeBrowser.exe", "not installed"};
   }
-  browser_ = std::make_shared<BrowserState>();
+  if (std::exchange(browserGiven_, true)) browser_ = std::make_shared<BrowserState>();
   log.push_back("browser created");
   return {std::make_unique<FakeBrowser>(log, browser_), {}, {}};
 }

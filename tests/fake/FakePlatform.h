@@ -168,11 +168,14 @@ class FakePlatform : public platform::Platform,
     return std::ranges::count_if(windows_, [](const auto& named) { return named.second->loaded; });
   }
 
-  BrowserState& browser() { return *browser_; }  // the one created last
+  // The one created last; before the first, the one the first will have.
+  BrowserState& browser() { return *browser_; }
 
   // Runs the timers that are due, in the order of their time, including those they start, up to
   // `limit`; the clock then stands at each one's time. Returns how many ran.
   int runPending(int limit = 100000);
+  // Moves the clock on by `time`, running the timers due meanwhile, in order.
+  void advance(std::chrono::milliseconds time);
   std::chrono::milliseconds sinceStart() const {
     return std::chrono::duration_cast<std::chrono::milliseconds>(now_ - Clock::time_point{});
   }
@@ -238,7 +241,8 @@ class FakePlatform : public platform::Platform,
                                                     std::string_view bytes) override;
 
   std::map<std::string, std::shared_ptr<WindowState>> windows_;
-  std::shared_ptr<BrowserState> browser_;
+  std::shared_ptr<BrowserState> browser_ = std::make_shared<BrowserState>();
+  bool browserGiven_ = false;
   Clock::time_point now_{};
   std::multimap<Clock::time_point, std::function<void()>> timers_;
 };

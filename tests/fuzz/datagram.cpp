@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The console's commands are ASCII, so they are the same bytes in every code page.
   const bool command = bytes.starts_with(protocol::kCommandPrefix);
   fuzz::Check(command == text.starts_with(protocol::kCommandPrefix));
-  fuzz::Check(command != (request == Request::OpenUrl || request == Request::Script ||
+  fuzz::Check(command != (request == Request::OpenUrl || request == Request::Refused ||
                           request == Request::Garbled));
   return 0;
 }

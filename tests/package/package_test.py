@@ -1,9 +1,9 @@
 #!/usr/bin/python3
-"""The Debian package on this machine's own /usr and /etc, set up as an admin sets up a
-classroom PC, by the commands the admin types: installed with preseeded debconf answers,
-reconfigured with another number (and refused an invalid one) in a file an editor saved, its
-agent started as a graphical session starts it, removed and purged. As root only; purged at the
-end in any case.
+"""The Debian package, passed by Debian's own checker and depending on chromium, then on this
+machine's own /usr and /etc, set up as an admin sets up a classroom PC, by the commands the
+admin types: installed with preseeded debconf answers, reconfigured with another number (and
+refused an invalid one) in a file an editor saved, its agent started as a graphical session
+starts it, removed and purged. As root only; purged at the end in any case.
 
     package_test.py PACKAGE.deb   (made by cpack beside the build's bin/)
 """
@@ -19,12 +19,13 @@ from linux_desktop import LinuxDesktop  # noqa: E402
 from scenarios import SETTINGS_FILE, check, settings, wait_label  # noqa: E402
 
 LIB, INI = Path("/usr/lib/velostrander"), Path("/etc/velostrander", SETTINGS_FILE)
-LINKS = {Path("/usr/bin", name): LIB / name
-         for name in ("Velostrander_Child", "Velostrander_Child_Tool", "velostrander-ctl")}
+PROGRAMS = ("Velostrander_Child", "Velostrander_Child_Tool", "velostrander-ctl")
+LINKS = {Path("/usr/bin", name): LIB / name for name in PROGRAMS}
+# Nothing of the browser program that the agent once had beside it.
+LIB_FILES = {*PROGRAMS, "Velostrander_Child.hlp", "velostrander-autostart"}
 TOOL_ENTRY = Path("/usr/share/applications/velostrander-child-tool.desktop")
 AUTOSTART = Path("/etc/xdg/autostart/velostrander-child.desktop")
-OTHERS = [LIB / "Velostrander_Child.hlp", LIB / "velostrander-browser", TOOL_ENTRY,
-          Path("/usr/share/icons/hicolor/32x32/apps/velostrander.png"),
+OTHERS = [TOOL_ENTRY, Path("/usr/share/icons/hicolor/32x32/apps/velostrander.png"),
           Path("/usr/share/icons/hicolor/scalable/apps/velostrander.svg")]
 PRESEED = ("printf 'velostrander velostrander/%s string %s\\n' {} | debconf-set-selections && "
            "DEBIAN_FRONTEND=noninteractive ")
@@ -33,7 +34,8 @@ RENUMBER = PRESEED + "dpkg-reconfigure velostrander"
 
 def run(command, succeeds=True):
     done = subprocess.run(command, shell=True, capture_output=True, text=True, timeout=120)
-    check((done.returncode == 0) == succeeds, f"{command} gave {done.returncode}: {done.stderr}")
+    check((done.returncode == 0) == succeeds,
+          f"{command} gave {done.returncode}: {done.stdout}{done.stderr}")
     return done.stdout
 
 
@@ -45,6 +47,10 @@ def main():
         print(f"skipped: {deb} is missing or older than the programs; "
               "build the package first: cpack --preset linux")
         return 77
+    run(f"lintian --fail-on error,warning {deb}")
+    depends = run(f"dpkg-deb --field {deb} Depends").strip().split(", ")
+    check("chromium" in depends and not any("webengine" in d for d in depends),
+          f"depends on {depends}")
     if os.geteuid() != 0:
         print("skipped: installing the package takes root")
         return 77
@@ -52,6 +58,7 @@ def main():
     try:
         run(PRESEED.format(f"master マスターPC port {port} number 07") + f"dpkg -i {deb}")
         check(all(link.resolve() == program for link, program in LINKS.items())
+              and set(os.listdir(LIB)) == LIB_FILES
               and all(path.exists() for path in OTHERS + [AUTOSTART]), "not installed")
         run(f"desktop-file-validate {TOOL_ENTRY} {AUTOSTART}")
         check(INI.read_bytes() == made, f"the file as made: {INI.read_bytes()!r}")
@@ -66,9 +73,12 @@ def main():
         check(INI.read_bytes() == expected, f"the file reconfigured: {INI.read_bytes()!r}")
         entry = dict(line.split("=", 1) for line in AUTOSTART.read_text("utf-8").splitlines()
                      if line[:5] in ("Exec=", "Path="))
-        # Ended with its desktop; the Exec path is absolute, and the driver's folder unused.
+        # Ended with its desktop; the Exec path is absolute, and the driver's folder unused. In
+        # a Wayland session, where Qt would pick its Wayland plugin, the agent runs through
+        # XWayland all the same (here no Wayland plugin: the agent would end at once).
+        wayland = {"WAYLAND_DISPLAY": "wayland-0", "QT_QPA_PLATFORM": "wayland"}
         with LinuxDesktop("/usr/bin") as d:
-            wait_label(d, d.start(entry["Exec"], entry["Path"]), "コンピュータ番号:12")
+            wait_label(d, d.start(entry["Exec"], entry["Path"], wayland), "コンピュータ番号:12")
         run("dpkg -r velostrander")
         check(not any(map(os.path.lexists, [*LINKS, *OTHERS, LIB])) and
               INI.read_bytes() == expected, "the removal left files, or took the settings file")

@@ -46,13 +46,11 @@ struct Agent : fake::FakePlatform {
 
 TEST(Form1Test, NormalStartRunsEveryStepInOrder) {
   Agent agent;
-  EXPECT_THAT(
-      agent.log,
-      ElementsAre("create Form1", "create Form2", "move Form2 17505 13785", "show Form2",
-                  "disable close Form1", "caption Form1.Label1 コンピュータ番号:07", "bind 5001",
-                  "tray add Form1 1 7 512 Velostrander_Child", "hide Form1", "hide Form1.Menu1",
-                  "remote host pc", "browser created", "browser fullscreen false",
-                  "browser toolbar false", "browser menubar false"));
+  EXPECT_THAT(agent.log,
+              ElementsAre("create Form1", "create Form2", "move Form2 17505 13785", "show Form2",
+                          "disable close Form1", "caption Form1.Label1 コンピュータ番号:07",
+                          "bind 5001", "tray add Form1 1 7 512 Velostrander_Child", "hide Form1",
+                          "hide Form1.Menu1", "remote host pc"));
   EXPECT_EQ(agent.form.state(), Form1::State::Running);
   EXPECT_TRUE(agent.messages.empty());
 }
@@ -123,7 +121,6 @@ TEST(Form1Test, APortThatCannotBeBoundIsReportedAndStartUpGoesOn) {
                                            " で受信を始められませんでした（" + c.reason + "）"));
     EXPECT_EQ(agent.logged("bind " + c.port), c.port[0] != '0' && c.port[0] != '-');
     EXPECT_EQ(agent.form.state(), Form1::State::Running);
-    EXPECT_EQ(agent.logged("browser created"), 1);
   }
 }
 
@@ -155,6 +152,7 @@ TEST(Form1Test, EndReleasesTheBrowserUnloadsAndSaysNothing) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.when);
     Agent agent(c.settings);
+    if (agent.endpoint) agent.endpoint->arrive("Command:VisibleTrue");
     if (c.browserClosed) agent.browser().alive = false;
     const auto messages = agent.messages.size();
     agent.log.clear();
@@ -220,7 +218,7 @@ TEST(Form1Test, TheMenuShowsTheOperationPanelOrTheOneAboutBoxBothWithTheNumberAs
   }
 }
 
-TEST(DecodeDatagram, CommandsVerbsScriptsAndUrls) {
+TEST(DecodeDatagram, CommandsVerbsRefusedAddressesAndUrls) {
   using child::Request;
   const std::pair<Request, std::vector<std::string_view>> cases[] = {
       {Request::PartScreen, {"Command:PartScreen"}},
@@ -232,11 +230,16 @@ TEST(DecodeDatagram, CommandsVerbsScriptsAndUrls) {
        {"Command:", "Command:FullScreen\r\n", "Command:fullscreen", "Command: FullScreen",
         "Command:FullScreenVisibleTrue", "Command:http://example.com/",
         "Command:javascript:alert(1)"}},
-      // Scripts, with the scheme read as browsers read it; the last after an ideographic space.
-      {Request::Script,
+      // Scripts and the browser's own pages, with the scheme read as browsers read it; one after
+      // an ideographic space.
+      {Request::Refused,
        {"javascript:fetch('http://x/')", "JavaScript:alert(1)", "vbscript:MsgBox(1)",
         " \t\x01javascript:alert(1)", "java\tscr\nipt:alert(1)", "VBScript\r:x",
         "\xE3\x80\x80javascript:alert(1)"}},
+      {Request::Refused,
+       {"chrome://kill", "CHROME://crash", " chrome-untrusted://print/", "devtools://devtools/",
+        "edge://settings", "view-source:http://host/", "Ch\trome:hang", "about:version", "about:",
+        "ABOUT:BLANK", "about:blank/", "about:blankx", "about://blank", "about:blank\x01"}},
       // Bytes that were no text, or control characters other than tabs and line breaks.
       {Request::Garbled,
        {"\xEF\xBF\xBD", "http://host/\xEF\xBF\xBD", "http://host/a\x01z", "\x7F", "a \x1B b",
@@ -246,16 +249,21 @@ TEST(DecodeDatagram, CommandsVerbsScriptsAndUrls) {
        {"http://192.168.0.1/page.html", "file:///home/student/page.html", "127.0.0.1:8080/page",
         "http://host/?next=javascript:alert(1)", "javascripts:alert(1)", "command:FullScreen",
         " Command:FullScreen", "Command", "Comman", "", "Command;FullScreen", "ページ.html",
-        " http://host/a\tb\r\n "}},
+        " http://host/a\tb\r\n ", "about:blank", "About:bl\tank", "about:blank#top",
+        "about:blank?a", "chromes://kill", "http://host/chrome://kill"}},
   };
   for (const auto& [request, texts] : cases) {
     for (const auto text : texts) EXPECT_EQ(child::DecodeDatagram(text), request) << text;
   }
 }
 
+// With its browser started: the first page or "VisibleTrue" starts it.
 class Form1DatagramTest : public ::testing::Test {
  protected:
-  void SetUp() override { log.clear(); }
+  void SetUp() override {
+    Endpoint().arrive("Command:VisibleTrue");
+    log.clear();
+  }
   fake::FakeEndpoint& Endpoint() { return *agent.endpoint; }
   fake::BrowserState& Browser() { return agent.browser(); }
 
@@ -417,34 +425,47 @@ TEST_F(BrowserControlTest, APageThatNeverLoadsCountsAsLoadedAfterFifteenSeconds)
 TEST_F(BrowserControlTest, NoBrowserIsReportedOnceInTheRunAndTriedAgainWhenNeeded) {
   browserFailuresLeft = 2;
   control.Create();
+  control.ShowPage("http://a/", onLoaded);
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_THAT(messages[0], AllOf(StartsWith(std::string(kMessageTitle) + ": "),
                                  HasSubstr("FakeBrowser.exe\nnot installed")));
-  control.SetFullScreen(true);  // still none: skipped silently
-  control.ShowPage("http://a/", onLoaded);
   EXPECT_EQ(loaded, 1);
+  control.SetVisible(true);  // still none: skipped silently
+  control.ShowPage("http://b/", onLoaded);
+  EXPECT_EQ(loaded, 2);
   EXPECT_EQ(logged("browser created"), 1);
-  EXPECT_EQ(logged("browser navigate http://a/"), 1);
+  EXPECT_EQ(logged("browser navigate http://b/"), 1);
   EXPECT_TRUE(browser().visible);
 
   browser().alive = false;
   browserFailuresLeft = 2;
-  control.ShowPage("http://b/", onLoaded);
   control.ShowPage("http://c/", onLoaded);
-  EXPECT_EQ(loaded, 3);
+  control.ShowPage("http://d/", onLoaded);
+  EXPECT_EQ(loaded, 4);
   EXPECT_EQ(messages.size(), 1u);
 }
 
-TEST_F(BrowserControlTest, AClosedBrowserIsCreatedAgainBeforeTheNextCommand) {
+// Only a page or "VisibleTrue" starts a browser, at first as after one has gone; it comes in the
+// full-screen state last asked for, tool bar and menu bar off.
+TEST_F(BrowserControlTest, ABrowserStartsWhenFirstNeededAndAgainWhenGone) {
+  // Each request, and the full-screen state of the browser it starts ("": it starts none).
+  const std::pair<std::function<void(child::BrowserControl&)>, std::string> cases[] = {
+      {[](auto& c) { c.SetFullScreen(true); }, ""},
+      {[](auto& c) { c.SetVisible(false); }, ""},
+      {[](auto& c) { c.HideMenuBar(); }, ""},
+      {[](auto& c) { c.SetVisible(true); }, "true"},
+      {[](auto& c) { c.SetFullScreen(false); }, ""},
+      {[](auto& c) { c.ShowPage("http://a/", [] {}); }, "false"},
+  };
   control.Create();
-  browser().alive = false;
-  control.HideMenuBar();  // not a reason to bring a browser back
-  EXPECT_EQ(logged("browser created"), 1);
-  control.SetFullScreen(true);
-  EXPECT_EQ(logged("browser created"), 2);
-  EXPECT_TRUE(browser().fullScreen);
-  EXPECT_FALSE(browser().visible);
-  EXPECT_FALSE(browser().toolBar);
+  for (const auto& [request, fullScreen] : cases) {
+    log.clear();
+    browser().alive = false;
+    request(control);
+    EXPECT_EQ(logged("browser created"), !fullScreen.empty());
+    EXPECT_EQ(logged("browser fullscreen " + fullScreen), !fullScreen.empty());
+    EXPECT_EQ(logged("browser toolbar false"), !fullScreen.empty());
+  }
 }
 
 TEST_F(BrowserControlTest, ReleaseIsSilentEndsAnyWaitAndNothingComesBackAfterIt) {
