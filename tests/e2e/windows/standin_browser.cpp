@@ -128,13 +128,13 @@ void Answer(const std::string& text) {
   Apply(request);
   const std::string method = request.value("method", "");
   const json& transcript = recording["transcript"];
-  std::vector<size_t> sent;
-  for (size_t i = 0; i < transcript.size(); ++i) {
+  size_t at = transcript.size(), seen = 0;
+  for (size_t i = 0; i < transcript.size() && seen <= asked[method]; ++i) {
     if (transcript[i].contains("sent") && transcript[i]["sent"].value("method", "") == method)
-      sent.push_back(i);
+      at = i, ++seen;
   }
-  if (sent.empty()) return Log("unrecorded " + method);
-  const size_t at = sent[std::min(asked[method]++, sent.size() - 1)];
+  if (at == transcript.size()) return Log("unrecorded " + method);
+  ++asked[method];
   const json id = transcript[at]["sent"]["id"];
   bool answered = false;
   for (size_t i = at + 1; i < transcript.size() && !(answered && transcript[i].contains("sent"));
