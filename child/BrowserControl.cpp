@@ -1,6 +1,8 @@
 #include "child/BrowserControl.h"
 
+#include <memory>
 #include <string>
+#include <utility>
 
 #include "child/Texts.h"
 
@@ -51,14 +53,24 @@ void BrowserControl::ShowPage(std::string_view url, std::function<void()> loaded
   if (!Usable(true)) return loaded();
   browser_->navigate(url);
   if (browser_) browser_->setVisible(true);
-  WaitUntilLoaded(std::move(loaded), scheduler_.now() + kPageWaitLimit);
+  WaitUntilLoaded(std::move(loaded));
 }
 
-void BrowserControl::WaitUntilLoaded(std::function<void()> loaded,
+// Once, whichever comes first: the browser's word that the page has loaded, or the bound.
+void BrowserControl::WaitUntilLoaded(std::function<void()> loaded) {
+  auto once = std::make_shared<std::function<void()>>(std::move(loaded));
+  const auto done = [once] {
+    if (auto loaded = std::exchange(*once, nullptr)) loaded();
+  };
+  if (browser_ && browser_->whenLoaded(done)) return scheduler_.runLater(kPageWaitLimit, done);
+  PollUntilLoaded(done, scheduler_.now() + kPageWaitLimit);
+}
+
+void BrowserControl::PollUntilLoaded(std::function<void()> loaded,
                                      platform::Scheduler::Clock::time_point limit) {
   if (scheduler_.now() >= limit || !browser_ || !browser_->busy()) return loaded();
   scheduler_.runLater(kPollInterval, [this, loaded = std::move(loaded), limit]() mutable {
-    WaitUntilLoaded(std::move(loaded), limit);
+    PollUntilLoaded(std::move(loaded), limit);
   });
 }
 

@@ -16,8 +16,8 @@ namespace child {
 
 class BrowserControl {
  public:
-  // How long ShowPage waits for a page at most, and how often it looks: a page that never
-  // finishes must not hold up the master's later commands for good.
+  // How long ShowPage waits for a page at most, and how often it looks where the browser cannot
+  // say: a page that never finishes must not hold up the master's later commands for good.
   static constexpr std::chrono::milliseconds kPollInterval{20};
   static constexpr std::chrono::seconds kPageWaitLimit{15};
 
@@ -50,7 +50,9 @@ class BrowserControl {
   platform::Browser* Usable(bool start);
   void CreateConfigured();
   void ReportUnavailable(const platform::BrowserCreation& failure);
-  void WaitUntilLoaded(std::function<void()> loaded, platform::Scheduler::Clock::time_point limit);
+  void WaitUntilLoaded(std::function<void()> loaded);
+  // For a browser that has no word of its own for the page's end.
+  void PollUntilLoaded(std::function<void()> loaded, platform::Scheduler::Clock::time_point limit);
 
   platform::BrowserFactory& factory_;
   platform::Scheduler& scheduler_;

@@ -43,26 +43,34 @@ platform::BrowserCreation Browsers::create() {
                      : platform::BrowserCreation{nullptr, kNoneInstalled, kNotInstalled};
   }
   if (!session->alive()) return {nullptr, std::move(start.component), std::move(start.reason)};
-  return {std::move(session), {}, {}};
-}
-
-// The refusal goes with every creation after it, the fallback's browser or none: the agent
-// says the first reason of its run once.
-platform::BrowserCreation Browsers::Fallback() {
-  platform::BrowserCreation creation =
-      fallback_ ? fallback_->create() : platform::BrowserCreation{};
-  creation.component = kPipe;
-  creation.reason = kPipeRefused;
+  platform::BrowserCreation creation{std::move(session), {}, {}};
+  if (std::exchange(refusalUnsaid_, false)) SayRefused(creation);
   return creation;
 }
 
+// The refusal goes with every creation of the fallback's after it: the agent
+// says the first reason of its run once.
+platform::BrowserCreation Browsers::Fallback() {
+  platform::BrowserCreation creation = fallback_->create();
+  SayRefused(creation);
+  return creation;
+}
+
+void Browsers::SayRefused(platform::BrowserCreation& creation) {
+  creation.component = kPipe;
+  creation.reason = kPipeRefused;
+}
+
+// With no fallback, a refusal only spaces the next start out as a quick death would: a browser
+// killed or slowed down at its start looks the same, and must not cost the rest of the run.
 void Browsers::Ended(bool refused, platform::Scheduler::Clock::time_point started) {
-  if (refused) {
+  if (refused && fallback_) {
     refused_ = true;
     return;
   }
+  refusalUnsaid_ = refusalUnsaid_ || refused;
   const auto now = scheduler_.now();
-  spacing_ = now - started >= kShortLife
+  spacing_ = !refused && now - started >= kShortLife
                  ? 0s
                  : std::clamp<std::chrono::seconds>(spacing_ * 2, 1s, kLongestSpacing);
   nextStart_ = now + spacing_;

@@ -19,12 +19,14 @@ class Browsers final : public platform::BrowserFactory {
 
  private:
   platform::BrowserCreation Fallback();
+  static void SayRefused(platform::BrowserCreation& creation);
   void Ended(bool refused, platform::Scheduler::Clock::time_point started);
 
   platform::BrowserPrograms& programs_;
   platform::Scheduler& scheduler_;
   platform::BrowserFactory* const fallback_;
   bool refused_ = false;
+  bool refusalUnsaid_ = false;  // a refusal with no fallback, for the next creation to carry
   std::chrono::seconds spacing_{0};
   platform::Scheduler::Clock::time_point nextStart_{};
 };

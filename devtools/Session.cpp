@@ -6,6 +6,8 @@
 namespace devtools {
 namespace {
 
+using namespace std::chrono_literals;
+
 using Json = nlohmann::json;
 
 // Far beyond any message the agent's calls bring (the longest carry a page's address, which
@@ -118,7 +120,7 @@ void Session::Event(const Json& message) {
              Text(&message, "sessionId") == sessionId_) {
     if (method == "Page.loadEventFired" ||
         (method == "Page.frameStoppedLoading" && Text(params, "frameId") == frameId_)) {
-      load_ = Load::None;
+      Loaded();
     }
   }
 }
@@ -165,11 +167,28 @@ void Session::Navigated(const Json& answer) {
   const Json* result = Result(answer);
   frameId_ = Text(result, "frameId");
   const bool loads = !Text(result, "loaderId").empty() && Text(result, "errorText").empty();
-  load_ = loads ? Load::Frame : Load::None;
+  if (loads) {
+    load_ = Load::Frame;
+  } else {
+    Loaded();
+  }
 }
 
 bool Session::busy() {
   return !gone_ && load_ != Load::None;
+}
+
+bool Session::whenLoaded(std::function<void()> loaded) {
+  loaded_ = std::move(loaded);
+  if (!busy()) Loaded();
+  return true;
+}
+
+// From the event loop: whoever waited may drop the session, which must not go from within its own
+// reading.
+void Session::Loaded() {
+  load_ = Load::None;
+  if (auto loaded = std::exchange(loaded_, nullptr)) scheduler_.runLater(0ms, std::move(loaded));
 }
 
 void Session::setVisible(bool visible) {
@@ -194,10 +213,10 @@ void Session::Drop() {
   if (gone_) return;
   gone_ = true;
   waiting_.clear();
-  load_ = Load::None;
+  Loaded();
   if (const auto ended = std::exchange(ended_, nullptr))
     ended(answered_ ? End::Gone : End::Refused);
-  scheduler_.runLater(std::chrono::milliseconds(0), [this, lifetime = std::weak_ptr(lifetime_)] {
+  scheduler_.runLater(0ms, [this, lifetime = std::weak_ptr(lifetime_)] {
     if (!lifetime.expired()) program_.reset();
   });
 }

@@ -40,6 +40,7 @@ class Session final : public platform::Browser {
   void navigate(std::string_view url) override;
   void setVisible(bool visible) override;
   bool busy() override;
+  bool whenLoaded(std::function<void()> loaded) override;
   void setFullScreen(bool on) override;
   // The "--app" window has neither bar: there is nothing to switch off.
   void setToolBar(bool) override {}
@@ -60,6 +61,7 @@ class Session final : public platform::Browser {
   void SendNavigate();
   void Navigated(const Json& answer);
   void SendWindowState();
+  void Loaded();
   void Drop();
   bool ready() const { return windowId_.has_value() && !gone_; }
 
@@ -85,6 +87,7 @@ class Session final : public platform::Browser {
   Load load_ = Load::None;
   std::int64_t navigation_ = 0;  // the latest Page.navigate's id
   std::string frameId_;          // the main frame it loads
+  std::function<void()> loaded_;
 };
 
 }  // namespace devtools

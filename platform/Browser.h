@@ -2,6 +2,7 @@
 // and switches to full screen.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -22,6 +23,10 @@ class Browser {
   virtual void setVisible(bool visible) = 0;
   // True from navigate() until the page has loaded (or failed to); false once gone.
   virtual bool busy() = 0;
+  // Calls `loaded` once, from the event loop, when busy() has turned false (soon, when it is
+  // false already), so that a wait for a page costs nothing while the page loads; false from a
+  // browser that can only be asked busy(), and `loaded` is then dropped.
+  virtual bool whenLoaded(std::function<void()>) { return false; }
   virtual void setFullScreen(bool on) = 0;
   virtual void setToolBar(bool on) = 0;
   virtual void setMenuBar(bool on) = 0;

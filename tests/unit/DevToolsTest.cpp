@@ -78,9 +78,9 @@ TEST(SessionTest, GetsReadyAndDoesTheLatestWishesHoweverTheBytesAreCut) {
 }
 
 // Busy from navigate() until the main frame has loaded, after the navigation's answer (number 5
-// here); not waited for when the navigation stays in the document or fails at once. What ends the
-// session, and what is skipped: the program is dropped from the event loop, and a browser that had
-// answered is reported gone, not refusing.
+// here), and then said once; not waited for when the navigation stays in the document or fails at
+// once. What ends the session, and what is skipped: the program is dropped from the event loop, and
+// a browser that had answered is reported gone, not refusing.
 TEST(SessionTest, FollowsThePageAndTheBrowsersEnd) {
   const auto loader = Pipe({R"({"id":5,"result":{"frameId":"F","loaderId":"L"},"sessionId":"S"})"});
   const auto loaded = Pipe({R"({"method":"Page.loadEventFired","params":{},"sessionId":"S"})"});
@@ -117,10 +117,13 @@ TEST(SessionTest, FollowsThePageAndTheBrowsersEnd) {
     Peer peer;
     peer.Write(kReady);
     peer.session.navigate("http://a/");
-    bool alive = true;
+    bool alive = true, loaded = false;
+    EXPECT_TRUE(peer.session.whenLoaded([&] { loaded = true; }));
     for (const auto& step : steps) {
       if (step.bytes.empty()) break;
       peer.Write(step.bytes);
+      peer.runPending(1);  // the word that the page loaded comes from the event loop
+      EXPECT_EQ(loaded, !step.busy) << step.bytes.substr(0, 99);
       EXPECT_EQ(peer.session.busy(), step.busy) << step.bytes.substr(0, 99);
       EXPECT_EQ(alive = peer.session.alive(), step.alive) << step.bytes.substr(0, 99);
     }
@@ -147,7 +150,8 @@ struct Classroom : fake::FakePlatform {
 
 // No browser installed: the fallback silently, or the message once with no fallback. A browser
 // that refuses its pipe (closes it, or says nothing for ten seconds) hands over to the fallback
-// for good, said once; one that answered but never got ready is only gone.
+// for good, said once; with no fallback, the next start is only spaced out. One that answered but
+// never got ready is only gone.
 TEST(BrowsersTest, NoneInstalledOrThePipeRefusedFallsBackAndSaysSoOnce) {
   const struct {
     bool installed, withFallback;
@@ -160,7 +164,7 @@ TEST(BrowsersTest, NoneInstalledOrThePipeRefusedFallsBackAndSaysSoOnce) {
       {true, true, kClose, 1, 2, "refused its DevTools pipe"},
       {true, true, "", 1, 2, "refused its DevTools pipe"},
       {true, true, Pipe({R"({"id":1,"result":{}})"}), 2, 0, ""},
-      {true, false, kClose, 1, 0, "refused its DevTools pipe"},
+      {true, false, kClose, 2, 0, "refused its DevTools pipe"},
   };
   for (const auto& c : cases) {
     Classroom room(c.withFallback);
@@ -170,6 +174,7 @@ TEST(BrowsersTest, NoneInstalledOrThePipeRefusedFallsBackAndSaysSoOnce) {
     room.runPending();
     room.Page();
     room.browser().alive = false;  // the fallback's, if any
+    room.advance(1s);              // past the spacing of a start after one that died at once
     room.Page();
     EXPECT_EQ(room.programs.starts, c.starts);
     EXPECT_EQ(room.logged("browser created"), c.created);
@@ -205,6 +210,30 @@ TEST(BrowsersTest, RestartsOfABrowserThatDiesAtOnceAreSpacedOut) {
   EXPECT_EQ(room.programs.starts, starts + 2);
   EXPECT_TRUE(room.messages.empty());
   EXPECT_EQ(room.logged("browser created"), 0);
+}
+
+// The agent waits for the browser's word that the page loaded, and for fifteen seconds at most:
+// the next datagram is taken once, whichever comes first.
+TEST(BrowsersTest, APageIsWaitedForUntilItLoadsOrFifteenSeconds) {
+  // The navigation is the sixth request, after the window's state.
+  const auto answer = Pipe({R"({"id":6,"result":{"frameId":"F","loaderId":"L"},"sessionId":"S"})"});
+  const auto load = Pipe({R"({"method":"Page.loadEventFired","params":{},"sessionId":"S"})"});
+  for (const bool loads : {true, false}) {
+    Classroom room;
+    int taken = 0;
+    room.control.ShowPage("http://a/", [&] { ++taken; });
+    room.programs.browser.received(kReady);
+    room.programs.browser.received(answer);
+    room.advance(14s);
+    EXPECT_EQ(taken, 0);
+    if (loads) room.programs.browser.received(load);
+    room.advance(1ms);
+    EXPECT_EQ(taken, loads);
+    room.advance(1s);
+    EXPECT_EQ(taken, 1);
+    room.advance(15s);
+    EXPECT_EQ(taken, 1) << loads;
+  }
 }
 
 }  // namespace
