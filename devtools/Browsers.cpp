@@ -10,11 +10,16 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A browser that lived shorter than this died at once; each such death in a row doubles the wait
-// before the next start (1, 2, 4 … s, never above a minute), so that one that crashes at every
-// start costs a start a minute, not a storm. One that lived longer starts the count again.
+// A browser that lived shorter than this died at once. The first such death is restarted at
+// once (a student who kills the browser gets it back with the next page); each further one in a
+// row doubles the wait before the next start (1, 2, 4 … s, never above a minute), so that one that
+// crashes at every start costs a start a minute, not a storm. One that lived longer starts the
+// count again.
 constexpr auto kShortLife = 10s;
 constexpr auto kLongestSpacing = 60s;
+// A browser killed at its start, or held up by a message box that stops the event loop, looks
+// like one that refuses its pipe: only so many refusals in a row are taken as the browser's word.
+constexpr int kRefusalsInARow = 3;
 
 // The reasons are the system's words, not the agent's, as an error of the system's would be.
 constexpr const char* kNoneInstalled = "no Chromium-family browser (Chromium, Microsoft Edge)";
@@ -48,8 +53,8 @@ platform::BrowserCreation Browsers::create() {
   return creation;
 }
 
-// The refusal goes with every creation of the fallback's after it: the agent
-// says the first reason of its run once.
+// The refusal goes with every creation of the fallback's after it: the agent says the first
+// reason of its run once.
 platform::BrowserCreation Browsers::Fallback() {
   platform::BrowserCreation creation = fallback_->create();
   SayRefused(creation);
@@ -61,18 +66,18 @@ void Browsers::SayRefused(platform::BrowserCreation& creation) {
   creation.reason = kPipeRefused;
 }
 
-// With no fallback, a refusal only spaces the next start out as a quick death would: a browser
-// killed or slowed down at its start looks the same, and must not cost the rest of the run.
+// A refusal is a death at once too: until the browser has refused often enough to be believed,
+// the next start is only spaced out.
 void Browsers::Ended(bool refused, platform::Scheduler::Clock::time_point started) {
-  if (refused && fallback_) {
-    refused_ = true;
-    return;
+  refusals_ = refused ? refusals_ + 1 : 0;
+  if (refusals_ == kRefusalsInARow) {
+    refusalUnsaid_ = true;
+    refused_ = fallback_ != nullptr;
   }
-  refusalUnsaid_ = refusalUnsaid_ || refused;
   const auto now = scheduler_.now();
-  spacing_ = !refused && now - started >= kShortLife
-                 ? 0s
-                 : std::clamp<std::chrono::seconds>(spacing_ * 2, 1s, kLongestSpacing);
+  quickDeaths_ = refused || now - started < kShortLife ? quickDeaths_ + 1 : 0;
+  spacing_ =
+      quickDeaths_ < 2 ? 0s : std::clamp<std::chrono::seconds>(spacing_ * 2, 1s, kLongestSpacing);
   nextStart_ = now + spacing_;
 }
 

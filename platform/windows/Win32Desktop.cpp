@@ -46,8 +46,14 @@ Geometry Win32Desktop::workArea() const {
 }
 
 void Win32Desktop::runEventLoop() {
-  MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) dispatch(message);
+  for (;;) {
+    waits_.wait(INFINITE);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) return;
+      dispatch(message);
+    }
+  }
 }
 
 void Win32Desktop::dispatch(MSG& message) const {

@@ -7,11 +7,13 @@
 
 #include "platform/Desktop.h"
 #include "platform/windows/Win32Form.h"
+#include "platform/windows/Win32Waits.h"
 #include "platform/windows/Win32Window.h"
 
 namespace platform {
 
-// The message loop, message boxes, and the forms that Win32Forms renders.
+// The message loop, with the handles it waits on, message boxes, and the forms that Win32Forms
+// renders.
 class Win32Desktop final : public Desktop {
  public:
   explicit Win32Desktop(HINSTANCE instance) : forms_(instance) {}
@@ -24,7 +26,9 @@ class Win32Desktop final : public Desktop {
   Geometry workArea() const override;
 
   bool anyWindowLoaded() const { return loaded_.any(); }
-  // Dispatches events until the last window is unloaded.
+  Win32Waits& waits() { return waits_; }
+  // Dispatches events, and runs what the handles waited on call for, until the last window is
+  // unloaded.
   void runEventLoop();
 
  private:
@@ -33,6 +37,7 @@ class Win32Desktop final : public Desktop {
 
   Win32Forms forms_;
   LoadedWindows loaded_;
+  Win32Waits waits_;
 };
 
 }  // namespace platform

@@ -7,6 +7,8 @@ Win32Platform::Win32Platform(HINSTANCE instance)
       messages_(instance),
       network_(messages_),
       scheduler_(messages_),
+      browserPrograms_(desktop_.waits()),
+      browsers_(browserPrograms_, scheduler_, &internetExplorer_),
       tray_(instance) {}
 
 int Win32Platform::run() {

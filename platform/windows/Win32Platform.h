@@ -2,8 +2,10 @@
 
 #include <windows.h>
 
+#include "devtools/Browsers.h"
 #include "platform/Platform.h"
 #include "platform/windows/Win32Browser.h"
+#include "platform/windows/Win32BrowserPrograms.h"
 #include "platform/windows/Win32CodePage.h"
 #include "platform/windows/Win32Desktop.h"
 #include "platform/windows/Win32Files.h"
@@ -17,7 +19,8 @@
 
 namespace platform {
 
-// The Windows platform: plain Win32, Winsock, the shell's tray, and Internet Explorer through COM.
+// The Windows platform: plain Win32, Winsock, the shell's tray, and Edge over its DevTools pipe
+// (Internet Explorer through COM where there is none).
 // One per process, on the UI thread.
 class Win32Platform final : public Platform {
  public:
@@ -44,8 +47,11 @@ class Win32Platform final : public Platform {
   // Sockets and timers report to this window: it outlives both.
   Win32MessageWindow messages_;
   Win32Network network_;
-  Win32BrowserFactory browsers_;
   Win32Scheduler scheduler_;
+  Win32BrowserPrograms browserPrograms_;
+  // Where no Chromium-family browser is installed, or Edge refuses its pipe.
+  Win32BrowserFactory internetExplorer_;
+  devtools::Browsers browsers_;
   Win32Tray tray_;
   Win32Registry registry_;
   Win32Programs programs_;

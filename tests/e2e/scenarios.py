@@ -11,6 +11,7 @@ that the fixture set up in WORK (see windows_desktop.py), read through wintree.e
 import argparse
 import contextlib
 import importlib
+import json
 import os
 import random
 import re
@@ -788,6 +789,55 @@ def installer(d):
           "shortcuts are left")
     check(d.run_program("reg", "query", UNINSTALL_ENTRY) != 0, "the uninstall entry is left")
     check(settings_bytes(data) == expected, "the uninstaller changed the settings file")
+
+
+# --- the stand-in for Edge, under Wine ---------------------------------------------------------
+
+@scenario
+def stand_in_browser(d):
+    """Registered where the agent looks for Edge, the stand-in (it answers as Debian's chromium
+    answered, from a recording) is started at the first page, not before, with the two ends of
+    its pipe and no other handle of the agent's, and driven over it in order: its page found,
+    attached to and its window learnt, then the page opened; the window full screen and back.
+    The commands hide and show its window. Killed, a page starts a new one, without a word to the
+    student; it ends with the agent, even one killed outright."""
+    from windows_desktop import DESKTOP
+    with web.PageServer(PAGES) as server, d.stand_in_browser() as stand_in:
+        agent = start_running(d, folder(d, settings(port := udp.free_port())), env=stand_in.env)
+        agent.port = port
+        check(not d.processes("standin_browser.exe"), "the browser started before a page")
+        send(d, agent, server.url("/"))
+        window = d.wait_window("最初のページ", showing=True)
+        inherited, handles = stand_in.lines()[:2]
+        check(inherited.split()[1:] == handles.split()[1].split(","),
+              f"the browser got {inherited!r} for its pipe's {handles!r}")
+        requests = [json.loads(line) for line in stand_in.lines() if line.startswith("{")]
+        methods = [request["method"] for request in requests]
+        navigate = next((r for r in requests if r["method"] == "Page.navigate"), {})
+        check(methods[:4] == ["Target.setDiscoverTargets", "Target.attachToTarget", "Page.enable",
+                              "Browser.getWindowForTarget"] and
+              navigate.get("params") == {"url": server.url("/")}, f"the requests: {methods}")
+        windowed = d.client(window)
+        for command, bounds in (("FullScreen", (0, 0, *DESKTOP)), ("PartScreen", windowed)):
+            send(d, agent, f"Command:{command}")
+            wait(lambda: d.client(window) == bounds, f"the browser at {bounds}")
+        for command, showing in (("VisibleFalse", False), ("VisibleTrue", True)):
+            send(d, agent, f"Command:{command}")
+            wait(lambda: d.showing(window) == showing, f"the browser to show: {showing}")
+        check(not [line for line in stand_in.lines() if line.startswith("unrecorded")],
+              "the agent sent a request the recording lacks")
+        for pid in d.processes("standin_browser.exe"):
+            os.kill(pid, signal.SIGKILL)
+        # One that died young starts again only after a pause (devtools::Browsers): the page is
+        # sent again, as a teacher would, until it opens.
+        wait(lambda: any(r.target == b"/second.html" for r in server.requests) or
+             send(d, agent, server.url("/second.html")), "the page in a new browser", interval=0.5)
+        d.wait_window("二番目のページ", showing=True)
+        check_no_box(d, agent)
+        check(len([line for line in stand_in.lines() if line.startswith("handles")]) == 2,
+              "the second page did not start a new browser")
+        agent.kill()
+        wait(lambda: not d.processes("standin_browser.exe"), "the browser to end with the agent")
 
 
 def main():

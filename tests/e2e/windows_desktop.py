@@ -31,6 +31,11 @@ LOCALE = "ja_JP.UTF-8"
 VIEWER_KEY = r"HKLM\SOFTWARE\Microsoft\Shared Tools\MSINFO"
 # A program of every prefix that shows a window of its own: it stands in for the viewer.
 STAND_IN_VIEWER = r"C:\windows\notepad.exe"
+# Where the agent looks for Edge first, and the stand-in registered there (standin_browser.cpp)
+# with the exchanges of Debian's chromium that it answers from.
+EDGE_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\App Paths\msedge.exe"
+STAND_IN = "standin_browser.exe"
+RECORDING = Path(__file__).resolve().parent / "windows" / "devtools-recording.json"
 BOOT_TIMEOUT = 120
 DESKTOP = (1024, 768)  # Wine's virtual desktop
 VK_RETURN, VK_RIGHT, VK_DOWN = 0x0D, 0x27, 0x28
@@ -302,6 +307,20 @@ class WindowsDesktop(Desktop):
     def install_viewer(self):
         self.run(WINE64, "reg", "add", VIEWER_KEY, "/v", "PATH", "/d", STAND_IN_VIEWER, "/f")
         return lambda: self.processes("notepad.exe")
+
+    @contextlib.contextmanager
+    def stand_in_browser(self):
+        """While the stand-in is registered as Edge: the environment the agent passes on to it,
+        and the lines of its log."""
+        log = Path(self.scratch) / "standin.log"
+        self.run(WINE64, "reg", "add", EDGE_KEY, "/ve", "/d", f"Z:{self.helper.parent / STAND_IN}",
+                 "/f")
+        try:
+            yield SimpleNamespace(
+                env={"VELO_STANDIN_LOG": f"Z:{log}", "VELO_DEVTOOLS_RECORDING": f"Z:{RECORDING}"},
+                lines=lambda: log.read_text(encoding="utf-8").splitlines() if log.exists() else [])
+        finally:
+            self.run(WINE64, "reg", "delete", EDGE_KEY, "/f")
 
     def _fresh(self, window):
         return self._wintree("window", window.hwnd)

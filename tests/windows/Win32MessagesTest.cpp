@@ -79,6 +79,32 @@ TEST(Win32Scheduler, ATaskStillDueWhenTheSchedulerGoesNeverRuns) {
   EXPECT_FALSE(ran);
 }
 
+// Two handles that stay signalled take turns, one that removes itself is not waited on again,
+// and the messages are handled beside them: the last one ends the loop.
+TEST(Win32Desktop, TheEventLoopRunsSignalledHandlesInTurnBesideItsMessages) {
+  platform::Win32MessageWindow& messages = TheBackend().window;
+  platform::Win32Waits& waits = TheBackend().desktop.waits();
+  const HANDLE first = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+  const HANDLE second = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+  std::string runs;
+  const UINT quit = messages.newMessage();
+  messages.setHandler(quit, [](WPARAM, LPARAM) { PostQuitMessage(0); });
+  waits.add(first, [&] {
+    runs += '1';
+    if (runs.size() == 6) PostMessageW(messages.hwnd(), quit, 0, 0);
+  });
+  waits.add(second, [&] {
+    runs += '2';
+    if (runs.size() == 4) waits.remove(second);
+  });
+  TheBackend().desktop.runEventLoop();
+  waits.remove(first);
+  messages.removeHandler(quit);
+  CloseHandle(first);
+  CloseHandle(second);
+  EXPECT_EQ(runs, "121211");
+}
+
 // Wine never reports a refused datagram, so the refusal is injected where recvfrom reports it.
 TEST(Win32UdpEndpoint, AConnectionResetIsARefusalByTheDestinationAndOtherErrorsFailures) {
   const std::pair<platform::ReceiveFunction, platform::ReadResult> cases[] = {

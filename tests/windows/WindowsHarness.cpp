@@ -1,5 +1,6 @@
 #include "windows/WindowsHarness.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "platform/windows/Win32CodePage.h"
@@ -17,14 +18,15 @@ Backend& TheBackend() {
 
 namespace harness {
 
-// Dispatches the thread's messages, as an event loop would.
+// Dispatches the thread's messages, and runs what the desktop's handles call for, as the event
+// loop does; looks again at least every 20 ms, for what another process does.
 bool PumpUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
   const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(limit.count());
   while (!condition()) {
     const ULONGLONG now = GetTickCount64();
     if (now >= deadline) return false;
-    MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(deadline - now), QS_ALLINPUT,
-                                MWMO_INPUTAVAILABLE);
+    win32test::TheBackend().desktop.waits().wait(
+        static_cast<DWORD>(std::min(deadline - now, 20ULL)));
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
       TranslateMessage(&message);
