@@ -1,5 +1,7 @@
 #include "devtools/Session.h"
 
+#include "devtools/Address.h"
+
 #include <nlohmann/json.hpp>
 #include <utility>
 
@@ -142,14 +144,14 @@ void Session::Attach(std::string targetId) {
 
 // The window is shown only now, the agent's new browser being a hidden one until asked.
 void Session::Ready() {
-  program_->showWindows(visible_);
+  program_->showWindows(visible_, fullScreen_.value_or(false));
   if (fullScreen_) SendWindowState();
   if (url_) SendNavigate();
 }
 
 void Session::navigate(std::string_view url) {
   if (gone_) return;
-  url_ = std::string(url);
+  url_ = Address(url);
   load_ = Load::Answer;
   if (ready()) SendNavigate();
 }
@@ -193,7 +195,7 @@ void Session::Loaded() {
 
 void Session::setVisible(bool visible) {
   visible_ = visible;
-  if (ready()) program_->showWindows(visible);
+  if (ready()) program_->showWindows(visible, fullScreen_.value_or(false));
 }
 
 void Session::setFullScreen(bool on) {

@@ -21,8 +21,10 @@ class BrowserProgram {
   // the pipe has closed are dropped.
   virtual void send(std::string_view bytes) = 0;
   // Shows or hides every top-level window of the browser's own process, as the platform's window
-  // calls do (unmapped on X11, SW_HIDE on Windows).
-  virtual void showWindows(bool visible) = 0;
+  // calls do (unmapped on X11, SW_HIDE on Windows). `fullScreen` is the state the windows are to
+  // show in: a window manager that forgets a hidden window's state (X11's) is given it before
+  // they show, since the browser's own request for it cannot reach a window that is hidden.
+  virtual void showWindows(bool visible, bool fullScreen) = 0;
 };
 
 struct BrowserProgramEvents {

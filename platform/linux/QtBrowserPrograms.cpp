@@ -94,9 +94,9 @@ class QtBrowserProgram final : public BrowserProgram {
     flush();
   }
 
-  void showWindows(bool visible) override {
+  void showWindows(bool visible, bool fullScreen) override {
     if (visible) {
-      MapWindows(withdrawn_);
+      MapWindows(withdrawn_, fullScreen);
       withdrawn_.clear();
     } else {
       for (WithdrawnWindow& window : WithdrawWindowsOf(pid_)) {

@@ -160,13 +160,16 @@ std::vector<WithdrawnWindow> WithdrawWindowsOf(int64_t pid) {
 }
 
 // The states go back before the mapping, when the window manager reads them.
-void MapWindows(const std::vector<WithdrawnWindow>& windows) {
+void MapWindows(const std::vector<WithdrawnWindow>& windows, bool fullScreen) {
   xcb_connection_t* connection = X11Connection();
   if (!connection) return;
   const xcb_atom_t pidProperty = Atom(connection, "_NET_WM_PID");
   const xcb_atom_t stateProperty = Atom(connection, "_NET_WM_STATE");
-  for (const auto& [window, states] : windows) {
+  const xcb_atom_t fullScreenState = Atom(connection, "_NET_WM_STATE_FULLSCREEN");
+  for (auto [window, states] : windows) {
     if (Values(connection, window, pidProperty, XCB_ATOM_CARDINAL).empty()) continue;  // gone
+    std::erase(states, fullScreenState);
+    if (fullScreen) states.push_back(fullScreenState);
     xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, stateProperty, XCB_ATOM_ATOM, 32,
                         static_cast<uint32_t>(states.size()), states.data());
     xcb_map_window(connection, window);

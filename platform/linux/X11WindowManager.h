@@ -29,7 +29,8 @@ struct WithdrawnWindow {
 // (its _NET_WM_PID). Nothing outside X11.
 std::vector<WithdrawnWindow> WithdrawWindowsOf(int64_t pid);
 
-// Maps the windows again with the states they had. Windows that have gone meanwhile are skipped.
-void MapWindows(const std::vector<WithdrawnWindow>& windows);
+// Maps the windows again with the states they had, but full screen as `fullScreen` says. Windows
+// that have gone meanwhile are skipped.
+void MapWindows(const std::vector<WithdrawnWindow>& windows, bool fullScreen);
 
 }  // namespace platform

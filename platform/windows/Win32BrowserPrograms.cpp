@@ -139,7 +139,8 @@ class Win32BrowserProgram final : public BrowserProgram {
     }
   }
 
-  void showWindows(bool visible) override {
+  // The browser's full screen is its own doing on Windows, hidden or not.
+  void showWindows(bool visible, bool) override {
     std::pair<DWORD, bool> search{processId_, visible};
     EnumWindows(&Show, reinterpret_cast<LPARAM>(&search));
   }

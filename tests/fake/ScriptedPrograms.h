@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/BrowserProgram.h"
@@ -23,17 +24,19 @@ struct ScriptedPrograms : platform::BrowserPrograms {
 
   bool installed = true;
   int starts = 0;
-  platform::BrowserProgramEvents browser;  // what the browser writes, and its pipe's end
-  std::string sent;                        // the bytes the agent sent it
-  std::vector<bool> shown;                 // its showWindows()
-  bool running = false;                    // until the agent drops it
+  platform::BrowserProgramEvents browser;    // what the browser writes, and its pipe's end
+  std::string sent;                          // the bytes the agent sent it
+  std::vector<std::pair<bool, bool>> shown;  // its showWindows(): visible, full screen
+  bool running = false;                      // until the agent drops it
 
  private:
   struct Program : platform::BrowserProgram {
     explicit Program(ScriptedPrograms& programs) : programs_(programs) { programs.running = true; }
     ~Program() override { programs_.running = false; }
     void send(std::string_view bytes) override { programs_.sent += bytes; }
-    void showWindows(bool visible) override { programs_.shown.push_back(visible); }
+    void showWindows(bool visible, bool fullScreen) override {
+      programs_.shown.emplace_back(visible, fullScreen);
+    }
     ScriptedPrograms& programs_;
   };
 };

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "child/BrowserControl.h"
+#include "devtools/Address.h"
 #include "devtools/Browsers.h"
 #include "devtools/Session.h"
 #include "fake/FakePlatform.h"
@@ -13,6 +14,7 @@ using namespace std::chrono_literals;
 using devtools::Session;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Pair;
 using Strings = std::vector<std::string>;
 
 // Each text ended by its NUL, as the pipe carries them.
@@ -71,7 +73,12 @@ TEST(SessionTest, GetsReadyAndDoesTheLatestWishesHoweverTheBytesAreCut) {
              R"({"id":5,"method":"Browser.setWindowBounds","params":{"bounds":{"windowState":"fullscreen"},"windowId":7}})",
              R"({"id":6,"method":"Page.navigate","params":{"url":"http://b/"},"sessionId":"S"})"}))
         << read;
-    EXPECT_THAT(peer.programs.shown, ElementsAre(true));
+    // Shown in the state wished for, which the window manager may not keep for a hidden window.
+    peer.session.setVisible(false);
+    peer.session.setFullScreen(false);
+    peer.session.setVisible(true);
+    EXPECT_THAT(peer.programs.shown,
+                ElementsAre(Pair(true, true), Pair(false, true), Pair(true, false)));
     EXPECT_TRUE(peer.session.busy());
     EXPECT_TRUE(peer.session.alive());
   }
@@ -237,6 +244,28 @@ TEST(BrowsersTest, APageIsWaitedForUntilItLoadsOrFifteenSeconds) {
     room.advance(15s);
     EXPECT_EQ(taken, 1) << loads;
   }
+}
+
+// Texts as a person types them into an address bar become the whole URLs the protocol takes.
+TEST(AddressTest, ATextAsTypedBecomesAWholeUrl) {
+  const std::pair<std::string_view, std::string_view> cases[] = {
+      {"http://a/b", "http://a/b"},
+      {" \thttps://a/\r\n", "https://a/"},
+      {"127.0.0.1:8080/x", "http://127.0.0.1:8080/x"},
+      {"localhost:8080/x", "http://localhost:8080/x"},
+      {"www.example.com", "http://www.example.com"},
+      {"HTTP:a", "HTTP:a"},
+      {"about:blank", "about:blank"},
+      {"data:text/html,x", "data:text/html,x"},
+      {"mailto:a@b", "mailto:a@b"},
+      {"custom://x", "custom://x"},
+      {"C:\\教材\\a.html", "file:///C:/教材/a.html"},
+      {"d:/a.html", "file:///d:/a.html"},
+      {"\\\\server\\share\\a.html", "file://server/share/a.html"},
+      {"/home/a b.html", "file:///home/a b.html"},
+      {"", ""},
+  };
+  for (const auto& [typed, url] : cases) EXPECT_EQ(devtools::Address(typed), url) << typed;
 }
 
 }  // namespace

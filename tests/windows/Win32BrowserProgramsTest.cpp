@@ -72,9 +72,9 @@ TEST(Win32BrowserPrograms, TheRegisteredBrowserGetsOnlyItsPipeAndAnswersThroughT
   EXPECT_NE(lines().find(R"({"id":7,"method":"Browser.getVersion","params":{}})"), text.npos);
 
   ASSERT_TRUE(PumpUntil([] { return IsWindowVisible(StandInWindow()); }));
-  start.program->showWindows(false);
+  start.program->showWindows(false, false);
   EXPECT_TRUE(PumpUntil([] { return !IsWindowVisible(StandInWindow()); }));
-  start.program->showWindows(true);
+  start.program->showWindows(true, false);
   EXPECT_TRUE(PumpUntil([] { return IsWindowVisible(StandInWindow()); }));
   start.program.reset();
   EXPECT_TRUE(PumpUntil([] { return !StandInWindow(); }));
