@@ -5,7 +5,9 @@
 #include "bench/BenchAgent.h"
 #include "bench/RecordingBrowser.h"
 #include "bench/Udp.h"
-#include "platform/linux/QtBrowser.h"
+#include "devtools/Browsers.h"
+#include "platform/linux/QtBrowserPrograms.h"
+#include "platform/linux/QtScheduler.h"
 
 namespace bench {
 namespace {
@@ -63,7 +65,9 @@ void AddPages(const PageTimes& times, Figures& figures) {
 
 bool RunPageBench(const PageOptions& options, Figures& figures) {
   Recorder recorder;
-  platform::QtBrowserFactory real;
+  platform::QtBrowserPrograms programs;
+  platform::QtScheduler scheduler;
+  devtools::Browsers real(programs, scheduler, nullptr);
   TimedBrowserFactory browsers(real, recorder);
   BenchAgent agent(browsers);
   if (!agent.running()) return false;

@@ -10,7 +10,6 @@
 namespace platform {
 namespace {
 
-// Not dynamic_cast: Qt WebEngine's objects come from code built without RTTI.
 QAccessibleInterface* AccessibleForm(const QString&, QObject* object) {
   auto* form = qobject_cast<QtFormWidget*>(object);
   return form ? new QAccessibleWidget(form, QAccessible::Window) : nullptr;

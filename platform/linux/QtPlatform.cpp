@@ -3,26 +3,13 @@
 #include <clocale>
 
 namespace platform {
-namespace {
-
-// Only a program that has no browser asks for none: should it ask, it hears why there is none.
-class NoBrowsers final : public BrowserFactory {
- public:
-  BrowserCreation create() override {
-    return {nullptr, "Qt WebEngine", "not a part of this program"};
-  }
-};
-
-}  // namespace
 
 QtPlatform::ProcessSetup::ProcessSetup() {
   // Settings files and datagrams are in the user's locale, whatever the toolkit makes of it.
   std::setlocale(LC_ALL, "");
 }
 
-QtPlatform::QtPlatform(int& argc, char** argv, std::unique_ptr<BrowserFactory> browsers)
-    : application_(argc, argv),
-      browsers_(browsers ? std::move(browsers) : std::make_unique<NoBrowsers>()) {
+QtPlatform::QtPlatform(int& argc, char** argv) : application_(argc, argv) {
   // A hidden window still keeps the program running; it ends when no window is loaded.
   QApplication::setQuitOnLastWindowClosed(false);
 }

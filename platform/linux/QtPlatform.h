@@ -1,13 +1,14 @@
 #pragma once
 
 #include <QApplication>
-#include <memory>
 
+#include "devtools/Browsers.h"
 #include "platform/Platform.h"
 #include "platform/linux/PosixCodePage.h"
 #include "platform/linux/PosixFiles.h"
 #include "platform/linux/PosixInstanceGuard.h"
 #include "platform/linux/PosixUdpEndpoint.h"
+#include "platform/linux/QtBrowserPrograms.h"
 #include "platform/linux/QtDesktop.h"
 #include "platform/linux/QtPrograms.h"
 #include "platform/linux/QtRegistry.h"
@@ -16,18 +17,16 @@
 
 namespace platform {
 
-// The Linux platform: Qt 6 Widgets on X11, and the browsers that the program brings. One per
-// process.
+// The Linux platform: Qt 6 Widgets on X11, and Chromium for the browser. One per process.
 class QtPlatform final : public Platform {
  public:
-  // Without a factory, the program has no browsers.
-  QtPlatform(int& argc, char** argv, std::unique_ptr<BrowserFactory> browsers = nullptr);
+  QtPlatform(int& argc, char** argv);
 
   Desktop& desktop() override { return desktop_; }
   InstanceGuard& instanceGuard() override { return instanceGuard_; }
   const CodePage& codePage() const override { return codePage_; }
   Network& network() override { return network_; }
-  BrowserFactory& browsers() override { return *browsers_; }
+  BrowserFactory& browsers() override { return browsers_; }
   Scheduler& scheduler() override { return scheduler_; }
   Tray& tray() override { return tray_; }
   Registry& registry() override { return registry_; }
@@ -49,8 +48,9 @@ class QtPlatform final : public Platform {
   QtDesktop desktop_;
   PosixInstanceGuard instanceGuard_;
   PosixNetwork network_;
-  std::unique_ptr<BrowserFactory> browsers_;
   QtScheduler scheduler_;
+  QtBrowserPrograms browserPrograms_;
+  devtools::Browsers browsers_{browserPrograms_, scheduler_, nullptr};
   QtTray tray_{desktop_};
   QtRegistry registry_{codePage_};
   QtPrograms programs_;

@@ -152,10 +152,14 @@ class Desktop:
         self.programs.append(Program(self, process, log, pid, name))
         return self.programs[-1]
 
+    def browser_processes(self):
+        """Every live process of the browser's (`browsers`, by name)."""
+        return [pid for name in self.browsers for pid in self.processes(name)]
+
     def kill_browser(self):
-        """Every process of the browser's (`browsers`, by name) killed outright, and those that
-        must go with them (`with_browser`)."""
-        browsers = [pid for name in self.browsers for pid in self.processes(name)]
+        """Every process of the browser's killed outright, and those that must go with them
+        (`with_browser`)."""
+        browsers = self.browser_processes()
         if not browsers:
             raise AssertionError("no browser process to kill")
         for pid in browsers + [pid for name in self.with_browser for pid in self.processes(name)]:

@@ -17,6 +17,10 @@ from pathlib import Path
 from desktop import XVFB, Control, Desktop, japanese_locale, start_daemon, wait
 
 PR_SET_PDEATHSIG = 1
+CLONE_NEWNS, CLONE_NEWNET = 0x00020000, 0x40000000
+CHROMIUM = "/usr/bin/chromium"  # a script that becomes the browser's program in the same process
+CHROMIUM_FOLDER = "/usr/lib/chromium/"
+NOBODY = 65534  # nobody, and Debian's nogroup
 _libc = ctypes.CDLL(None, use_errno=True)
 pyatspi = None  # imported once the desktop's buses are in os.environ: it connects at import
 
@@ -25,6 +29,30 @@ def _die_with_parent():
     # Runs in the child between fork and exec: a test runner killed outright (a ctest
     # timeout) still takes its desktop down with it.
     _libc.prctl(PR_SET_PDEATHSIG, signal.SIGKILL)
+
+
+def confine(without_chromium=False):
+    """This process and whatever it starts into a network namespace with only loopback, so that
+    no name a browser looks up leaves the machine, and run as nobody, as a student runs, with
+    Chromium's sandbox on (as root it starts only with the sandbox off); `without_chromium`, where
+    none is installed. Root only: False when not root."""
+    if os.geteuid() != 0:
+        return False
+    if _libc.unshare(CLONE_NEWNET | CLONE_NEWNS) != 0:
+        raise OSError(ctypes.get_errno(), "unshare")
+    subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+    if without_chromium:
+        # A whiteout of its name over its folder. Nothing of it is seen outside this mount
+        # namespace, nor left after it.
+        folder, name = os.path.split(CHROMIUM)
+        subprocess.run(["sh", "-ec", "mount --make-rprivate / && mount -t tmpfs tmpfs /mnt && "
+                        f"mkdir /mnt/up /mnt/work && mknod /mnt/up/{name} c 0 0 && mount -t overlay "
+                        f"-o lowerdir={folder},upperdir=/mnt/up,workdir=/mnt/work overlay {folder}"],
+                       check=True)
+    os.setgroups([])
+    os.setgid(NOBODY)
+    os.setuid(NOBODY)
+    return True
 
 
 class DesktopStack:
@@ -74,7 +102,7 @@ class DesktopStack:
         runtime = self.path("runtime")
         os.mkdir(runtime, 0o700)
         self.env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"),
-                    "HOME": os.environ.get("HOME", self._scratch), "LANG": "C.UTF-8",
+                    "HOME": self._scratch, "LANG": "C.UTF-8",
                     "XDG_RUNTIME_DIR": runtime}
         for folder in ("config", "cache", "data"):
             os.mkdir(self.path(folder))
@@ -121,7 +149,8 @@ KEYS = {"tab": "Tab", "return": "Return", "space": "space", "escape": "Escape",
         "alt+f4": "alt+F4"}
 
 
-_Window = collections.namedtuple("_Window", "accessible pid title role")
+# A browser's window has no accessible, but its X window.
+_Window = collections.namedtuple("_Window", "accessible pid title role xid", defaults=(None,))
 
 
 class LinuxDesktop(DesktopStack, Desktop):
@@ -129,8 +158,8 @@ class LinuxDesktop(DesktopStack, Desktop):
     code_page = "utf-8"
     # Each reaches the program as the window manager's WM_DELETE_WINDOW.
     close_ways = ("alt+f4", "close button")
-    # The browser program and every process of its Qt WebEngine's.
-    browsers, with_browser = ("velostrander-browser", "QtWebEngineProcess"), ()
+    # Every process of Chromium's, its crash reporter's too.
+    browsers, with_browser = (CHROMIUM_FOLDER,), ()
 
     def __init__(self, bin_dir, *wine_fixture):
         DesktopStack.__init__(self)
@@ -146,7 +175,6 @@ class LinuxDesktop(DesktopStack, Desktop):
     def start(self, program, folder, env=None, ignored=()):
         # The system-information viewers that install_viewer() puts there come first.
         env = dict(self.env, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
-                   QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY="1",
                    PATH=self.path("viewers") + ":" + self.env["PATH"], **(env or {}))
         log = self.path(f"program-{len(self.programs)}.log")
         with open(log, "wb") as output:
@@ -164,10 +192,31 @@ class LinuxDesktop(DesktopStack, Desktop):
         return japanese_locale(self.path("locales"), charset)
 
     def processes(self, name):
-        """Live processes of this desktop's programs (each leads a session) whose command line
-        holds `name`."""
-        return [int(pid) for program in self.programs if program.running()
-                for pid in self.tool("pgrep", "-s", program.pid, "-f", "--", name).split()]
+        """Live processes whose command line holds `name`, of this desktop's programs (each leads
+        a session) or naming this desktop's folder, as every process of a browser does (its
+        profile, its crash reports) that left the session."""
+        sessions = {program.pid for program in self.programs if program.running()}
+        found = []
+        for pid in map(int, self.tool("pgrep", "-f", "--", name).split()):
+            with contextlib.suppress(OSError):
+                line = Path(f"/proc/{pid}/cmdline").read_bytes().decode(errors="replace")
+                if os.getsid(pid) in sessions or self._scratch in line:
+                    found.append(pid)
+        return found
+
+    def browser_windows(self, program):
+        """The top-level X windows of the browser that `program` started, which Chromium names
+        after the page; its client leader, never shown, is none."""
+        found = []
+        for pid in self.processes(CHROMIUM_FOLDER + "chromium"):
+            if _parent(pid) != program.pid:
+                continue
+            for xid in self.tool("xdotool", "search", "--all", "--pid", pid, "--name", ".").split():
+                props = self.tool("xprop", "-id", xid, "_NET_WM_NAME", "WM_CLIENT_LEADER")
+                title = re.search(r'_NET_WM_NAME\(UTF8_STRING\) = "(.*)"', props)
+                if title and f"window id # {hex(int(xid))}" not in props:
+                    found.append(_Window(None, pid, title.group(1), None, xid))
+        return found
 
     # --- windows ------------------------------------------------------------------------
 
@@ -212,7 +261,7 @@ class LinuxDesktop(DesktopStack, Desktop):
 
     def client(self, window):
         x, y, width, height = self.geometry("-id", self._xid(window))
-        bar = _menu_bar_height(window.accessible)
+        bar = _menu_bar_height(window.accessible) if window.accessible else 0
         return x, y + bar, width, height - bar
 
     def in_taskbar(self, window):
@@ -356,11 +405,13 @@ class LinuxDesktop(DesktopStack, Desktop):
 
     def _settle(self, window):
         """Returns once the program has handled every event the window manager sent it so far,
-        or the window has gone.
+        or the window has gone; at once for a browser's, whose program is not ours to settle.
 
         Moves the window: the window manager handles the request after the input before it,
         and the program hears of the move after whatever the window manager sent it for that
         input, so the new position reaching the accessibility tree is the barrier."""
+        if not window.accessible:
+            return
         try:
             x, y, _, _ = self.client(window)
             self.tool("xdotool", "windowmove", self._xid(window), x + 37, y + 23)
@@ -372,6 +423,8 @@ class LinuxDesktop(DesktopStack, Desktop):
                 raise
 
     def _xid(self, window, required=True):
+        if window.xid:
+            return window.xid
         # By the exact UTF-8 title: xdotool matches names in the locale's encoding, loosely. Qt's
         # own hidden helper windows take the program's name too, but only real ones have a class.
         def real(xid):
@@ -390,6 +443,13 @@ class LinuxDesktop(DesktopStack, Desktop):
 
     def _xprop(self, window, name):
         return self.tool("xprop", "-id", self._xid(window), name)
+
+
+def _parent(pid):
+    """The parent of a process, or None once it has gone."""
+    with contextlib.suppress(OSError):
+        return int(Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()[1])
+    return None
 
 
 def _children(accessible):
