@@ -49,8 +49,14 @@ def percent_of_core(before, after, seconds):
 
 
 def _kilobytes(pid, file, key):
-    text = _read(f"/proc/{pid}/{file}") or ""
-    return next((int(line.split()[1]) for line in text.splitlines() if line.startswith(key)), 0)
+    """The figure, 0 for a process that has gone meanwhile, or None when we may not read it."""
+    try:
+        with open(f"/proc/{pid}/{file}", encoding="ascii") as values:
+            return next((int(line.split()[1]) for line in values if line.startswith(key)), 0)
+    except FileNotFoundError:
+        return 0
+    except PermissionError:
+        return None
 
 
 def rss_mb(pids):
@@ -59,6 +65,6 @@ def rss_mb(pids):
 
 def pss_mb(pids):
     """Shared pages counted once among all processes that map them; None when the system keeps
-    a process's figure from us (a sandboxed one may not be dumpable)."""
+    a process's figure from us (one that is not dumpable)."""
     values = [_kilobytes(pid, "smaps_rollup", "Pss:") for pid in pids]
-    return None if 0 in values else sum(values) / 1024
+    return None if None in values else sum(values) / 1024
