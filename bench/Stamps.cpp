@@ -22,20 +22,4 @@ std::size_t Stamps::size() const {
   return times_.size();
 }
 
-std::optional<Clock::time_point> Stamps::last() const {
-  const std::lock_guard lock(mutex_);
-  if (times_.empty()) return std::nullopt;
-  return times_.back();
-}
-
-void Recorder::addUrl(std::string_view url) {
-  const std::lock_guard lock(mutex_);
-  urls_.emplace_back(url);
-}
-
-std::vector<std::string> Recorder::urls() const {
-  const std::lock_guard lock(mutex_);
-  return urls_;
-}
-
 }  // namespace bench

@@ -6,8 +6,6 @@
 #include <cstddef>
 #include <mutex>
 #include <optional>
-#include <string>
-#include <string_view>
 #include <vector>
 
 namespace bench {
@@ -20,7 +18,6 @@ class Stamps {
   // The moment of the `count`th stamp (from 1), once there is one; none after `limit`.
   std::optional<Clock::time_point> waitFor(std::size_t count, std::chrono::milliseconds limit);
   std::size_t size() const;
-  std::optional<Clock::time_point> last() const;
 
  private:
   mutable std::mutex mutex_;
@@ -28,19 +25,14 @@ class Stamps {
   std::vector<Clock::time_point> times_;
 };
 
-// The calls the agent made on its browser, stamped when they were made.
+// What the agent did with its browser, stamped when it did it.
 struct Recorder {
-  Stamps fullScreenOn;
-  Stamps navigated;
-  Stamps menuBarOff;
-  Stamps notBusy;  // the first read of busy() that answered false after a navigate
-
-  void addUrl(std::string_view url);
-  std::vector<std::string> urls() const;
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<std::string> urls_;
+  // A full-screen message handed to the browser's pipe, and written to it (the program's send()
+  // returned: the kernel has it, and has woken the browser's reader).
+  Stamps boundsHanded;
+  Stamps boundsWritten;
+  Stamps shown;   // the browser's windows shown or hidden
+  Stamps loaded;  // the browser's word that a page has loaded, as the agent hears it
 };
 
 }  // namespace bench

@@ -5,11 +5,8 @@
 #include <sys/time.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <stdexcept>
-#include <string>
 #include <vector>
 
 namespace bench {
@@ -31,13 +28,6 @@ void SetReceiveLimit(int socket, std::chrono::milliseconds limit) {
   value.tv_sec = static_cast<time_t>(limit.count() / 1000);
   value.tv_usec = static_cast<suseconds_t>((limit.count() % 1000) * 1000);
   setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &value, sizeof value);
-}
-
-std::vector<std::string> Words(const std::string& line) {
-  std::istringstream stream(line);
-  std::vector<std::string> words;
-  for (std::string word; stream >> word;) words.push_back(word);
-  return words;
 }
 
 }  // namespace
@@ -83,24 +73,6 @@ std::uint16_t UnusedPort() {
     if (UdpSocket(port).bound()) return port;
   }
   throw std::runtime_error("no unused UDP port");
-}
-
-// /proc/net/snmp has a line of names and a line of values for "Udp:".
-long ReceiveBufferDrops() {
-  std::ifstream snmp("/proc/net/snmp");
-  std::vector<std::string> names;
-  for (std::string line; std::getline(snmp, line);) {
-    if (line.rfind("Udp:", 0) != 0) continue;
-    if (names.empty()) {
-      names = Words(line);
-      continue;
-    }
-    const auto values = Words(line);
-    for (std::size_t i = 0; i < names.size() && i < values.size(); ++i) {
-      if (names[i] == "RcvbufErrors") return std::stol(values[i]);
-    }
-  }
-  return -1;
 }
 
 }  // namespace bench

@@ -30,7 +30,4 @@ class UdpSocket {
 // A port nothing holds at the moment, low enough for the settings file's signed 16-bit field.
 std::uint16_t UnusedPort();
 
-// Datagrams the kernel dropped for want of room in a receive buffer, machine-wide, so far.
-long ReceiveBufferDrops();
-
 }  // namespace bench

@@ -2,6 +2,10 @@
 """Runs the agent's benchmarks and prints one Markdown table of their figures.
 
     benchmarks.py BIN-FOLDER     (bench/run builds it first: build/linux/bin)
+
+As root: everything runs in a network namespace with only loopback and as nobody, the way the
+end-to-end tests run the browser, so that no page or name lookup leaves the machine and the
+browser's sandbox stays on.
 """
 
 import contextlib
@@ -16,31 +20,18 @@ import fresh_browser  # noqa: E402
 import slow_page  # noqa: E402
 import table  # noqa: E402
 import web  # noqa: E402  (slow_page put the end-to-end tests' folder on the path)
+from linux_desktop import DesktopStack, confine  # noqa: E402
 
-BENCH_TIMEOUT = 120
-
-
-@contextlib.contextmanager
-def private_folders():
-    """An environment whose runtime, cache and settings folders are fresh and go again."""
-    with tempfile.TemporaryDirectory(prefix="velo-bench-") as scratch:
-        env = dict(os.environ)
-        for name in ("XDG_RUNTIME_DIR", "XDG_CACHE_HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"):
-            folder = os.path.join(scratch, name.lower())
-            os.mkdir(folder, 0o700)
-            env[name] = folder
-        yield env
+BENCH_TIMEOUT = 180
 
 
-def run_bench(binary, *arguments):
+def run_bench(stack, binary, url_prefix):
     """{figure: value} that velo_bench printed; its own messages go to our stderr on failure."""
-    with private_folders() as env:
-        env["QT_QPA_PLATFORM"] = "offscreen"
-        done = subprocess.run([binary, *arguments], env=env, capture_output=True, text=True,
-                              timeout=BENCH_TIMEOUT, check=False)
+    done = subprocess.run([binary, url_prefix], env=stack.env, capture_output=True, text=True,
+                          timeout=BENCH_TIMEOUT, check=False)
     if done.returncode != 0:
         sys.stderr.write(done.stderr)
-        raise RuntimeError(f"{binary} {' '.join(arguments)} failed ({done.returncode})")
+        raise RuntimeError(f"{binary} failed ({done.returncode})")
     return {name: float(value) for name, value in
             (line.split() for line in done.stdout.splitlines() if line.strip())}
 
@@ -71,24 +62,25 @@ def machine():
     with open("/proc/cpuinfo", encoding="utf-8") as cpuinfo:
         model = next((line.split(":", 1)[1].strip() for line in cpuinfo
                       if line.startswith("model name")), "unknown")
-    with open("/proc/sys/net/core/rmem_max", encoding="ascii") as rmem:
-        rmem_max = rmem.read().strip()
     chromium = subprocess.run([fresh_browser.CHROMIUM, "--version"], capture_output=True,
                               text=True, timeout=30, check=False).stdout.strip()
     return (f"Machine: {os.cpu_count()} CPUs (nproc), {model}, Linux {platform.release()}, "
-            f"load average {os.getloadavg()[0]:.2f} at start; net.core.rmem_max {rmem_max}; "
-            f"{chromium}.")
+            f"load average {os.getloadavg()[0]:.2f} at start; {chromium}, as nobody with its "
+            "sandbox, on Xvfb with openbox.")
 
 
+# The agent's program first: its browser makes the profile that velo_bench's agent then finds,
+# as a student's browser finds the one of the day before.
 def main(bin_folder):
+    if not confine():
+        sys.exit("benchmarks.py: the browser's network namespace and user need root")
     note = machine()
-    figures = run_bench(os.path.join(bin_folder, "velo_bench"), "channel")
-    with web.PageServer(slow_page.PAGES) as server:
-        figures.update(run_bench(os.path.join(bin_folder, "velo_bench"), "pages",
+    with web.PageServer(slow_page.PAGES, slow_page.SLOW_SECONDS) as server, \
+            set_aside_output(), DesktopStack() as stack:
+        figures = slow_page.measure(stack, server, os.path.join(bin_folder, "Velostrander_Child"))
+        figures.update(run_bench(stack, os.path.join(bin_folder, "velo_bench"),
                                  server.url("/small-agent?n=")))
         figures.update(fresh_browser.measure(server))
-    with set_aside_output():
-        figures.update(slow_page.measure(os.path.join(bin_folder, "Velostrander_Child")))
     print(table.markdown(figures))
     print()
     print(note)
