@@ -20,8 +20,8 @@ class StampingProgram final : public platform::BrowserProgram {
     recorder_.boundsHanded.add(handed);  // first: whoever awaits the second reads both
     recorder_.boundsWritten.add(written);
   }
-  void showWindows(bool visible) override {
-    real_->showWindows(visible);
+  void showWindows(bool visible, bool fullScreen) override {
+    real_->showWindows(visible, fullScreen);
     recorder_.shown.add(Clock::now());
   }
 
