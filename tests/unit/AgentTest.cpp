@@ -372,19 +372,14 @@ TEST(Form2Test, ACallThatCannotBeMadeSaysWhy) {
   }
 }
 
-// Any press on the body puts the panel on top; a left one drags it first.
+// Any press on the body puts the panel on top; a left one (1, 3) drags it first.
 TEST(Form2Test, APressOnTheBodyPutsThePanelOnTopAfterAnyDrag) {
-  const std::pair<int, Strings> cases[] = {
-      {1, {"drag Form2", "topmost Form2 true"}},
-      {2, {"topmost Form2 true"}},
-      {4, {"topmost Form2 true"}},
-      {3, {"drag Form2", "topmost Form2 true"}},
-  };
-  for (const auto& [button, steps] : cases) {
+  for (const int button : {1, 2, 3, 4}) {
     Agent agent(nullptr);
     agent.log.clear();
     agent.window("Form2").declaration.onMouseDown({button, 0, 0, 0});
-    EXPECT_EQ(agent.log, steps) << button;
+    const Strings top = {"topmost Form2 true"}, dragged = {"drag Form2", "topmost Form2 true"};
+    EXPECT_EQ(agent.log, button & 1 ? dragged : top) << button;
   }
 }
 

@@ -90,19 +90,16 @@ TEST(ReadPortValue, ReadsAsFarAsTheNumberGoesAndRoundsHalvesToEven) {
 }
 
 const ChildSettings kBefore{"before", 1234, 4321, "99"};
+const fake::Latin1CodePage kLatin1;
 
-class ReadChildSettingsTest : public ::testing::Test {
- protected:
-  ReadOutcome Read(const std::string& bytes) {
-    read = kBefore;
-    return ReadChildSettings({OpenResult::Opened, bytes}, platform.codePage(), read);
-  }
+ReadOutcome Read(const std::string& bytes, ChildSettings& read) {
+  read = kBefore;
+  return ReadChildSettings({OpenResult::Opened, bytes}, kLatin1, read);
+}
 
-  fake::FakePlatform platform;
-  ChildSettings read;
-};
-
-TEST_F(ReadChildSettingsTest, EachKeyLineSetsItsSettingAndTheLastOneWins) {
+// A mark is no text and says UTF-8, and so does valid UTF-8 that is not plain ASCII; anything else
+// is in the system's code page, Latin-1 here.
+TEST(ReadChildSettings, EachKeyLineSetsItsSettingInTheFilesEncodingAndTheLastOneWins) {
   const std::pair<std::string, ChildSettings> cases[] = {
       {"[Velostrander]\r\nMyCompNumxx=07\r\nMasterCompx=マスターPC \r\n"
        "MyHostPortx=5001\r\nMasterPortx=0080\r\n",
@@ -118,45 +115,32 @@ TEST_F(ReadChildSettingsTest, EachKeyLineSetsItsSettingAndTheLastOneWins) {
       {"MyCompNumxx=", {"before", 1234, 4321, ""}},
       {"MyCompNum", {"before", 1234, 4321, ""}},
       {"MasterCompx=\r\nMasterPortx=", {"", 0, 4321, "99"}},
-      // Bytes invalid in the code page do not break the reader.
-      {"MasterCompx=\xFF\xFEpc\r\nMyCompNumxx=\x80"
-       "7\r\nMyHostPortx=\xFF"
-       "1\r\n",
-       {"\uFFFD\uFFFDpc", 1234, 0, "\uFFFD7"}},
+      {"\xEF\xBB\xBFMyCompNumxx=07\r\nMasterCompx=pc", {"pc", 1234, 4321, "07"}},
+      {"MasterCompx=\xE9\xE8\r\nMyHostPortx=\xFF"
+       "1",
+       {"éè", 1234, 0, "99"}},
+      {"MasterCompx=先生\r\n; \xE9", {"\u00E5\u0085\u0088\u00E7\u0094\u009F", 1234, 4321, "99"}},
+      // Bytes invalid in the encoding read do not break the reader.
+      {"\xEF\xBB\xBFMasterCompx=\xE9", {"\uFFFD", 1234, 4321, "99"}},
+      {"\xEF\xBB\xBF\xEF\xBB\xBFMyCompNumxx=07", kBefore},
+      {"MasterCompx=\xEF\xBB\xBFpc", {"\uFEFFpc", 1234, 4321, "99"}},
   };
   for (const auto& [bytes, expected] : cases) {
-    const auto outcome = Read(bytes);
+    ChildSettings read;
+    const auto outcome = Read(bytes, read);
     EXPECT_EQ(outcome.result, OpenResult::Opened) << bytes;
     EXPECT_TRUE(outcome.problems.empty()) << bytes;
     EXPECT_EQ(read, expected) << bytes;
   }
 }
 
-// A mark is no text and says UTF-8, and so does valid UTF-8 that is not plain ASCII; anything else
-// is in the system's code page, Latin-1 here.
-TEST_F(ReadChildSettingsTest, EachFileIsReadInItsOwnEncoding) {
-  const std::pair<std::string, ChildSettings> cases[] = {
-      {"\xEF\xBB\xBFMyCompNumxx=07\r\nMasterCompx=pc", {"pc", 1234, 4321, "07"}},
-      {"MasterCompx=先生", {"先生", 1234, 4321, "99"}},
-      {"MasterCompx=\xE9\xE8", {"éè", 1234, 4321, "99"}},
-      {"MasterCompx=先生\r\n; \xE9", {"\u00E5\u0085\u0088\u00E7\u0094\u009F", 1234, 4321, "99"}},
-      {"\xEF\xBB\xBFMasterCompx=\xE9", {"\uFFFD", 1234, 4321, "99"}},
-      {"\xEF\xBB\xBF\xEF\xBB\xBFMyCompNumxx=07", kBefore},
-      {"MasterCompx=\xEF\xBB\xBFpc", {"\uFEFFpc", 1234, 4321, "99"}},
-  };
-  const fake::Latin1CodePage latin1;
-  for (const auto& [bytes, expected] : cases) {
-    read = kBefore;
-    ReadChildSettings({OpenResult::Opened, bytes}, latin1, read);
-    EXPECT_EQ(read, expected) << bytes;
-  }
-}
-
 // Whether the file is there or can be opened at all is AgentTest's: the agent says so, or not.
-TEST_F(ReadChildSettingsTest, LinesThatCannotBeTakenApartAreReportedAndNothingIsStored) {
+TEST(ReadChildSettings, LinesThatCannotBeTakenApartAreReportedAndNothingIsStored) {
+  ChildSettings read;
   const auto outcome = Read(
       "[x]\r\nMasterCompx=changed\r\nMasterPor\r\nMyHostPortx=70000\r\nMasterCompx\r\n"
-      "MyHostPor12\r\nMasterPortx=-32769\r\nMasterPortx=-32768\r\nMyCompNum\r\n");
+      "MyHostPor12\r\nMasterPortx=-32769\r\nMasterPortx=-32768\r\nMyCompNum\r\n",
+      read);
   EXPECT_EQ(outcome.result, OpenResult::Opened);
   using Problem = std::tuple<int, LineProblem::Kind, Key, std::string>;
   const std::vector<Problem> expected = {

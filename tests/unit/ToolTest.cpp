@@ -37,10 +37,15 @@ TEST(ToolEditor, EachLineLoadsByItsRule) {
        "31",
        {Kind::PortOutOfRange, Kind::KeyFieldCut, Kind::KeyFieldCut, Kind::NumberOutOfRange}},
       {"MasterPortx=1\r\nMasterPor", {"", "", "", -1}, "", {Kind::KeyFieldCut}},
+      // Shown as read in the file's encoding: a mark or valid UTF-8 that is not ASCII says UTF-8;
+      // else the code page, Latin-1 here.
+      {"\xEF\xBB\xBFMasterCompx=先生", {"", "", "先生", -1}, "", {}},
+      {"MasterCompx=\xE9", {"", "", "é", -1}, "", {}},
+      {"\xEF\xBB\xBFMasterCompx=\xE9", {"", "", "\uFFFD", -1}, "", {}},
   };
-  fake::FakePlatform platform;
+  const fake::Latin1CodePage codePage;
   for (const auto& c : cases) {
-    const tool::Loaded loaded = tool::LoadSettings(c.file, platform.codePage());
+    const tool::Loaded loaded = tool::LoadSettings(c.file, codePage);
     const auto& f = loaded.fields;
     EXPECT_EQ(
         std::tie(f.masterPort, f.myHostPort, f.masterComp, f.listIndex),
@@ -53,48 +58,36 @@ TEST(ToolEditor, EachLineLoadsByItsRule) {
   }
 }
 
-TEST(ToolEditor, TheLinesItOwnsAreRewrittenTheRestCopiedByteForByte) {
-  const tool::Fields fields{"80", "5001", " pc ", 11};
+// Written back in the encoding the file was read in, with the mark as found; nothing is written
+// for a host name that the new file would not read as typed.
+TEST(ToolEditor, TheLinesItOwnsAreRewrittenInTheFilesEncodingTheRestCopiedByteForByte) {
+  const tool::Fields all{"80", "5001", " pc ", 11};
+  const auto host = [](const char* typed) { return tool::Fields{"", "", typed, 0}; };
   const struct {
-    std::string file, saved;
+    std::string file;
+    tool::Fields fields;
+    std::optional<std::string> saved;
   } cases[] = {
       {"[Velostrander]\r\nMasterPortx=5000\r\n\r\nnote \xff\xfe\r\nMasterPor x=1\rMyCompNum\n"
        "MyHostPortx=1\r\nMasterCompx=old",
+       all,
        "[Velostrander]\r\nMasterPortx=80\r\n\r\nnote \xff\xfe\r\nMasterPortx=80\r\n"
        "MyCompNumxx=12\r\nMyHostPortx=5001\r\nMasterCompx= pc \r\n"},
-      {"", ""},
-      {"a\nb", "a\r\nb\r\n"},
-  };
-  const fake::Latin1CodePage codePage;
-  for (const auto& c : cases) {
-    const tool::Saved saved = tool::SaveSettings(c.file, fields, codePage);
-    EXPECT_EQ(saved.bytes, c.saved);
-    EXPECT_FALSE(saved.unencodable);
-  }
-  EXPECT_EQ(tool::SaveSettings("MyCompNumxx=07", {}, codePage).bytes, "MyCompNumxx=00\r\n");
-}
-
-// Shown as read in the file's encoding (a mark or valid UTF-8 that is not ASCII: UTF-8; else the
-// code page, Latin-1 here), written back in it with the mark as found; nothing is written for a
-// host name that the new file would not read as typed.
-TEST(ToolEditor, TheFileIsWrittenBackInTheEncodingItWasReadIn) {
-  const struct {
-    std::string file, shown, typed;
-    std::optional<std::string> saved;
-  } cases[] = {
-      {"\xEF\xBB\xBFMasterCompx=先生", "先生", "教室", "\xEF\xBB\xBFMasterCompx=教室\r\n"},
-      {"; 教室\nMasterCompx=pc", "pc", "é", "; 教室\r\nMasterCompx=é\r\n"},
-      {"MasterCompx=\xE9", "é", "ü", "MasterCompx=\xFC\r\n"},
-      {"MasterCompx=pc", "pc", "é", "MasterCompx=\xE9\r\n"},
-      {"MasterCompx=pc", "pc", "先生", std::nullopt},
-      {"\xEF\xBB\xBFMasterCompx=\xE9", "\uFFFD", "pc", "\xEF\xBB\xBFMasterCompx=pc\r\n"},
+      {"", all, ""},
+      {"a\nb", all, "a\r\nb\r\n"},
+      {"MyCompNumxx=07", {}, "MyCompNumxx=00\r\n"},
+      {"\xEF\xBB\xBFMasterCompx=先生", host("教室"), "\xEF\xBB\xBFMasterCompx=教室\r\n"},
+      {"; 教室\nMasterCompx=pc", host("é"), "; 教室\r\nMasterCompx=é\r\n"},
+      {"MasterCompx=\xE9", host("ü"), "MasterCompx=\xFC\r\n"},
+      {"MasterCompx=pc", host("é"), "MasterCompx=\xE9\r\n"},
+      {"MasterCompx=pc", host("先生"), std::nullopt},
+      {"\xEF\xBB\xBFMasterCompx=\xE9", host("pc"), "\xEF\xBB\xBFMasterCompx=pc\r\n"},
       // Latin-1 "Ã©" is the bytes of UTF-8 "é": with the old name gone, so would the file be.
-      {"MasterCompx=\xE9", "é", "Ã©", std::nullopt},
+      {"MasterCompx=\xE9", host("Ã©"), std::nullopt},
   };
   const fake::Latin1CodePage codePage;
   for (const auto& c : cases) {
-    EXPECT_EQ(tool::LoadSettings(c.file, codePage).fields.masterComp, c.shown) << c.file;
-    const tool::Saved saved = tool::SaveSettings(c.file, {"", "", c.typed, 0}, codePage);
+    const tool::Saved saved = tool::SaveSettings(c.file, c.fields, codePage);
     EXPECT_EQ(saved.unencodable ? std::nullopt : std::optional(saved.bytes), c.saved) << c.file;
     EXPECT_TRUE(!saved.unencodable || *saved.unencodable == settings::Key::MasterComp);
   }

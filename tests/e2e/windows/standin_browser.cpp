@@ -10,8 +10,7 @@
 // VELO_STANDIN_LOG, where it appends, one a line: "handles R,W", "inherited H...", every handle
 // it was started with that a child could pass on, then each message received, as received.
 #include <windows.h>
-#include <winsock2.h>
-#include <ws2tcpip.h>
+#include <wininet.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -67,25 +66,18 @@ std::string Inherited() {
 
 // The page from the loopback web server, so that the test's server sees it requested; its title.
 std::string FetchTitle(const std::string& url) {
-  std::smatch parts;
-  if (!std::regex_match(url, parts, std::regex(R"(http://(127\.0\.0\.1|localhost):(\d+)(/.*)?)")))
-    return url;
-  WSADATA data;
-  WSAStartup(MAKEWORD(2, 2), &data);
-  const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in server{};
-  server.sin_family = AF_INET;
-  server.sin_port = htons(static_cast<u_short>(std::stoi(parts[2])));
-  server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   std::string page;
-  if (connect(s, reinterpret_cast<sockaddr*>(&server), sizeof server) == 0) {
-    const std::string request = "GET " + (parts[3].length() ? parts[3].str() : "/") +
-                                " HTTP/1.0\r\nHost: " + parts[1].str() + "\r\n\r\n";
-    send(s, request.data(), static_cast<int>(request.size()), 0);
+  if (std::regex_match(url, std::regex(R"(http://(127\.0\.0\.1|localhost):\d+(/.*)?)"))) {
+    const HINTERNET session =
+        InternetOpenA("standin", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+    const HINTERNET request =
+        InternetOpenUrlA(session, url.c_str(), nullptr, 0, INTERNET_FLAG_RELOAD, 0);
     char buffer[4096];
-    for (int got; (got = recv(s, buffer, sizeof buffer, 0)) > 0;) page.append(buffer, got);
+    for (DWORD got = 0; request && InternetReadFile(request, buffer, sizeof buffer, &got) && got;)
+      page.append(buffer, got);
+    InternetCloseHandle(request);
+    InternetCloseHandle(session);
   }
-  closesocket(s);
   std::smatch title;
   return std::regex_search(page, title, std::regex("<title>([^<]*)</title>")) ? title[1].str()
                                                                               : url;
@@ -190,13 +182,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int show) 
     recording = json::parse(std::ifstream(path), nullptr, false);
   if (!recording.is_object()) recording = {{"transcript", json::array()}};
 
-  WNDCLASSEXW windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = &WindowProc;
-  windowClass.hInstance = instance;
-  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-  windowClass.lpszClassName = kClass;
-  RegisterClassExW(&windowClass);
+  const WNDCLASSW windowClass{
+      0,        &WindowProc, 0,       0,
+      instance, nullptr,     nullptr, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1),
+      nullptr,  kClass};
+  RegisterClassW(&windowClass);
   window = CreateWindowExW(0, kClass, L"about:blank", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                            CW_USEDEFAULT, 640, 480, nullptr, nullptr, instance, nullptr);
   ShowWindow(window, show);
