@@ -22,7 +22,8 @@ import sys
 from pathlib import Path, PureWindowsPath
 from types import SimpleNamespace
 
-from desktop import RUN_TIMEOUT, XVFB, Control, Desktop, japanese_locale, start_daemon, wait
+from desktop import (RUN_TIMEOUT, XVFB, Control, Desktop, japanese_locale, proc_stat,
+                     start_daemon, wait)
 
 WINE64 = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
@@ -122,7 +123,7 @@ class WindowsDesktop(Desktop):
         with contextlib.suppress(OSError):
             if Path(f"/proc/{xvfb}/cmdline").read_bytes().split(b"\0")[0].endswith(b"Xvfb"):
                 os.kill(xvfb, signal.SIGTERM)
-                wait(lambda: _state(xvfb) in (None, "Z"), "Xvfb to end")
+                wait(lambda: proc_stat(xvfb)[:1] in ([], ["Z"]), "Xvfb to end")
         self.state_file.unlink()
 
     def attach(self):
@@ -189,14 +190,12 @@ class WindowsDesktop(Desktop):
     def end_session(self, program):
         self._wintree("endsession", program.pid)
 
-    def processes(self, name):
-        """Live processes of this prefix whose command line holds `name`."""
-        def in_prefix(pid):
-            with contextlib.suppress(OSError):
-                environ = Path(f"/proc/{pid}/environ").read_bytes().split(b"\0")
-                return f"WINEPREFIX={self.prefix}".encode() in environ and _state(pid) != "Z"
-        return [pid for pid in map(int, self.tool("pgrep", "-f", "--", name).split())
-                if in_prefix(pid)]
+    def ours(self, pid):
+        """Of this prefix, and not ended."""
+        with contextlib.suppress(OSError):
+            environ = Path(f"/proc/{pid}/environ").read_bytes().split(b"\0")
+            return f"WINEPREFIX={self.prefix}".encode() in environ and proc_stat(pid)[:1] != ["Z"]
+        return False
 
     def windows(self, title, program=None):
         return self._wintree("list", program.pid if program else 0, title)
@@ -336,15 +335,6 @@ class WindowsDesktop(Desktop):
                                  f"{errors.read_text(errors='replace')}")
         text = output.read_text(encoding="utf-8")
         return json.loads(text or "null", object_hook=lambda fields: SimpleNamespace(**fields))
-
-
-def _state(pid):
-    """A process's state letter ("Z": it has ended), or None when there is no such process."""
-    try:
-        with open(f"/proc/{pid}/stat", encoding="ascii") as stat:
-            return stat.read().rsplit(")", 1)[1].split()[0]
-    except OSError:
-        return None
 
 
 if __name__ == "__main__":
