@@ -277,10 +277,30 @@ def open_page(d, agent, server, path, title):
     return browser(d, agent, title, showing=True)
 
 
-def end_with_browser(d, agent):
-    d.press(d.window(MAIN_TITLE, agent), "End")
-    check_exit(agent, "End")
-    wait(lambda: not d.browser_processes(), "the browser to end with the agent")
+def end_with_browser(d, agent, how="End"):
+    """The agent ended by its End, by the session's end or killed outright: its browser goes
+    along."""
+    {"End": lambda: d.press(d.window(MAIN_TITLE, agent), "End") or check_exit(agent, "End"),
+     "session": lambda: end_session(agent), "kill": agent.kill}[how]()
+    wait(lambda: not d.browser_processes(), f"the browser to go with the agent ({how})")
+
+
+def send_until_asked(d, agent, server, path):
+    """One that died young starts again only after a pause (devtools::Browsers): the page is sent
+    again, as a teacher would, until it is asked for."""
+    wait(lambda: any(r.target == path.encode() for r in server.requests) or
+         send(d, agent, server.url(path)), f"{path} in a browser again", interval=0.5)
+
+
+def check_commands(d, agent, window, screen):
+    """The commands switch the browser's window to cover `screen` and back, and hide and show
+    it; switched while hidden, it shows so."""
+    windowed = d.client(window)
+    for command, at in (("FullScreen", screen), ("PartScreen", windowed), ("VisibleFalse", None),
+                        ("FullScreen", None), ("VisibleTrue", screen)):
+        send(d, agent, f"Command:{command}")
+        wait(lambda: d.showing(window) == bool(at) and (not at or d.client(window) == at),
+             f"the browser after {command} at {at or 'hidden'}")
 
 
 def check_browser_comes_back(d, agent, server, gone, path):
@@ -291,10 +311,7 @@ def check_browser_comes_back(d, agent, server, gone, path):
     else:
         wait(lambda: not [w for w in d.windows(gone.title) if d.showing(w)],
              "the browser window to go")
-    # One that died young starts again only after a pause (devtools::Browsers): the page is sent
-    # again, as a teacher would, until it opens.
-    wait(lambda: any(r.target == path.encode() for r in server.requests) or
-         send(d, agent, server.url(path)), f"{path} in a browser again", interval=0.5)
+    send_until_asked(d, agent, server, path)
     window = browser(d, agent, "最初のページ", showing=True)
     check(d.name == "windows" or window.pid != gone.pid, "the old browser came back")
     return window
@@ -328,18 +345,8 @@ def browser_and_commands(d):
         if d.name == "windows":
             check(d.texts(window, "text") == [url], f"the address box reads {d.texts(window, 'text')}")
         windowed = d.client(window)
-        screen = SCREEN if d.name == "linux" else windowed
         check(windowed != SCREEN, f"the browser covers the screen from the start: {windowed}")
-        send(d, agent, "Command:FullScreen")
-        wait(lambda: d.client(window) == screen, "the browser to cover the screen")
-        send(d, agent, "Command:PartScreen")
-        wait(lambda: d.client(window) == windowed, f"the browser back at {windowed}")
-        send(d, agent, "Command:VisibleFalse")
-        wait(lambda: not d.showing(window), "the browser to hide")
-        send(d, agent, "Command:FullScreen")
-        send(d, agent, "Command:VisibleTrue")
-        wait(lambda: d.showing(window) and d.client(window) == screen,
-             "the hidden browser to come back in full screen")
+        check_commands(d, agent, window, SCREEN if d.name == "linux" else windowed)
         for text in (f"javascript:fetch('{server.url('/stolen')}')", " VBScript:MsgBox(1)",
                      *INTERNAL, url + "#part2", "http://", server.url("/second.html")):
             send(d, agent, text)
@@ -409,8 +416,7 @@ def hangup_and_japanese_page(d):
         browser(d, agent, "日本語のページ", showing=True)
         send(d, agent, server.url("/alert.html"))
         browser(d, agent, "警告のページ", showing=True)
-        end_session(agent)
-        wait(lambda: not d.browser_processes(), "the browser to end with the session")
+        end_with_browser(d, agent, "session")
 
 
 # --- the call panel, the tray icon and the About box ----------------------------------------------
@@ -451,11 +457,7 @@ def flood(d):
             growth = resident_mb(agent.pid) - before
             print(f"the agent's memory: {before} MB before, {growth} MB more after")
             check(growth < FLOOD_GROWTH_MB, f"the agent grew by {growth} MB")
-            # Killed outright, the agent takes its browser along all the same.
-            agent.kill()
-            wait(lambda: not d.browser_processes(), "the browser to go with the killed agent")
-        else:
-            end_with_browser(d, agent)
+        end_with_browser(d, agent, "kill" if d.name == "linux" else "End")
 
 
 def tray_choice(d, agent, item):
@@ -807,9 +809,7 @@ def stand_in_browser(d):
     student; it ends with the agent, even one killed outright."""
     from windows_desktop import DESKTOP
     with web.PageServer(PAGES) as server, d.stand_in_browser() as stand_in:
-        agent = start_running(d, folder(d, settings(port := udp.free_port())), env=stand_in.env)
-        agent.port = port
-        check(not d.processes("standin_browser.exe"), "the browser started before a page")
+        agent = start_listening(d, env=stand_in.env)
         send(d, agent, server.url("/"))
         window = d.wait_window("最初のページ", showing=True)
         inherited, handles = stand_in.lines()[:2]
@@ -821,27 +821,16 @@ def stand_in_browser(d):
         check(methods[:4] == ["Target.setDiscoverTargets", "Target.attachToTarget", "Page.enable",
                               "Browser.getWindowForTarget"] and
               navigate.get("params") == {"url": server.url("/")}, f"the requests: {methods}")
-        windowed = d.client(window)
-        for command, bounds in (("FullScreen", (0, 0, *DESKTOP)), ("PartScreen", windowed)):
-            send(d, agent, f"Command:{command}")
-            wait(lambda: d.client(window) == bounds, f"the browser at {bounds}")
-        for command, showing in (("VisibleFalse", False), ("VisibleTrue", True)):
-            send(d, agent, f"Command:{command}")
-            wait(lambda: d.showing(window) == showing, f"the browser to show: {showing}")
+        check_commands(d, agent, window, (0, 0, *DESKTOP))
         check(not [line for line in stand_in.lines() if line.startswith("unrecorded")],
               "the agent sent a request the recording lacks")
-        for pid in d.processes("standin_browser.exe"):
-            os.kill(pid, signal.SIGKILL)
-        # One that died young starts again only after a pause (devtools::Browsers): the page is
-        # sent again, as a teacher would, until it opens.
-        wait(lambda: any(r.target == b"/second.html" for r in server.requests) or
-             send(d, agent, server.url("/second.html")), "the page in a new browser", interval=0.5)
+        d.kill_browser()
+        send_until_asked(d, agent, server, "/second.html")
         d.wait_window("二番目のページ", showing=True)
         check_no_box(d, agent)
         check(len([line for line in stand_in.lines() if line.startswith("handles")]) == 2,
               "the second page did not start a new browser")
-        agent.kill()
-        wait(lambda: not d.processes("standin_browser.exe"), "the browser to end with the agent")
+        end_with_browser(d, agent, "kill")
 
 
 def main():

@@ -60,7 +60,7 @@ class WindowsDesktop(Desktop):
     close_ways = ("alt+f4", "close button", "system")
     # Wine's COM service would go on handing out a killed browser, where Windows' forgets a
     # server that has died: it goes too, and Wine starts it again when it is next needed.
-    browsers, with_browser = ("iexplore.exe",), ("rpcss.exe",)
+    browsers, with_browser = ("iexplore.exe", STAND_IN), ("rpcss.exe",)
 
     def __init__(self, bin_dir, work, helper_dir=None, scenario=None):
         self.work = Path(work).resolve()
@@ -338,11 +338,7 @@ class WindowsDesktop(Desktop):
 
 
 if __name__ == "__main__":
-    arguments = sys.argv[1:]
-    if len(arguments) < 3 or arguments[0] not in ("setup", "cleanup", "run") or \
-            (arguments[0] == "run") != (len(arguments) > 3):
-        sys.exit(__doc__)
-    command, work, helpers, *program = arguments
+    command, work, helpers, *program = sys.argv[1:] if len(sys.argv) > 3 else sys.exit(__doc__)
     desktop = WindowsDesktop(None, work, helper_dir=helpers)
     if command != "run":
         getattr(desktop, command)()
