@@ -106,8 +106,7 @@ def wait_label(d, agent, text):
 
 def start_running(d, path, program=AGENT, **start):
     """An agent started in `path` that has read its settings there."""
-    agent = d.start(program, path, **start)
-    wait_label(d, agent, NUMBER)
+    wait_label(d, agent := d.start(program, path, **start), NUMBER)
     return agent
 
 
@@ -120,8 +119,7 @@ def check_box(d, agent, title, text=None, parts=()):
     said = d.box_text(box)
     check(text in (None, said) and all(part in said for part in parts),
           f"box {title!r} reads {said!r}")
-    buttons = d.texts(box, "button")
-    check(buttons == ["OK"], f"box {title!r} has the buttons {buttons}, expected one OK")
+    check(d.texts(box, "button") == ["OK"], f"box {title!r} has the buttons {d.controls(box)}")
     return box
 
 
@@ -134,8 +132,7 @@ def dismiss(d, program, title, text=None, parts=()):
 
 
 def check_no_box(d, agent):
-    boxes = [box.title for box in d.boxes(agent)]
-    check(not boxes, f"unexpected message boxes {boxes}")
+    check(not d.boxes(agent), f"unexpected message boxes {[b.title for b in d.boxes(agent)]}")
 
 
 def check_exit(program, what):
@@ -153,8 +150,7 @@ def single_instance(d):
     """An agent runs hidden; one killed outright leaves nothing behind that stops the next; a
     second one in the same folder warns, ends and leaves the first running."""
     path = folder(d, settings())
-    agent = d.start(AGENT, path)
-    main = wait_label(d, agent, NUMBER)
+    main = wait_label(d, agent := d.start(AGENT, path), NUMBER)
     check(not d.showing(main) and not d.boxes(agent), "the main window or a box shows")
     agent.kill()
     first = start_running(d, path)
@@ -259,8 +255,7 @@ def browser(d, agent, page=None, showing=None):
 def start_listening(d, *master, **start):
     """An agent that has started up on a free port, without a browser until one is needed; its
     master (name, port) as given."""
-    port = udp.free_port()
-    agent = start_running(d, folder(d, settings(port, *master)), **start)
+    agent = start_running(d, folder(d, settings(port := udp.free_port(), *master)), **start)
     agent.port = port
     check(not d.browser_processes(), "a browser runs before it is needed")
     return agent
@@ -292,12 +287,13 @@ def send_until_asked(d, agent, server, path):
          send(d, agent, server.url(path)), f"{path} in a browser again", interval=0.5)
 
 
-def check_commands(d, agent, window, screen):
+def check_commands(d, agent, window, screen, while_hidden=True):
     """The commands switch the browser's window to cover `screen` and back, and hide and show
-    it; switched while hidden, it shows so."""
+    it; switched `while_hidden`, it shows so."""
     windowed = d.client(window)
-    for command, at in (("FullScreen", screen), ("PartScreen", windowed), ("VisibleFalse", None),
-                        ("FullScreen", None), ("VisibleTrue", screen)):
+    steps = [("FullScreen", screen), ("PartScreen", windowed), ("VisibleFalse", None),
+             ("FullScreen", None), ("VisibleTrue", screen)]
+    for command, at in steps if while_hidden else steps[:3] + [("VisibleTrue", windowed)]:
         send(d, agent, f"Command:{command}")
         wait(lambda: d.showing(window) == bool(at) and (not at or d.client(window) == at),
              f"the browser after {command} at {at or 'hidden'}")
@@ -341,7 +337,7 @@ def browser_and_commands(d):
             forms = {wanted.encode("utf-8"), wanted.encode("cp932")}
             check(urllib.parse.unquote_to_bytes(sent) in forms, f"{sent!r} is not {wanted!r}")
         window = browser(d, agent, "最初のページ", showing=True)
-        check(not d.boxes(agent), "a box shows")
+        check_no_box(d, agent)
         if d.name == "windows":
             check(d.texts(window, "text") == [url], f"the address box reads {d.texts(window, 'text')}")
         windowed = d.client(window)
@@ -821,7 +817,7 @@ def stand_in_browser(d):
         check(methods[:4] == ["Target.setDiscoverTargets", "Target.attachToTarget", "Page.enable",
                               "Browser.getWindowForTarget"] and
               navigate.get("params") == {"url": server.url("/")}, f"the requests: {methods}")
-        check_commands(d, agent, window, (0, 0, *DESKTOP))
+        check_commands(d, agent, window, (0, 0, *DESKTOP), while_hidden=False)
         check(not [line for line in stand_in.lines() if line.startswith("unrecorded")],
               "the agent sent a request the recording lacks")
         d.kill_browser()

@@ -333,8 +333,8 @@ class WindowsDesktop(Desktop):
         if code != 0:
             raise AssertionError(f"wintree {' '.join(map(str, args))} failed with {code}: "
                                  f"{errors.read_text(errors='replace')}")
-        text = output.read_text(encoding="utf-8")
-        return json.loads(text or "null", object_hook=lambda fields: SimpleNamespace(**fields))
+        return json.loads(output.read_text(encoding="utf-8") or "null",
+                          object_hook=lambda fields: SimpleNamespace(**fields))
 
 
 if __name__ == "__main__":
