@@ -89,10 +89,9 @@ def folder(d, lines=None, code_page=None):
     desktop's code page, as an editor there writes it; a line given as bytes stands as it is."""
     path = d.folder("work")
     if lines is not None:
-        with open(os.path.join(path, SETTINGS_FILE), "wb") as file:
-            for line in lines:
-                encoded = line if isinstance(line, bytes) else line.encode(code_page or d.code_page)
-                file.write(encoded + b"\r\n")
+        Path(path, SETTINGS_FILE).write_bytes(b"".join(
+            (line if isinstance(line, bytes) else line.encode(code_page or d.code_page)) + b"\r\n"
+            for line in lines))
     return path
 
 
@@ -553,8 +552,7 @@ def open_tool_about(d, tool, window):
 
 
 def settings_bytes(path):
-    with open(os.path.join(path, SETTINGS_FILE), "rb") as file:
-        return file.read()
+    return Path(path, SETTINGS_FILE).read_bytes()
 
 
 @scenario
