@@ -21,6 +21,7 @@ a scenario can check that nothing changed; for the other actions it waits for th
 """
 
 import collections
+import contextlib
 import os
 import re
 import shutil
@@ -29,6 +30,7 @@ import subprocess
 import sys
 import time
 from dataclasses import dataclass
+from pathlib import Path
 
 STEP_TIMEOUT = 20
 RUN_TIMEOUT = 30
@@ -72,6 +74,14 @@ def japanese_locale(folder, charset):
     if not os.path.exists(os.path.join(folder, name, "LC_CTYPE")):
         raise RuntimeError(f"localedef made no {name} locale")
     return {"LOCPATH": folder, "LANG": name}
+
+
+def proc_stat(pid):
+    """The fields of /proc/PID/stat after the program's name (state, parent, ...), or none once
+    the process has gone."""
+    with contextlib.suppress(OSError):
+        return Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()
+    return []
 
 
 # kind: "label", "button", "text" (a text box) or "list" (a drop-down list); text: for a drop-down
@@ -151,6 +161,11 @@ class Desktop:
     def started(self, process, log, pid, name=None):
         self.programs.append(Program(self, process, log, pid, name))
         return self.programs[-1]
+
+    def processes(self, name):
+        """Live processes whose command line holds `name` and that are this desktop's (`ours`)."""
+        return [pid for pid in map(int, self.tool("pgrep", "-f", "--", name).split())
+                if self.ours(pid)]
 
     def browser_processes(self):
         """Every live process of the browser's (`browsers`, by name)."""

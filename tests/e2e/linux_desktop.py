@@ -14,7 +14,7 @@ import subprocess
 import tempfile
 from pathlib import Path
 
-from desktop import XVFB, Control, Desktop, japanese_locale, start_daemon, wait
+from desktop import XVFB, Control, Desktop, japanese_locale, proc_stat, start_daemon, wait
 
 PR_SET_PDEATHSIG = 1
 CLONE_NEWNS, CLONE_NEWNET = 0x00020000, 0x40000000
@@ -191,25 +191,21 @@ class LinuxDesktop(DesktopStack, Desktop):
     def japanese_locale(self, charset):
         return japanese_locale(self.path("locales"), charset)
 
-    def processes(self, name):
-        """Live processes whose command line holds `name`, of this desktop's programs (each leads
-        a session) or naming this desktop's folder, as every process of a browser does (its
-        profile, its crash reports) that left the session."""
-        sessions = {program.pid for program in self.programs if program.running()}
-        found = []
-        for pid in map(int, self.tool("pgrep", "-f", "--", name).split()):
-            with contextlib.suppress(OSError):
-                line = Path(f"/proc/{pid}/cmdline").read_bytes().decode(errors="replace")
-                if os.getsid(pid) in sessions or self._scratch in line:
-                    found.append(pid)
-        return found
+    def ours(self, pid):
+        """Of this desktop's programs (each leads a session), or naming this desktop's folder, as
+        every process of a browser does (its profile, its crash reports) that left the session."""
+        with contextlib.suppress(OSError):
+            line = Path(f"/proc/{pid}/cmdline").read_bytes().decode(errors="replace")
+            return os.getsid(pid) in {p.pid for p in self.programs if p.running()} or \
+                self._scratch in line
+        return False
 
     def browser_windows(self, program):
         """The top-level X windows of the browser that `program` started, which Chromium names
         after the page; its client leader, never shown, is none."""
         found = []
         for pid in self.processes(CHROMIUM_FOLDER + "chromium"):
-            if _parent(pid) != program.pid:
+            if proc_stat(pid)[1:2] != [str(program.pid)]:
                 continue
             for xid in self.tool("xdotool", "search", "--all", "--pid", pid, "--name", ".").split():
                 props = self.tool("xprop", "-id", xid, "_NET_WM_NAME", "WM_CLIENT_LEADER")
@@ -443,13 +439,6 @@ class LinuxDesktop(DesktopStack, Desktop):
 
     def _xprop(self, window, name):
         return self.tool("xprop", "-id", self._xid(window), name)
-
-
-def _parent(pid):
-    """The parent of a process, or None once it has gone."""
-    with contextlib.suppress(OSError):
-        return int(Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()[1])
-    return None
 
 
 def _children(accessible):

@@ -89,10 +89,9 @@ def folder(d, lines=None, code_page=None):
     desktop's code page, as an editor there writes it; a line given as bytes stands as it is."""
     path = d.folder("work")
     if lines is not None:
-        with open(os.path.join(path, SETTINGS_FILE), "wb") as file:
-            for line in lines:
-                encoded = line if isinstance(line, bytes) else line.encode(code_page or d.code_page)
-                file.write(encoded + b"\r\n")
+        Path(path, SETTINGS_FILE).write_bytes(b"".join(
+            (line if isinstance(line, bytes) else line.encode(code_page or d.code_page)) + b"\r\n"
+            for line in lines))
     return path
 
 
@@ -106,8 +105,7 @@ def wait_label(d, agent, text):
 
 def start_running(d, path, program=AGENT, **start):
     """An agent started in `path` that has read its settings there."""
-    agent = d.start(program, path, **start)
-    wait_label(d, agent, NUMBER)
+    wait_label(d, agent := d.start(program, path, **start), NUMBER)
     return agent
 
 
@@ -120,8 +118,7 @@ def check_box(d, agent, title, text=None, parts=()):
     said = d.box_text(box)
     check(text in (None, said) and all(part in said for part in parts),
           f"box {title!r} reads {said!r}")
-    buttons = d.texts(box, "button")
-    check(buttons == ["OK"], f"box {title!r} has the buttons {buttons}, expected one OK")
+    check(d.texts(box, "button") == ["OK"], f"box {title!r} has the buttons {d.controls(box)}")
     return box
 
 
@@ -134,8 +131,7 @@ def dismiss(d, program, title, text=None, parts=()):
 
 
 def check_no_box(d, agent):
-    boxes = [box.title for box in d.boxes(agent)]
-    check(not boxes, f"unexpected message boxes {boxes}")
+    check(not d.boxes(agent), f"unexpected message boxes {[b.title for b in d.boxes(agent)]}")
 
 
 def check_exit(program, what):
@@ -153,8 +149,7 @@ def single_instance(d):
     """An agent runs hidden; one killed outright leaves nothing behind that stops the next; a
     second one in the same folder warns, ends and leaves the first running."""
     path = folder(d, settings())
-    agent = d.start(AGENT, path)
-    main = wait_label(d, agent, NUMBER)
+    main = wait_label(d, agent := d.start(AGENT, path), NUMBER)
     check(not d.showing(main) and not d.boxes(agent), "the main window or a box shows")
     agent.kill()
     first = start_running(d, path)
@@ -259,8 +254,7 @@ def browser(d, agent, page=None, showing=None):
 def start_listening(d, *master, **start):
     """An agent that has started up on a free port, without a browser until one is needed; its
     master (name, port) as given."""
-    port = udp.free_port()
-    agent = start_running(d, folder(d, settings(port, *master)), **start)
+    agent = start_running(d, folder(d, settings(port := udp.free_port(), *master)), **start)
     agent.port = port
     check(not d.browser_processes(), "a browser runs before it is needed")
     return agent
@@ -277,10 +271,31 @@ def open_page(d, agent, server, path, title):
     return browser(d, agent, title, showing=True)
 
 
-def end_with_browser(d, agent):
-    d.press(d.window(MAIN_TITLE, agent), "End")
-    check_exit(agent, "End")
-    wait(lambda: not d.browser_processes(), "the browser to end with the agent")
+def end_with_browser(d, agent, how="End"):
+    """The agent ended by its End, by the session's end or killed outright: its browser goes
+    along."""
+    {"End": lambda: d.press(d.window(MAIN_TITLE, agent), "End") or check_exit(agent, "End"),
+     "session": lambda: end_session(agent), "kill": agent.kill}[how]()
+    wait(lambda: not d.browser_processes(), f"the browser to go with the agent ({how})")
+
+
+def send_until_asked(d, agent, server, path):
+    """One that died young starts again only after a pause (devtools::Browsers): the page is sent
+    again, as a teacher would, until it is asked for."""
+    wait(lambda: any(r.target == path.encode() for r in server.requests) or
+         send(d, agent, server.url(path)), f"{path} in a browser again", interval=0.5)
+
+
+def check_commands(d, agent, window, screen, while_hidden=True):
+    """The commands switch the browser's window to cover `screen` and back, and hide and show
+    it; switched `while_hidden`, it shows so."""
+    windowed = d.client(window)
+    steps = [("FullScreen", screen), ("PartScreen", windowed), ("VisibleFalse", None),
+             ("FullScreen", None), ("VisibleTrue", screen)]
+    for command, at in steps if while_hidden else steps[:3] + [("VisibleTrue", windowed)]:
+        send(d, agent, f"Command:{command}")
+        wait(lambda: d.showing(window) == bool(at) and (not at or d.client(window) == at),
+             f"the browser after {command} at {at or 'hidden'}")
 
 
 def check_browser_comes_back(d, agent, server, gone, path):
@@ -291,10 +306,7 @@ def check_browser_comes_back(d, agent, server, gone, path):
     else:
         wait(lambda: not [w for w in d.windows(gone.title) if d.showing(w)],
              "the browser window to go")
-    # One that died young starts again only after a pause (devtools::Browsers): the page is sent
-    # again, as a teacher would, until it opens.
-    wait(lambda: any(r.target == path.encode() for r in server.requests) or
-         send(d, agent, server.url(path)), f"{path} in a browser again", interval=0.5)
+    send_until_asked(d, agent, server, path)
     window = browser(d, agent, "最初のページ", showing=True)
     check(d.name == "windows" or window.pid != gone.pid, "the old browser came back")
     return window
@@ -324,22 +336,12 @@ def browser_and_commands(d):
             forms = {wanted.encode("utf-8"), wanted.encode("cp932")}
             check(urllib.parse.unquote_to_bytes(sent) in forms, f"{sent!r} is not {wanted!r}")
         window = browser(d, agent, "最初のページ", showing=True)
-        check(not d.boxes(agent), "a box shows")
+        check_no_box(d, agent)
         if d.name == "windows":
             check(d.texts(window, "text") == [url], f"the address box reads {d.texts(window, 'text')}")
         windowed = d.client(window)
-        screen = SCREEN if d.name == "linux" else windowed
         check(windowed != SCREEN, f"the browser covers the screen from the start: {windowed}")
-        send(d, agent, "Command:FullScreen")
-        wait(lambda: d.client(window) == screen, "the browser to cover the screen")
-        send(d, agent, "Command:PartScreen")
-        wait(lambda: d.client(window) == windowed, f"the browser back at {windowed}")
-        send(d, agent, "Command:VisibleFalse")
-        wait(lambda: not d.showing(window), "the browser to hide")
-        send(d, agent, "Command:FullScreen")
-        send(d, agent, "Command:VisibleTrue")
-        wait(lambda: d.showing(window) and d.client(window) == screen,
-             "the hidden browser to come back in full screen")
+        check_commands(d, agent, window, SCREEN if d.name == "linux" else windowed)
         for text in (f"javascript:fetch('{server.url('/stolen')}')", " VBScript:MsgBox(1)",
                      *INTERNAL, url + "#part2", "http://", server.url("/second.html")):
             send(d, agent, text)
@@ -409,8 +411,7 @@ def hangup_and_japanese_page(d):
         browser(d, agent, "日本語のページ", showing=True)
         send(d, agent, server.url("/alert.html"))
         browser(d, agent, "警告のページ", showing=True)
-        end_session(agent)
-        wait(lambda: not d.browser_processes(), "the browser to end with the session")
+        end_with_browser(d, agent, "session")
 
 
 # --- the call panel, the tray icon and the About box ----------------------------------------------
@@ -451,11 +452,7 @@ def flood(d):
             growth = resident_mb(agent.pid) - before
             print(f"the agent's memory: {before} MB before, {growth} MB more after")
             check(growth < FLOOD_GROWTH_MB, f"the agent grew by {growth} MB")
-            # Killed outright, the agent takes its browser along all the same.
-            agent.kill()
-            wait(lambda: not d.browser_processes(), "the browser to go with the killed agent")
-        else:
-            end_with_browser(d, agent)
+        end_with_browser(d, agent, "kill" if d.name == "linux" else "End")
 
 
 def tray_choice(d, agent, item):
@@ -555,8 +552,7 @@ def open_tool_about(d, tool, window):
 
 
 def settings_bytes(path):
-    with open(os.path.join(path, SETTINGS_FILE), "rb") as file:
-        return file.read()
+    return Path(path, SETTINGS_FILE).read_bytes()
 
 
 @scenario
@@ -807,9 +803,7 @@ def stand_in_browser(d):
     student; it ends with the agent, even one killed outright."""
     from windows_desktop import DESKTOP
     with web.PageServer(PAGES) as server, d.stand_in_browser() as stand_in:
-        agent = start_running(d, folder(d, settings(port := udp.free_port())), env=stand_in.env)
-        agent.port = port
-        check(not d.processes("standin_browser.exe"), "the browser started before a page")
+        agent = start_listening(d, env=stand_in.env)
         send(d, agent, server.url("/"))
         window = d.wait_window("最初のページ", showing=True)
         inherited, handles = stand_in.lines()[:2]
@@ -821,27 +815,16 @@ def stand_in_browser(d):
         check(methods[:4] == ["Target.setDiscoverTargets", "Target.attachToTarget", "Page.enable",
                               "Browser.getWindowForTarget"] and
               navigate.get("params") == {"url": server.url("/")}, f"the requests: {methods}")
-        windowed = d.client(window)
-        for command, bounds in (("FullScreen", (0, 0, *DESKTOP)), ("PartScreen", windowed)):
-            send(d, agent, f"Command:{command}")
-            wait(lambda: d.client(window) == bounds, f"the browser at {bounds}")
-        for command, showing in (("VisibleFalse", False), ("VisibleTrue", True)):
-            send(d, agent, f"Command:{command}")
-            wait(lambda: d.showing(window) == showing, f"the browser to show: {showing}")
+        check_commands(d, agent, window, (0, 0, *DESKTOP), while_hidden=False)
         check(not [line for line in stand_in.lines() if line.startswith("unrecorded")],
               "the agent sent a request the recording lacks")
-        for pid in d.processes("standin_browser.exe"):
-            os.kill(pid, signal.SIGKILL)
-        # One that died young starts again only after a pause (devtools::Browsers): the page is
-        # sent again, as a teacher would, until it opens.
-        wait(lambda: any(r.target == b"/second.html" for r in server.requests) or
-             send(d, agent, server.url("/second.html")), "the page in a new browser", interval=0.5)
+        d.kill_browser()
+        send_until_asked(d, agent, server, "/second.html")
         d.wait_window("二番目のページ", showing=True)
         check_no_box(d, agent)
         check(len([line for line in stand_in.lines() if line.startswith("handles")]) == 2,
               "the second page did not start a new browser")
-        agent.kill()
-        wait(lambda: not d.processes("standin_browser.exe"), "the browser to end with the agent")
+        end_with_browser(d, agent, "kill")
 
 
 def main():

@@ -7,6 +7,8 @@ import threading
 import time
 from dataclasses import dataclass
 
+from desktop import wait
+
 
 def page(title, body):
     return (f'<!DOCTYPE html><html lang="ja"><head><meta charset="utf-8"><title>{title}'
@@ -29,7 +31,6 @@ class PageServer:
 
     def __init__(self, pages, pause=0.0):
         self.pages, self.pause, self.requests = pages, pause, []
-        self._changed = threading.Condition()
         self._server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), _handler(self))
         self._server.daemon_threads = True
         self._thread = threading.Thread(target=self._server.serve_forever, daemon=True)
@@ -50,21 +51,9 @@ class PageServer:
         """The first request for `target` (str or bytes; None: any), once it has come in, or
         with `finished` once its answer has gone out."""
         wanted = target.encode() if isinstance(target, str) else target
-
-        def found():
-            return next((r for r in self.requests if wanted in (None, r.target)
-                         and (r.finished or not finished)), None)
-
-        with self._changed:
-            if not self._changed.wait_for(found, timeout):
-                raise TimeoutError(f"timed out after {timeout} s waiting for a request "
-                                   f"for {target or 'a page'}")
-            return found()
-
-    def _note(self, change):
-        with self._changed:
-            change()
-            self._changed.notify_all()
+        return wait(lambda: next((r for r in self.requests if wanted in (None, r.target)
+                                  and (r.finished or not finished)), None),
+                    f"a request for {target or 'a page'}", timeout)
 
 
 def _handler(server):
@@ -74,14 +63,14 @@ def _handler(server):
         def do_GET(self):  # noqa: N802 (the name http.server calls)
             # http.server decodes the request line as Latin-1: this undoes it exactly.
             request = Request(self.path.encode("latin-1"), time.monotonic())
-            server._note(lambda: server.requests.append(request))
+            server.requests.append(request)
             path = self.path.split("?")[0]
             matches = [key for key in server.pages if path.startswith(key)]
             if matches:
                 self._answer(server.pages[max(matches, key=len)])
             else:
                 self.send_error(404)
-            server._note(lambda: setattr(request, "finished", time.monotonic()))
+            request.finished = time.monotonic()
 
         def handle(self):
             # A browser may hang up before it has read an answer it no longer wants.

@@ -22,7 +22,8 @@ import sys
 from pathlib import Path, PureWindowsPath
 from types import SimpleNamespace
 
-from desktop import RUN_TIMEOUT, XVFB, Control, Desktop, japanese_locale, start_daemon, wait
+from desktop import (RUN_TIMEOUT, XVFB, Control, Desktop, japanese_locale, proc_stat,
+                     start_daemon, wait)
 
 WINE64 = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
@@ -59,7 +60,7 @@ class WindowsDesktop(Desktop):
     close_ways = ("alt+f4", "close button", "system")
     # Wine's COM service would go on handing out a killed browser, where Windows' forgets a
     # server that has died: it goes too, and Wine starts it again when it is next needed.
-    browsers, with_browser = ("iexplore.exe",), ("rpcss.exe",)
+    browsers, with_browser = ("iexplore.exe", STAND_IN), ("rpcss.exe",)
 
     def __init__(self, bin_dir, work, helper_dir=None, scenario=None):
         self.work = Path(work).resolve()
@@ -122,7 +123,7 @@ class WindowsDesktop(Desktop):
         with contextlib.suppress(OSError):
             if Path(f"/proc/{xvfb}/cmdline").read_bytes().split(b"\0")[0].endswith(b"Xvfb"):
                 os.kill(xvfb, signal.SIGTERM)
-                wait(lambda: _state(xvfb) in (None, "Z"), "Xvfb to end")
+                wait(lambda: proc_stat(xvfb)[:1] in ([], ["Z"]), "Xvfb to end")
         self.state_file.unlink()
 
     def attach(self):
@@ -189,14 +190,12 @@ class WindowsDesktop(Desktop):
     def end_session(self, program):
         self._wintree("endsession", program.pid)
 
-    def processes(self, name):
-        """Live processes of this prefix whose command line holds `name`."""
-        def in_prefix(pid):
-            with contextlib.suppress(OSError):
-                environ = Path(f"/proc/{pid}/environ").read_bytes().split(b"\0")
-                return f"WINEPREFIX={self.prefix}".encode() in environ and _state(pid) != "Z"
-        return [pid for pid in map(int, self.tool("pgrep", "-f", "--", name).split())
-                if in_prefix(pid)]
+    def ours(self, pid):
+        """Of this prefix, and not ended."""
+        with contextlib.suppress(OSError):
+            environ = Path(f"/proc/{pid}/environ").read_bytes().split(b"\0")
+            return f"WINEPREFIX={self.prefix}".encode() in environ and proc_stat(pid)[:1] != ["Z"]
+        return False
 
     def windows(self, title, program=None):
         return self._wintree("list", program.pid if program else 0, title)
@@ -334,25 +333,12 @@ class WindowsDesktop(Desktop):
         if code != 0:
             raise AssertionError(f"wintree {' '.join(map(str, args))} failed with {code}: "
                                  f"{errors.read_text(errors='replace')}")
-        text = output.read_text(encoding="utf-8")
-        return json.loads(text or "null", object_hook=lambda fields: SimpleNamespace(**fields))
-
-
-def _state(pid):
-    """A process's state letter ("Z": it has ended), or None when there is no such process."""
-    try:
-        with open(f"/proc/{pid}/stat", encoding="ascii") as stat:
-            return stat.read().rsplit(")", 1)[1].split()[0]
-    except OSError:
-        return None
+        return json.loads(output.read_text(encoding="utf-8") or "null",
+                          object_hook=lambda fields: SimpleNamespace(**fields))
 
 
 if __name__ == "__main__":
-    arguments = sys.argv[1:]
-    if len(arguments) < 3 or arguments[0] not in ("setup", "cleanup", "run") or \
-            (arguments[0] == "run") != (len(arguments) > 3):
-        sys.exit(__doc__)
-    command, work, helpers, *program = arguments
+    command, work, helpers, *program = sys.argv[1:] if len(sys.argv) > 3 else sys.exit(__doc__)
     desktop = WindowsDesktop(None, work, helper_dir=helpers)
     if command != "run":
         getattr(desktop, command)()
