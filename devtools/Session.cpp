@@ -144,6 +144,9 @@ void Session::Attach(std::string targetId) {
 
 // The window is shown only now, the agent's new browser being a hidden one until asked.
 void Session::Ready() {
+  // A download is the student's to ask for by hand, not a sender's to fill the disk with, one
+  // address after another.
+  Send("Browser.setDownloadBehavior", {{"behavior", "deny"}}, nullptr);
   program_->showWindows(visible_, fullScreen_.value_or(false));
   if (fullScreen_) SendWindowState();
   if (url_) SendNavigate();

@@ -70,8 +70,9 @@ TEST(SessionTest, GetsReadyAndDoesTheLatestWishesHoweverTheBytesAreCut) {
              R"({"id":2,"method":"Target.attachToTarget","params":{"flatten":true,"targetId":"T"}})",
              R"({"id":3,"method":"Page.enable","sessionId":"S"})",
              R"({"id":4,"method":"Browser.getWindowForTarget","params":{"targetId":"T"}})",
-             R"({"id":5,"method":"Browser.setWindowBounds","params":{"bounds":{"windowState":"fullscreen"},"windowId":7}})",
-             R"({"id":6,"method":"Page.navigate","params":{"url":"http://b/"},"sessionId":"S"})"}))
+             R"({"id":5,"method":"Browser.setDownloadBehavior","params":{"behavior":"deny"}})",
+             R"({"id":6,"method":"Browser.setWindowBounds","params":{"bounds":{"windowState":"fullscreen"},"windowId":7}})",
+             R"({"id":7,"method":"Page.navigate","params":{"url":"http://b/"},"sessionId":"S"})"}))
         << read;
     // Shown in the state wished for, which the window manager may not keep for a hidden window.
     peer.session.setVisible(false);
@@ -84,12 +85,12 @@ TEST(SessionTest, GetsReadyAndDoesTheLatestWishesHoweverTheBytesAreCut) {
   }
 }
 
-// Busy from navigate() until the main frame has loaded, after the navigation's answer (number 5
+// Busy from navigate() until the main frame has loaded, after the navigation's answer (number 6
 // here), and then said once; not waited for when the navigation stays in the document or fails at
 // once. What ends the session, and what is skipped: the program is dropped from the event loop, and
 // a browser that had answered is reported gone, not refusing.
 TEST(SessionTest, FollowsThePageAndTheBrowsersEnd) {
-  const auto loader = Pipe({R"({"id":5,"result":{"frameId":"F","loaderId":"L"},"sessionId":"S"})"});
+  const auto loader = Pipe({R"({"id":6,"result":{"frameId":"F","loaderId":"L"},"sessionId":"S"})"});
   const auto loaded = Pipe({R"({"method":"Page.loadEventFired","params":{},"sessionId":"S"})"});
   const struct {
     std::string bytes;  // what the browser writes then
@@ -103,10 +104,10 @@ TEST(SessionTest, FollowsThePageAndTheBrowsersEnd) {
         true, true},
        {Pipe({R"({"method":"Page.frameStoppedLoading","params":{"frameId":"F"},"sessionId":"S"})"}),
         false, true}},
-      {{Pipe({R"({"id":5,"result":{"frameId":"F"}})"}), false, true}},
-      {{Pipe({R"({"id":5,"result":{"frameId":"F","loaderId":"L","errorText":"net::ERR_FAILED"}})"}),
+      {{Pipe({R"({"id":6,"result":{"frameId":"F"}})"}), false, true}},
+      {{Pipe({R"({"id":6,"result":{"frameId":"F","loaderId":"L","errorText":"net::ERR_FAILED"}})"}),
         false, true}},
-      {{Pipe({R"({"id":5,"error":{"code":-32000,"message":"Cannot navigate"}})"}), false, true}},
+      {{Pipe({R"({"id":6,"error":{"code":-32000,"message":"Cannot navigate"}})"}), false, true}},
       {{loader, true, true}, {R"({"id":9,"res)", true, true}, {kClose, false, false}},
       {{Pipe({R"({"id":)"}), false, false}},
       {{Pipe({R"({"method":"Target.targetDestroyed","params":{"targetId":"T"}})"}), false, false}},
@@ -225,8 +226,8 @@ TEST(BrowsersTest, RestartsOfABrowserThatDiesAtOnceAreSpacedOut) {
 // The agent waits for the browser's word that the page loaded, and for fifteen seconds at most:
 // the next datagram is taken once, whichever comes first.
 TEST(BrowsersTest, APageIsWaitedForUntilItLoadsOrFifteenSeconds) {
-  // The navigation is the sixth request, after the window's state.
-  const auto answer = Pipe({R"({"id":6,"result":{"frameId":"F","loaderId":"L"},"sessionId":"S"})"});
+  // The navigation is the seventh request, after the downloads' and the window's state.
+  const auto answer = Pipe({R"({"id":7,"result":{"frameId":"F","loaderId":"L"},"sessionId":"S"})"});
   const auto load = Pipe({R"({"method":"Page.loadEventFired","params":{},"sessionId":"S"})"});
   for (const bool loads : {true, false}) {
     Classroom room;
