@@ -178,7 +178,8 @@ class Desktop:
         if not browsers:
             raise AssertionError("no browser process to kill")
         for pid in browsers + [pid for name in self.with_browser for pid in self.processes(name)]:
-            os.kill(pid, signal.SIGKILL)
+            with contextlib.suppress(ProcessLookupError):  # gone with one killed before it
+                os.kill(pid, signal.SIGKILL)
 
     def tool(self, *command):
         """The output of an X tool run against this desktop's display."""
