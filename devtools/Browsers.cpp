@@ -36,7 +36,7 @@ Browsers::Browsers(platform::BrowserPrograms& programs, platform::Scheduler& sch
     : programs_(programs), scheduler_(scheduler), fallback_(fallback) {}
 
 platform::BrowserCreation Browsers::create() {
-  if (refused_) return Fallback();
+  if (fallback_ && refusals_ >= kRefusalsInARow) return Fallback();
   if (scheduler_.now() < nextStart_) return {};
   auto session =
       std::make_unique<Session>(scheduler_, [this, started = scheduler_.now()](Session::End end) {
@@ -70,10 +70,8 @@ void Browsers::SayRefused(platform::BrowserCreation& creation) {
 // the next start is only spaced out.
 void Browsers::Ended(bool refused, platform::Scheduler::Clock::time_point started) {
   refusals_ = refused ? refusals_ + 1 : 0;
-  if (refusals_ == kRefusalsInARow) {
-    refusalUnsaid_ = true;
-    refused_ = fallback_ != nullptr;
-  }
+  // Believed, with a fallback it is for good: no browser is started to end the count.
+  if (refusals_ == kRefusalsInARow) refusalUnsaid_ = true;
   const auto now = scheduler_.now();
   quickDeaths_ = refused || now - started < kShortLife ? quickDeaths_ + 1 : 0;
   spacing_ =

@@ -25,7 +25,6 @@ class Browsers final : public platform::BrowserFactory {
   platform::BrowserPrograms& programs_;
   platform::Scheduler& scheduler_;
   platform::BrowserFactory* const fallback_;
-  bool refused_ = false;        // for good: the fallback's browsers from now on
   int refusals_ = 0;            // in a row
   int quickDeaths_ = 0;         // in a row, refusals among them
   bool refusalUnsaid_ = false;  // a refusal believed, with no fallback: the next creation says it
