@@ -4,8 +4,10 @@
 ; Silent, for mass deployment, with this PC's settings (each optional, the sample's value
 ; standing for one left out):
 ;   Velostrander-VERSION-setup.exe /S /MASTER=teacher-pc /MASTERPORT=5000 /PORT=5001 /NUMBER=07
-; An existing settings file is kept unless /OVERWRITE is given. A bad value ends the installer
-; before it installs anything, with exit code 2 (interactively after a message box).
+; and /MASTERONLY=1 for the agent's sender check, /TEACHERIP= and /FIREWALLPROFILE= to narrow a
+; new firewall rule. An existing settings file is kept unless /OVERWRITE is given. A bad value,
+; or a settings folder that is a link, ends the installer before it installs anything, with
+; exit code 2 (interactively after a message box).
 
 Unicode true
 ; The programs are 64-bit, and a 64-bit Wine runs no 32-bit installer.
@@ -28,7 +30,9 @@ RequestExecutionLevel admin
 !define MENU_FOLDER "$SMPROGRAMS\Velostrander"
 !define AGENT_LINK "Velostrander_Child.lnk"
 !define TOOL_LINK "Velostrander 設定ツール.lnk"
-; The Users group by its SID: its name differs from one language of Windows to the next.
+; Groups by their SIDs: their names differ from one language of Windows to the next.
+!define ADMINISTRATORS_SID "*S-1-5-32-544"
+!define SYSTEM_SID "*S-1-5-18"
 !define USERS_SID "*S-1-5-32-545"
 
 Name "Velostrander"
@@ -45,6 +49,10 @@ Var MasterPort
 Var Port
 Var Number
 Var Overwrite
+Var MasterOnly
+; Where the firewall rule, when the installer adds it, lets datagrams in from.
+Var TeacherIp
+Var FirewallProfile
 Var Problem
 ; Where both programs find their settings: each shortcut starts them there.
 Var SettingsFolder
@@ -121,6 +129,49 @@ Function Decimal
   Exch $0
 FunctionEnd
 
+; $R1 is the first position in TEXT of a character outside SET ("" for none).
+!macro Outside TEXT SET
+  StrCpy $R1 "${TEXT}"
+  StrCpy $R2 "${SET}"
+  System::Call "shlwapi::StrSpnW(w R1, w R2) i .R3"
+  StrLen $R2 $R1
+  ${IfThen} $R3 = $R2 ${|} StrCpy $R3 "" ${|}
+  StrCpy $R1 $R3
+!macroend
+
+; 1 when the list on the stack names firewall profiles only, one or more, comma-separated, as
+; netsh takes them; else "".
+Function CheckProfiles
+  Exch $0
+  Push $1
+  Push $2
+  Push $3
+  StrCpy $1 ""
+  StrCpy $3 0
+  ${Do}
+    StrCpy $2 $0 1 $3
+    IntOp $3 $3 + 1
+    ${If} $2 != ","
+    ${AndIf} $2 != ""
+      StrCpy $1 "$1$2"
+      ${Continue}
+    ${EndIf}
+    ${If} $1 != "domain"
+    ${AndIf} $1 != "private"
+    ${AndIf} $1 != "public"
+    ${AndIf} $1 != "any"
+      StrCpy $0 ""
+      ${ExitDo}
+    ${EndIf}
+    StrCpy $1 ""
+    ${IfThen} $2 == "" ${|} StrCpy $0 1 ${|}
+  ${LoopUntil} $2 == ""
+  Pop $3
+  Pop $2
+  Pop $1
+  Exch $0
+FunctionEnd
+
 Function .onInit
   SetShellVarContext all
   StrCpy $SettingsFolder "$APPDATA\Velostrander"
@@ -128,11 +179,17 @@ Function .onInit
   StrCpy $MasterPort "5000"
   StrCpy $Port "5001"
   StrCpy $Number "01"
+  StrCpy $MasterOnly "0"
+  StrCpy $TeacherIp "any"
+  StrCpy $FirewallProfile "any"
   ${GetParameters} $R0
   !insertmacro Option MASTER $Master
   !insertmacro Option MASTERPORT $MasterPort
   !insertmacro Option PORT $Port
   !insertmacro Option NUMBER $Number
+  !insertmacro Option MASTERONLY $MasterOnly
+  !insertmacro Option TEACHERIP $TeacherIp
+  !insertmacro Option FIREWALLPROFILE $FirewallProfile
   ClearErrors
   ${GetOptions} $R0 "/OVERWRITE" $R1
   ${IfNot} ${Errors}
@@ -151,12 +208,33 @@ Function .onInit
   ${OrIf} $R1 > 30
     StrCpy $Problem "コンピュータ番号が正しくありません (01～30): $Number"
   ${EndIf}
-  ; The file is in the system's code page: a name it cannot spell would be written as "?".
+  ${If} $MasterOnly != 0
+  ${AndIf} $MasterOnly != 1
+    StrCpy $Problem "MASTERONLY は 0 か 1 です: $MasterOnly"
+  ${EndIf}
+  ; Both go into netsh's command line: a blank or a quote would add words of their own.
+  !insertmacro Outside $TeacherIp "0123456789.:,/-abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+  ${If} $TeacherIp == ""
+  ${OrIf} $R1 != ""
+    StrCpy $Problem "先生のPCのアドレスが正しくありません: $TeacherIp"
+  ${EndIf}
+  Push $FirewallProfile
+  Call CheckProfiles
+  Pop $R1
+  ${If} $R1 != 1
+    StrCpy $Problem "ファイアウォールのプロファイルが正しくありません (domain、private、public、any をコンマで区切って): $FirewallProfile"
+  ${EndIf}
+  ; The file is in the system's code page: a name it cannot spell would be written as "?". A
+  ; line break would start setting lines of the value's own.
   StrCpy $3 $Master
   System::Call "kernel32::WideCharToMultiByte(i 0, i 0x400, w r3, i -1, p 0, i 0, p 0, *i 0 r1) i .r2"
+  StrCpy $4 "$\r$\n"
+  System::Call "shlwapi::StrCSpnW(w r3, w r4) i .r5"
+  StrLen $6 $Master
   ${If} $Master == ""
   ${OrIf} $1 != 0
   ${OrIf} $2 == 0
+  ${OrIf} $5 != $6
     StrCpy $Problem "マスターのコンピュータ名が正しくありません: $Master"
   ${EndIf}
   ${If} $Problem != ""
@@ -166,15 +244,42 @@ Function .onInit
   ${EndIf}
 FunctionEnd
 
+; Ends the install (exit code 2) when PATH is a junction, a symbolic link or another reparse
+; point: through one, a student could have the installer write or grant rights where it chose.
+!macro RefuseLink PATH
+  StrCpy $R1 "${PATH}"
+  System::Call "kernel32::GetFileAttributesW(w R1) i .R2"
+  IntOp $R3 $R2 & 0x400 ; FILE_ATTRIBUTE_REPARSE_POINT
+  ${If} $R2 != -1
+  ${AndIf} $R3 != 0
+    SetErrorLevel 2
+    MessageBox MB_ICONSTOP "$R1 はリンク (ジャンクションまたはシンボリック リンク) です。リンクの先に書き込んだり権限を与えたりしないよう、セットアップを中止します。$\r$\n$\r$\nリンクを削除してから、もう一度実行してください。" /SD IDOK
+    Abort "リンクのため中止しました: $R1"
+  ${EndIf}
+!macroend
+
+; icacls on PATH, the link itself should one have taken its place; ends the install where it
+; fails, as the settings would stay open to others.
+!macro Icacls PATH ARGUMENTS
+  nsExec::ExecToLog '"$SYSDIR\icacls.exe" "${PATH}" ${ARGUMENTS} /L'
+  Pop $R1
+  ${If} $R1 != 0
+    SetErrorLevel 2
+    Abort "${PATH} のアクセス権を設定できません ($R1)"
+  ${EndIf}
+!macroend
+
 Function WriteSettings
   ; Written beside the file and put in its place in one step: an install cut short leaves the
-  ; old settings whole.
+  ; old settings whole. A new file, never one that is there (a link left in its place, or one
+  ; that another program holds): CREATE_NEW, FILE_FLAG_OPEN_REPARSE_POINT.
   StrCpy $1 "$SettingsFolder\${SETTINGS_FILE}"
-  ClearErrors
-  FileOpen $0 "$1.new" w
-  ${If} ${Errors}
+  StrCpy $3 "$1.new"
+  Delete $3
+  System::Call "kernel32::CreateFileW(w r3, i 0x40000000, i 0, p 0, i 1, i 0x200080, p 0) p .r0"
+  ${If} $0 = -1
     SetErrorLevel 2
-    Abort "設定ファイルを書き込めません: $1.new"
+    Abort "設定ファイルを書き込めません: $3"
   ${EndIf}
   ; FileWrite writes the system's code page, as both programs read it.
   FileWrite $0 "[Velostrander]$\r$\n"
@@ -182,9 +287,9 @@ Function WriteSettings
   FileWrite $0 "MyHostPortx=$Port$\r$\n"
   FileWrite $0 "MasterCompx=$Master$\r$\n"
   FileWrite $0 "MyCompNumxx=$Number$\r$\n"
+  ${IfThen} $MasterOnly == 1 ${|} FileWrite $0 "MasterOnlyx=1$\r$\n" ${|}
   FileClose $0
   ; MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH
-  StrCpy $3 "$1.new"
   System::Call "kernel32::MoveFileExW(w r3, w r1, i 9) i .r2"
   ${If} $2 == 0
     Delete "$1.new"
@@ -195,14 +300,20 @@ Function WriteSettings
 FunctionEnd
 
 Section
-  SetOutPath "$INSTDIR"
-  File "${BIN_DIR}/${AGENT}"
-  File "${BIN_DIR}/${TOOL}"
-  File "${BIN_DIR}/${HELP}"
-  File "${BIN_DIR}/${CTL}"
-  WriteUninstaller "$INSTDIR\Uninstall.exe"
-
+  ; The settings first, so that a folder that is a link stops the install before anything is
+  ; installed. Users read them; only administrators (and the system) write them: every agent
+  ; reads them at logon. The folder's own access, since ProgramData lets Users make files and
+  ; folders in it; its owner too, who could change that access (a student who made the folder
+  ; before the first install); both whatever they were before (earlier versions let Users
+  ; change the folder).
   CreateDirectory "$SettingsFolder"
+  !insertmacro RefuseLink "$SettingsFolder"
+  !insertmacro Icacls "$SettingsFolder" "/setowner ${ADMINISTRATORS_SID}"
+  !insertmacro Icacls "$SettingsFolder" "/inheritance:r /grant:r ${ADMINISTRATORS_SID}:(OI)(CI)F ${SYSTEM_SID}:(OI)(CI)F ${USERS_SID}:(OI)(CI)RX"
+  ; Again, now that no student can change the folder: it may have become a link meanwhile.
+  !insertmacro RefuseLink "$SettingsFolder"
+  !insertmacro RefuseLink "$SettingsFolder\${SETTINGS_FILE}"
+  !insertmacro RefuseLink "$SettingsFolder\${SETTINGS_FILE}.new"
   ; The file is never read here: one that is there stays byte for byte, whatever its encoding
   ; (UTF-8 behind a byte-order mark too), unless /OVERWRITE puts a new one in its place.
   ${If} $Overwrite == 1
@@ -211,23 +322,31 @@ Section
   ${Else}
     DetailPrint "既存の設定ファイルはそのまま使います: $SettingsFolder\${SETTINGS_FILE}"
   ${EndIf}
-  ; The tool, run by any user, rewrites the file by a new one beside it. A PC where this fails
-  ; still gets the programs (Wine's icacls changes nothing, and says it did).
-  nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$SettingsFolder" /grant ${USERS_SID}:(OI)(CI)M'
-  Pop $0
-  ${If} $0 != 0
-    DetailPrint "警告: Usersグループに $SettingsFolder への書き込みを許可できませんでした ($0)"
-  ${EndIf}
+  ; The folder's access, and nothing of its own (a file that a student saved keeps their rights).
+  !insertmacro Icacls "$SettingsFolder\${SETTINGS_FILE}" "/reset"
+  !insertmacro Icacls "$SettingsFolder\${SETTINGS_FILE}" "/setowner ${ADMINISTRATORS_SID}"
+
+  SetOutPath "$INSTDIR"
+  File "${BIN_DIR}/${AGENT}"
+  File "${BIN_DIR}/${TOOL}"
+  File "${BIN_DIR}/${HELP}"
+  File "${BIN_DIR}/${CTL}"
+  WriteUninstaller "$INSTDIR\Uninstall.exe"
 
   ; Windows' firewall lets in no datagram for a program it has not been told of, and asks about
   ; one only an administrator: the agent started at a student's logon would never hear the
-  ; console. Limit the rule to the teacher's PC where the network is shared (docs/security.md).
-  nsExec::ExecToLog 'netsh advfirewall firewall delete rule ${FIREWALL_RULE}'
+  ; console. On any network profile unless told otherwise: classroom networks are often Public.
+  ; A rule that is there stays as it is: an admin may have narrowed it (docs/security.md).
+  nsExec::ExecToLog '"$SYSDIR\netsh.exe" advfirewall firewall show rule ${FIREWALL_RULE}'
   Pop $0
-  nsExec::ExecToLog 'netsh advfirewall firewall add rule ${FIREWALL_RULE} dir=in action=allow protocol=UDP program="$INSTDIR\${AGENT}" enable=yes'
-  Pop $0
-  ${If} $0 != 0
-    DetailPrint "警告: ファイアウォールに受信の規則を追加できませんでした ($0)"
+  ${If} $0 == 0
+    DetailPrint "ファイアウォールの既存の規則はそのまま使います (/TEACHERIP= と /FIREWALLPROFILE= は新しい規則にだけ使います)"
+  ${Else}
+    nsExec::ExecToLog '"$SYSDIR\netsh.exe" advfirewall firewall add rule ${FIREWALL_RULE} dir=in action=allow protocol=UDP program="$INSTDIR\${AGENT}" enable=yes profile=$FirewallProfile remoteip=$TeacherIp'
+    Pop $0
+    ${If} $0 != 0
+      DetailPrint "警告: ファイアウォールに受信の規則を追加できませんでした ($0)"
+    ${EndIf}
   ${EndIf}
 
   ; The start folder of every shortcut below.

@@ -746,12 +746,28 @@ def shortcut(path):
     return target, string.decode("utf-16-le").rstrip("\0")
 
 
+# What the installer leaves to administrators (and the system) and only lets Users read: the
+# settings folder, whatever its owner and access were (earlier versions let Users change it), and
+# the file in it; each call on the link itself, should one have taken the folder's place meanwhile.
+DATA = r'"C:\ProgramData\Velostrander"'
+ACL = [("icacls", f"{DATA} /setowner *S-1-5-32-544 /L"),
+       ("icacls", f"{DATA} /inheritance:r /grant:r *S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F "
+                  "*S-1-5-32-545:(OI)(CI)RX /L"),
+       ("icacls", rf'"C:\ProgramData\Velostrander\{SETTINGS_FILE}" /reset /L'),
+       ("icacls", rf'"C:\ProgramData\Velostrander\{SETTINGS_FILE}" /setowner *S-1-5-32-544 /L')]
+RULE = 'advfirewall firewall {} rule name="Velostrander_Child"'
+
+
 @scenario
 def installer(d):
     """Wine only: the installer is a Windows program. A silent install writes the settings of its
     command line in the system's code page and makes shortcuts that start the programs in the
     settings folder, where the agent started so reads them. Another install keeps the file, UTF-8
-    behind a byte-order mark too; one with a bad value fails and changes nothing. The uninstaller leaves only the settings."""
+    behind a byte-order mark too; one with a bad value fails and changes nothing. The uninstaller
+    leaves only the settings. Through stand-ins for icacls and netsh, which Wine only pretends to
+    run: each install leaves the settings to administrators; the firewall rule is added, narrowed
+    as asked, only where there is none. A settings folder that is a link is refused before
+    anything is installed or granted."""
     drive, port = d.prefix / "drive_c", udp.free_port()
     programs, data = drive / "Program Files/Velostrander", drive / "ProgramData/Velostrander"
     menu = drive / "ProgramData/Microsoft/Windows/Start Menu/Programs"
@@ -759,36 +775,56 @@ def installer(d):
     links = {startup: AGENT, menu / "Velostrander" / f"{AGENT}.lnk": AGENT,
              menu / "Velostrander/Velostrander 設定ツール.lnk": TOOL}
     for path in (programs, data, menu / "Velostrander"):  # what a failed run left
-        shutil.rmtree(path, ignore_errors=True)
+        _ = path.unlink() if path.is_symlink() else shutil.rmtree(path, ignore_errors=True)
 
-    def install(*options):
-        return d.run_program(os.environ["VELO_INSTALLER"], "/S", "/MASTER=マスターPC",
-                             f"/PORT={port}", *options)
-    check(install("/NUMBER=07") == 0, "the install failed")
-    check(d.run_program("reg", "query", UNINSTALL_ENTRY) == 0, "no uninstall entry")
-    installed = sorted(os.listdir(programs))
-    check(installed == ["Uninstall.exe", f"{AGENT}.exe", "Velostrander_Child.hlp", f"{TOOL}.exe",
-                       "velostrander-ctl.exe"],
-          f"installed {installed}")
-    expected = settings_bytes(folder(d, settings(port)))
-    check(settings_bytes(data) == expected, f"the installer wrote {settings_bytes(data)!r}")
-    for link, program in links.items():
-        check(shortcut(link) == (rf"C:\Program Files\Velostrander\{program}.exe",
-                                 r"C:\ProgramData\Velostrander"), f"{link} is {shortcut(link)}")
-    target, start = shortcut(startup)
-    end_session(start_running(d, drive / start[3:].replace("\\", "/"), target))
-    # The installer never reads the file: one as an editor saves it, UTF-8 behind a mark, stays.
-    expected = b"\xef\xbb\xbf" + expected.decode(d.code_page).encode()
-    (data / SETTINGS_FILE).write_bytes(expected)
-    for options, code in ((["/NUMBER=12"], 0), (["/NUMBER=31", "/OVERWRITE"], 2)):
-        check(install(*options) == code and settings_bytes(data) == expected, f"with {options}")
-    check(d.run_program(r"C:\Program Files\Velostrander\Uninstall.exe", "/S") == 0, "uninstall")
-    # The uninstaller goes on from a copy of itself, and takes its folder last.
-    wait(lambda: not programs.exists() and not d.processes("~nsu"), "the uninstaller to end")
-    check(not [link for link in links if link.exists()] and not (menu / "Velostrander").exists(),
-          "shortcuts are left")
-    check(d.run_program("reg", "query", UNINSTALL_ENTRY) != 0, "the uninstall entry is left")
-    check(settings_bytes(data) == expected, "the uninstaller changed the settings file")
+    with d.recording("icacls", "netsh") as run:
+        def install(*options, master="マスターPC", fail=None):
+            return run(os.environ["VELO_INSTALLER"], "/S", f"/MASTER={master}", f"/PORT={port}",
+                       *options, fail=fail)
+        done = install("/NUMBER=07", "/TEACHERIP=192.168.0.10", "/FIREWALLPROFILE=private,Public",
+                       "/MASTERONLY=1", fail=RULE.format("show"))
+        check(done == (0, ACL + [("netsh", RULE.format("show")), ("netsh", RULE.format("add") + (
+            rf' dir=in action=allow protocol=UDP program="C:\Program Files\Velostrander\{AGENT}.exe"'
+            " enable=yes profile=private,Public remoteip=192.168.0.10"))]), f"the install: {done}")
+        check(d.run_program("reg", "query", UNINSTALL_ENTRY) == 0, "no uninstall entry")
+        installed = sorted(os.listdir(programs))
+        check(installed == ["Uninstall.exe", f"{AGENT}.exe", "Velostrander_Child.hlp",
+                            f"{TOOL}.exe", "velostrander-ctl.exe"], f"installed {installed}")
+        expected = settings_bytes(folder(d, settings(port) + ["MasterOnlyx=1"]))
+        check(settings_bytes(data) == expected, f"the installer wrote {settings_bytes(data)!r}")
+        for link, program in links.items():
+            check(shortcut(link) == (rf"C:\Program Files\Velostrander\{program}.exe",
+                                     r"C:\ProgramData\Velostrander"), f"{link} is {shortcut(link)}")
+        target, start = shortcut(startup)
+        end_session(start_running(d, drive / start[3:].replace("\\", "/"), target))
+        # The installer never reads the file: one as an editor saves it, UTF-8 behind a mark,
+        # stays. The rule is there now, as the admin may have narrowed it: it stays too.
+        expected = b"\xef\xbb\xbf" + expected.decode(d.code_page).encode()
+        (data / SETTINGS_FILE).write_bytes(expected)
+        done = install("/NUMBER=12")
+        check(done == (0, ACL + [("netsh", RULE.format("show"))]), f"the upgrade: {done}")
+        # A line break would let a value add settings lines of its own.
+        for options, master in ((["/NUMBER=31"], "教師"), (["/FIREWALLPROFILE=private,home"], "教師"),
+                                (["/MASTERONLY=yes"], "教師"), ([], "教師\nMyHostPortx=1"),
+                                ([], "教師\rMyHostPortx=1")):
+            done = install(*options, "/OVERWRITE", master=master)
+            check(done == (2, []) and settings_bytes(data) == expected, f"{options} {master!r}: {done}")
+        check(d.run_program(r"C:\Program Files\Velostrander\Uninstall.exe", "/S") == 0, "uninstall")
+        # The uninstaller goes on from a copy of itself, and takes its folder last.
+        wait(lambda: not programs.exists() and not d.processes("~nsu"), "the uninstaller to end")
+        check(not [link for link in links if link.exists()] and not (menu / "Velostrander").exists(),
+              "shortcuts are left")
+        check(d.run_program("reg", "query", UNINSTALL_ENTRY) != 0, "the uninstall entry is left")
+        check(settings_bytes(data) == expected, "the uninstaller changed the settings file")
+        # As a student would make it a junction to the programs' folder, for Users' rights there.
+        shutil.rmtree(data)
+        data.symlink_to(elsewhere := d.folder("elsewhere"))
+        try:
+            done = install()
+            check(done == (2, []) and not os.listdir(elsewhere) and not programs.exists(),
+                  f"a settings folder that is a link: {done}, {os.listdir(elsewhere)}")
+        finally:
+            data.unlink()
 
 
 # --- the stand-in for Edge, under Wine ---------------------------------------------------------

@@ -36,6 +36,8 @@ STAND_IN_VIEWER = r"C:\windows\notepad.exe"
 # with the exchanges of Debian's chromium that it answers from.
 EDGE_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\App Paths\msedge.exe"
 STAND_IN = "standin_browser.exe"
+# Wine's own programs, which wineboot copied into each prefix's system folder.
+WINE_PROGRAMS = Path("/usr/lib/x86_64-linux-gnu/wine/x86_64-windows")
 RECORDING = Path(__file__).resolve().parent / "windows" / "devtools-recording.json"
 BOOT_TIMEOUT = 120
 DESKTOP = (1024, 768)  # Wine's virtual desktop
@@ -81,11 +83,11 @@ class WindowsDesktop(Desktop):
         return dict(env, DISPLAY=self.display) if self.display else env
 
     def run(self, *command, timeout=RUN_TIMEOUT, output=subprocess.DEVNULL,
-            errors=subprocess.DEVNULL):
+            errors=subprocess.DEVNULL, env=None):
         """Runs a command to its end. Never give it a pipe: the services that a Wine program
         starts inherit its output and keep a pipe open long after the program has ended."""
-        return subprocess.run(command, env=self.env, stdin=subprocess.DEVNULL, stdout=output,
-                              stderr=errors, timeout=timeout, check=False)
+        return subprocess.run(command, env=dict(self.env, **(env or {})), stdin=subprocess.DEVNULL,
+                              stdout=output, stderr=errors, timeout=timeout, check=False)
 
     # --- fixture ----------------------------------------------------------------------------
 
@@ -183,9 +185,35 @@ class WindowsDesktop(Desktop):
         started = wait(lambda: re.match(rb".*\n", Path(log).read_bytes()), "the program to start")
         return self.started(process, log, json.loads(started.group())["pid"], program)
 
-    def run_program(self, program, *args):
+    def run_program(self, program, *args, env=None):
         """A Windows program run to its end in the prefix; its exit code."""
-        return self.run(WINE64, str(program), *args).returncode
+        return self.run(WINE64, str(program), *args, env=env).returncode
+
+    @contextlib.contextmanager
+    def recording(self, *programs):
+        """While recorder.exe stands in for these programs of the system folder: a function that
+        runs a Windows program as run_program does, with recorder.exe failing the command lines
+        that hold `fail`, and gives its exit code and the lines recorded meanwhile, each as
+        (program, its arguments)."""
+        system, log = self.prefix / "drive_c/windows/system32", Path(self.scratch) / "recorded"
+        # Wine would run its own program of that name in place of one that is not its own.
+        env = {"WINEDLLOVERRIDES": self.env["WINEDLLOVERRIDES"] + ";"
+               + ",".join(f"{name}.exe" for name in programs) + "=n", "VELO_RECORD": f"Z:{log}"}
+
+        def run(program, *args, fail=None):
+            log.unlink(missing_ok=True)
+            code = self.run_program(program, *args, env=dict(env, **(
+                {"VELO_RECORD_FAIL": fail} if fail else {})))
+            lines = log.read_text("utf-8").splitlines() if log.exists() else []
+            calls = [re.match(r'("[^"]*"|\S+) ?(.*)', line).groups() for line in lines]
+            return code, [(PureWindowsPath(name.strip('"')).stem, rest) for name, rest in calls]
+        try:
+            for name in programs:
+                shutil.copyfile(self.helper.parent / "recorder.exe", system / f"{name}.exe")
+            yield run
+        finally:
+            for name in programs:
+                shutil.copyfile(WINE_PROGRAMS / f"{name}.exe", system / f"{name}.exe")
 
     def end_session(self, program):
         self._wintree("endsession", program.pid)
