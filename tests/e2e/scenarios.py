@@ -790,6 +790,10 @@ def installer(d):
         installed = sorted(os.listdir(programs))
         check(installed == ["Uninstall.exe", f"{AGENT}.exe", "Velostrander_Child.hlp",
                             f"{TOOL}.exe", "velostrander-ctl.exe"], f"installed {installed}")
+        # Wine starts either without asking: the manifests say who asks for an administrator.
+        levels = {program: re.findall(rb'level="(\w+)"', (programs / f"{program}.exe").read_bytes())
+                  for program in (AGENT, TOOL)}
+        check(levels == {AGENT: [b"asInvoker"], TOOL: [b"requireAdministrator"]}, f"{levels}")
         expected = settings_bytes(folder(d, settings(port) + ["MasterOnlyx=1"]))
         check(settings_bytes(data) == expected, f"the installer wrote {settings_bytes(data)!r}")
         for link, program in links.items():
