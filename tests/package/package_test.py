@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """The Debian package, passed by Debian's own checker and depending on chromium, then on this
 machine's own /usr and /etc, set up as an admin sets up a classroom PC, by the commands the
-admin types: installed with preseeded debconf answers, reconfigured with another number (and
-refused an invalid one) in a file an editor saved, its agent started as a graphical session
+admin types: installed with preseeded debconf answers, reconfigured with another number and the
+sender check off (and refused an invalid number) in a file an editor saved, then with the check
+that the admin turned on in the file kept, its agent started as a graphical session
 starts it, removed and purged. As root only; purged at the end in any case.
 
     package_test.py PACKAGE.deb   (made by cpack beside the build's bin/)
@@ -26,9 +27,10 @@ TOOL_ENTRY = Path("/usr/share/applications/velostrander-child-tool.desktop")
 AUTOSTART = Path("/etc/xdg/autostart/velostrander-child.desktop")
 OTHERS = [TOOL_ENTRY, Path("/usr/share/icons/hicolor/32x32/apps/velostrander.png"),
           Path("/usr/share/icons/hicolor/scalable/apps/velostrander.svg")]
-PRESEED = ("printf 'velostrander velostrander/%s string %s\\n' {} | debconf-set-selections && "
+PRESEED = ("printf 'velostrander velostrander/%s %s %s\\n' {} | debconf-set-selections && "
            "DEBIAN_FRONTEND=noninteractive ")
 RENUMBER = PRESEED + "dpkg-reconfigure velostrander"
+CHECK = "MasterOnlyx=1"  # the agent's sender check, on
 
 
 def run(command, succeeds=True):
@@ -52,23 +54,32 @@ def main():
     if os.geteuid() != 0:
         print("skipped: installing the package takes root")
         return 77
-    made = "\r\n".join(settings(port := udp.free_port()) + [""]).encode()
+    made = "\r\n".join(settings(port := udp.free_port()) + [CHECK, ""]).encode()
     try:
-        run(PRESEED.format(f"master マスターPC port {port} number 07") + f"dpkg -i {deb}")
+        run(PRESEED.format(f"master string マスターPC port string {port} number string 07 "
+                           "master_only boolean true") + f"dpkg -i {deb}")
         check(all(link.resolve() == program for link, program in LINKS.items())
               and set(os.listdir(LIB)) == LIB_FILES
               and all(path.exists() for path in OTHERS + [AUTOSTART]), "not installed")
         run(f"desktop-file-validate {TOOL_ENTRY} {AUTOSTART}")
         check(INI.read_bytes() == made, f"the file as made: {INI.read_bytes()!r}")
+        # Root's to write: the file every agent of the PC reads.
+        modes = [(path.stat().st_uid, oct(path.stat().st_mode)) for path in (INI.parent, INI)]
+        check(modes == [(0, "0o40755"), (0, "0o100644")], f"owners and modes {modes}")
         # As an admin's editor saves it: UTF-8 behind a byte-order mark, the master's name
         # changed on the line behind the mark, and a line of the admin's own.
-        lines = settings(port)
+        lines = settings(port) + [CHECK]
         lines.insert(0, lines.pop(3).replace("マスター", "教師"))
         INI.write_bytes("\r\n".join(["\ufeff" + lines[0]] + lines[1:] + ["; 教室 1", ""]).encode())
-        expected = INI.read_bytes().replace(b"Numxx=07", b"Numxx=12")
-        run(RENUMBER.format("number 12"))
-        run(RENUMBER.format("number 31"), succeeds=False)
+        expected = INI.read_bytes().replace(b"Numxx=07", b"Numxx=12").replace(
+            f"{CHECK}\r\n".encode(), b"")
+        run(RENUMBER.format("number string 12 master_only boolean false"))
         check(INI.read_bytes() == expected, f"the file reconfigured: {INI.read_bytes()!r}")
+        # The sender check, turned on in the file by hand, is kept as the file's other values.
+        INI.write_bytes(expected := expected + f"{CHECK}\r\n".encode())
+        run(RENUMBER.format("number string 31"), succeeds=False)
+        run(RENUMBER.format("number string 12"))
+        check(INI.read_bytes() == expected, f"the file reconfigured again: {INI.read_bytes()!r}")
         entry = dict(line.split("=", 1) for line in AUTOSTART.read_text("utf-8").splitlines()
                      if line[:5] in ("Exec=", "Path="))
         # Ended with its desktop; the Exec path is absolute, and the driver's folder unused. In
