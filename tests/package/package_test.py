@@ -63,9 +63,9 @@ def main():
               and all(path.exists() for path in OTHERS + [AUTOSTART]), "not installed")
         run(f"desktop-file-validate {TOOL_ENTRY} {AUTOSTART}")
         check(INI.read_bytes() == made, f"the file as made: {INI.read_bytes()!r}")
-        # Root's to write: the file every agent of the PC reads.
-        modes = [(path.stat().st_uid, oct(path.stat().st_mode)) for path in (INI.parent, INI)]
-        check(modes == [(0, "0o40755"), (0, "0o100644")], f"owners and modes {modes}")
+        # Root's to write: what every agent of the PC runs and reads.
+        modes = [(path.stat().st_uid, oct(path.stat().st_mode)) for path in (LIB, INI.parent, INI)]
+        check(modes == [(0, "0o40755")] * 2 + [(0, "0o100644")], f"owners and modes {modes}")
         # As an admin's editor saves it: UTF-8 behind a byte-order mark, the master's name
         # changed on the line behind the mark, and a line of the admin's own.
         lines = settings(port) + [CHECK]
