@@ -363,20 +363,28 @@ def browser_and_commands(d):
 @scenario
 def burial(d):
     """The latest page wins: 240 pairs of (a page whose server accepts and never answers,
-    about:blank), 480 datagrams sent at once, and then the teacher's page. It opens within one
-    page wait (it took 15 s a pair, an hour in all, when each page was waited for in turn)."""
-    with web.PageServer(PAGES) as server, socket.create_server(("127.0.0.1", 0)) as silent:
-        agent = start_listening(d)
-        open_page(d, agent, server, "/", "最初のページ")
+    about:blank), 480 datagrams sent at once (4 pairs under Wine, whose receive buffer holds
+    fewer), and then the teacher's page. It opens within one page wait (it took 15 s a pair when
+    each page was waited for in turn). Wine's Internet Explorer never reports itself busy, so
+    there the stand-in for Edge shows it."""
+    pairs = 240 if d.name == "linux" else 4
+    with web.PageServer(PAGES) as server, socket.create_server(("127.0.0.1", 0)) as silent, \
+            (d.stand_in_browser() if d.name == "windows" else contextlib.nullcontext()) as edge:
+        agent = start_listening(d, **({"env": edge.env} if edge else {}))
+        shows = (lambda title: d.wait_window(title, showing=True)) if edge else \
+            (lambda title: browser(d, agent, title, showing=True))
+        send(d, agent, server.url("/"))
+        shows("最初のページ")
         never = f"http://127.0.0.1:{silent.getsockname()[1]}/never"
-        for number in range(240):
+        for number in range(pairs):
             send(d, agent, f"{never}/{number}")
             send(d, agent, "about:blank")
         sent = time.monotonic()
         send(d, agent, server.url("/second.html"))
         asked = server.wait_request("/second.html", timeout=UNHELD).started - sent
-        browser(d, agent, "二番目のページ", showing=True)
-        print(f"after the burial's 480 datagrams the teacher's page was asked for in {asked:.2f} s")
+        shows("二番目のページ")
+        print(f"after the burial's {2 * pairs} datagrams the teacher's page was asked for in "
+              f"{asked:.2f} s")
         end_with_browser(d, agent)
 
 
