@@ -7,6 +7,16 @@
 #include "child/Texts.h"
 
 namespace child {
+namespace {
+
+// Calls the wait's `loaded`, if the wait is still there and `loaded` not yet called.
+void EndWait(const std::weak_ptr<std::function<void()>>& wait) {
+  if (const auto pending = wait.lock()) {
+    if (auto loaded = std::exchange(*pending, nullptr)) loaded();
+  }
+}
+
+}  // namespace
 
 BrowserControl::BrowserControl(platform::BrowserFactory& factory, platform::Scheduler& scheduler,
                                platform::Desktop& desktop)
@@ -55,17 +65,6 @@ void BrowserControl::ShowPage(std::string_view url, std::function<void()> loaded
   if (browser_) browser_->setVisible(true);
   WaitUntilLoaded(std::move(loaded));
 }
-
-namespace {
-
-// Calls the wait's `loaded` once, if the wait is still there.
-void EndWait(const std::weak_ptr<std::function<void()>>& wait) {
-  if (const auto pending = wait.lock()) {
-    if (auto loaded = std::exchange(*pending, nullptr)) loaded();
-  }
-}
-
-}  // namespace
 
 // Once, whichever comes first: the browser's word that the page has loaded, the bound, or a
 // newer page.
