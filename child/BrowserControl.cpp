@@ -7,6 +7,16 @@
 #include "child/Texts.h"
 
 namespace child {
+namespace {
+
+// Calls the wait's `loaded`, if the wait is still there and `loaded` not yet called.
+void EndWait(const std::weak_ptr<std::function<void()>>& wait) {
+  if (const auto pending = wait.lock()) {
+    if (auto loaded = std::exchange(*pending, nullptr)) loaded();
+  }
+}
+
+}  // namespace
 
 BrowserControl::BrowserControl(platform::BrowserFactory& factory, platform::Scheduler& scheduler,
                                platform::Desktop& desktop)
@@ -56,22 +66,27 @@ void BrowserControl::ShowPage(std::string_view url, std::function<void()> loaded
   WaitUntilLoaded(std::move(loaded));
 }
 
-// Once, whichever comes first: the browser's word that the page has loaded, or the bound.
+// Once, whichever comes first: the browser's word that the page has loaded, the bound, or a
+// newer page.
 void BrowserControl::WaitUntilLoaded(std::function<void()> loaded) {
-  auto once = std::make_shared<std::function<void()>>(std::move(loaded));
-  const auto done = [once] {
-    if (auto loaded = std::exchange(*once, nullptr)) loaded();
-  };
+  pageWait_ = std::make_shared<std::function<void()>>(std::move(loaded));
+  const auto done = [wait = std::weak_ptr(pageWait_)] { EndWait(wait); };
   if (browser_ && browser_->whenLoaded(done)) return scheduler_.runLater(kPageWaitLimit, done);
-  PollUntilLoaded(done, scheduler_.now() + kPageWaitLimit);
+  PollUntilLoaded(pageWait_, scheduler_.now() + kPageWaitLimit);
 }
 
-void BrowserControl::PollUntilLoaded(std::function<void()> loaded,
+void BrowserControl::PollUntilLoaded(std::weak_ptr<std::function<void()>> wait,
                                      platform::Scheduler::Clock::time_point limit) {
-  if (scheduler_.now() >= limit || !browser_ || !browser_->busy()) return loaded();
-  scheduler_.runLater(kPollInterval, [this, loaded = std::move(loaded), limit]() mutable {
-    PollUntilLoaded(std::move(loaded), limit);
+  const auto pending = wait.lock();
+  if (!pending || !*pending) return;
+  if (scheduler_.now() >= limit || !browser_ || !browser_->busy()) return EndWait(wait);
+  scheduler_.runLater(kPollInterval, [this, wait = std::move(wait), limit]() mutable {
+    PollUntilLoaded(std::move(wait), limit);
   });
+}
+
+void BrowserControl::EndPageWait() {
+  EndWait(std::exchange(pageWait_, nullptr));
 }
 
 void BrowserControl::SetFullScreen(bool on) {

@@ -34,8 +34,13 @@ class BrowserControl {
   void Release();
 
   // Opens the URL exactly as given, shows the browser, and calls `loaded` once the browser no
-  // longer reports itself busy (or the wait's bound has passed). User events go on meanwhile.
+  // longer reports itself busy (or the wait's bound has passed, or EndPageWait() came first).
+  // User events go on meanwhile. One page at a time: a page shown before the last one's
+  // `loaded` drops that one's wait, `loaded` and all.
   void ShowPage(std::string_view url, std::function<void()> loaded);
+  // A newer page makes the wait for this one pointless: its `loaded` is called now. Nothing
+  // when no page is waited for.
+  void EndPageWait();
   void SetFullScreen(bool on);
   void SetVisible(bool visible);
   void HideMenuBar();
@@ -52,12 +57,16 @@ class BrowserControl {
   void ReportUnavailable(const platform::BrowserCreation& failure);
   void WaitUntilLoaded(std::function<void()> loaded);
   // For a browser that has no word of its own for the page's end.
-  void PollUntilLoaded(std::function<void()> loaded, platform::Scheduler::Clock::time_point limit);
+  void PollUntilLoaded(std::weak_ptr<std::function<void()>> wait,
+                       platform::Scheduler::Clock::time_point limit);
 
   platform::BrowserFactory& factory_;
   platform::Scheduler& scheduler_;
   platform::Desktop& desktop_;
   std::unique_ptr<platform::Browser> browser_;
+  // The page wait's `loaded`, empty once called. The looks and timers of a wait hold it weakly,
+  // so that they stop when it is ended or a newer one replaces it.
+  std::shared_ptr<std::function<void()>> pageWait_;
   State state_ = State::NotCreated;
   bool fullScreen_ = false;
   bool reported_ = false;

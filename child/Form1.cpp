@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "about/Texts.h"
 #include "child/Datagram.h"
@@ -30,7 +31,8 @@ std::int32_t TrayCode(double xTwips, double twipsPerPixel) {
 
 }  // namespace
 
-Form1::Form1(Program& program) : program_(program) {}
+Form1::Form1(Program& program)
+    : program_(program), requests_(program.browser, program.platform.scheduler()) {}
 
 platform::Desktop& Form1::desktop() {
   return program_.platform.desktop();
@@ -136,54 +138,17 @@ void Form1::BindEndpoint() {
 
 void Form1::Winsock1_DataArrival() {
   const platform::Arrival arrival = endpoint_->read();
-  // Later datagrams wait in the endpoint until this one is done, whatever it shows or waits
-  // for meanwhile.
-  endpoint_->setPaused(true);
   if (arrival.result != platform::ReadResult::Datagram) {
+    // Later datagrams wait in the system until the box is answered: the endpoint raises no
+    // arrival while this one is handled.
     if (arrival.result == platform::ReadResult::RefusedByDestination) {
       desktop().showMessage(kMasterNotFound, kMessageTitle);
     }
-    ResumeArrivals();
     return;
   }
-  const std::string text = program_.platform.codePage().toUtf8(arrival.bytes);
-  BrowserControl& browser = program_.browser;
-  switch (DecodeDatagram(text)) {
-    case Request::OpenUrl:
-      browser.ShowPage(text, [this] { FinishDatagram(); });
-      return;
-    case Request::PartScreen:
-      browser.SetFullScreen(false);
-      break;
-    case Request::FullScreen:
-      browser.SetFullScreen(true);
-      break;
-    case Request::VisibleTrue:
-      browser.SetVisible(true);
-      break;
-    case Request::VisibleFalse:
-      browser.SetVisible(false);
-      break;
-    case Request::NoChange:
-    case Request::Refused:
-      break;
-    case Request::Garbled:
-      // Not even the menu bar's step: under a flood of junk, its call into the browser's
-      // process for each datagram would hold up the next page.
-      return ResumeArrivals();
-  }
-  FinishDatagram();
-}
-
-void Form1::FinishDatagram() {
-  program_.browser.HideMenuBar();
-  ResumeArrivals();
-}
-
-void Form1::ResumeArrivals() {
-  // The window, and the endpoint with it, may have been unloaded meanwhile ("End", or the
-  // system closing it).
-  if (endpoint_) endpoint_->setPaused(false);
+  std::string text = program_.platform.codePage().toUtf8(arrival.bytes);
+  const Request request = DecodeDatagram(text);
+  requests_.Add(request, std::move(text));
 }
 
 void Form1::Command1_Click() {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string_view>
 
+#include "child/RequestQueue.h"
 #include "platform/Platform.h"
 
 namespace child {
@@ -44,15 +45,13 @@ class Form1 {
   void BindEndpoint();
   void AddTrayIcon();
   void RemoveTrayIcon();
-  // A datagram is done: its last step, then the next one may arrive.
-  void FinishDatagram();
-  void ResumeArrivals();
   // Runs Form_Unload to its end, then drops the window; does nothing once unloaded.
   void Unload();
 
   Program& program_;
   std::unique_ptr<platform::Window> window_;
   std::unique_ptr<platform::UdpEndpoint> endpoint_;  // Winsock1: lives as long as the window
+  RequestQueue requests_;
   platform::TrayRecord trayRecord_;
   State state_ = State::Starting;
 };

@@ -1,5 +1,8 @@
 // The agent's one UDP endpoint: bound once, raises one arrival event per datagram on the UI
-// thread, reads each datagram whole, and sends one text as one datagram.
+// thread, reads each datagram whole, and sends one text as one datagram. An arrival event is
+// never raised while one is handled, even from an event loop that the handler runs (a message
+// box's): what comes meanwhile waits in the system's receive buffer, and what that cannot hold
+// the system drops. Nothing else holds datagrams back: the behaviour takes each one as it comes.
 #pragma once
 
 #include <cstdint>
@@ -45,9 +48,6 @@ class UdpEndpoint {
   virtual SendResult send(std::string_view bytes) = 0;
   // Reads the pending datagram; called from the arrival event.
   virtual Arrival read() = 0;
-  // While paused, no arrival event is raised; datagrams wait in the endpoint, none lost, and
-  // resuming raises the events for them in arrival order.
-  virtual void setPaused(bool paused) = 0;
 };
 
 class Network {

@@ -3,11 +3,10 @@
 #include <linux/errqueue.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
-#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -20,9 +19,8 @@ namespace {
 constexpr std::size_t kDatagramBufferBytes = 64 * 1024;
 // Deep enough for a burst of datagrams that arrives while the UI thread is busy.
 constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
-// Past either, the kernel's buffer holds the rest: memory stays bounded whatever is sent.
-constexpr std::size_t kMaxQueuedBytes = 64 * 1024 * 1024;
-constexpr std::size_t kMaxQueuedDatagrams = 100000;
+// A pass takes at most this many, so that a flood leaves the event loop's other work its turn.
+constexpr int kArrivalsAPass = 1000;
 
 BindResult ToBindResult(int error) {
   switch (error) {
@@ -70,20 +68,19 @@ std::optional<sockaddr_in> ResolveIPv4(const std::string& host, std::uint16_t po
 }
 
 // Past net.core.rmem_max only with CAP_NET_ADMIN; for anyone else the kernel caps the size there.
-void RaiseReceiveBuffer(int socket, std::optional<int> limit) {
-  const int wanted = std::min(kReceiveBufferBytes, limit.value_or(kReceiveBufferBytes));
-  const auto size = sizeof wanted;
-  if (!limit && setsockopt(socket, SOL_SOCKET, SO_RCVBUFFORCE, &wanted, size) == 0) return;
-  setsockopt(socket, SOL_SOCKET, SO_RCVBUF, &wanted, size);
+void RaiseReceiveBuffer(int socket) {
+  const int wanted = kReceiveBufferBytes;
+  if (setsockopt(socket, SOL_SOCKET, SO_RCVBUFFORCE, &wanted, sizeof wanted) == 0) return;
+  setsockopt(socket, SOL_SOCKET, SO_RCVBUF, &wanted, sizeof wanted);
 }
 
 // Queues the ICMP refusal of a datagram we sent, so that a read reports it.
-int OpenSocket(std::optional<int> receiveBufferLimit) {
+int OpenSocket() {
   const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) return fd;
   const int on = 1;
   setsockopt(fd, SOL_IP, IP_RECVERR, &on, sizeof on);
-  RaiseReceiveBuffer(fd, receiveBufferLimit);
+  RaiseReceiveBuffer(fd);
   return fd;
 }
 
@@ -97,11 +94,8 @@ int SendTo(int socket, std::string_view bytes, const sockaddr_in& address) {
 
 }  // namespace
 
-PosixUdpEndpoint::PosixUdpEndpoint(std::function<void()> onArrival,
-                                   std::optional<int> receiveBufferLimit)
-    : onArrival_(std::move(onArrival)),
-      receiveBufferLimit_(receiveBufferLimit),
-      buffer_(kDatagramBufferBytes) {}
+PosixUdpEndpoint::PosixUdpEndpoint(std::function<void()> onArrival)
+    : onArrival_(std::move(onArrival)), buffer_(kDatagramBufferBytes) {}
 
 PosixUdpEndpoint::~PosixUdpEndpoint() {
   // Before the descriptor it watches is closed, and perhaps reused.
@@ -111,7 +105,7 @@ PosixUdpEndpoint::~PosixUdpEndpoint() {
 
 BindResult PosixUdpEndpoint::bind(std::uint16_t port) {
   if (socket_ >= 0) return BindResult::Failed;
-  const int fd = OpenSocket(receiveBufferLimit_);
+  const int fd = OpenSocket();
   if (fd < 0) return BindResult::Failed;
   sockaddr_in address{};
   address.sin_family = AF_INET;
@@ -129,7 +123,7 @@ BindResult PosixUdpEndpoint::bind(std::uint16_t port) {
 void PosixUdpEndpoint::watch(int socket) {
   socket_ = socket;
   notifier_ = std::make_unique<QSocketNotifier>(socket, QSocketNotifier::Read);
-  QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { drain(); });
+  QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { raiseArrivals(); });
 }
 
 // Unbound, the endpoint sends from a port the system picks, and hears of refusals there too.
@@ -137,7 +131,7 @@ void PosixUdpEndpoint::watch(int socket) {
 // datagram goes out all the same.
 SendResult PosixUdpEndpoint::send(std::string_view bytes) {
   if (socket_ < 0) {
-    const int fd = OpenSocket(receiveBufferLimit_);
+    const int fd = OpenSocket();
     if (fd < 0) return SendResult::Failed;
     watch(fd);
   }
@@ -148,50 +142,38 @@ SendResult PosixUdpEndpoint::send(std::string_view bytes) {
   return ToSendResult(error);
 }
 
-Arrival PosixUdpEndpoint::read() {
-  // As a read of an empty socket would report it.
-  if (arrivals_.empty()) return {ReadResult::Failed, {}};
-  Arrival front = std::move(arrivals_.front());
-  arrivals_.pop_front();
-  queuedBytes_ -= front.bytes.size();
-  // Room again for whatever the kernel kept while the queue was full.
-  if (notifier_) notifier_->setEnabled(true);
-  return front;
-}
-
-void PosixUdpEndpoint::setPaused(bool paused) {
-  paused_ = paused;
-  scheduleArrival();
-}
-
-void PosixUdpEndpoint::drain() {
-  while (hasRoom()) {
-    std::optional<Arrival> next = receive();
-    if (!next) break;
-    queuedBytes_ += next->bytes.size();
-    arrivals_.push_back(std::move(*next));
-  }
-  notifier_->setEnabled(hasRoom());
-  // The socket's notice comes from the event loop with no handler running under it, so the
-  // first datagram is handled at once: posting it would only add a pass of the loop.
-  if (!handling_ && !arrivalScheduled_) return raiseArrival();
-  scheduleArrival();
-}
-
 // Refusals come first, as the kernel reports them before any datagram still waiting.
-std::optional<Arrival> PosixUdpEndpoint::receive() {
-  if (const int error = takeQueuedError()) return Arrival{ToReadResult(error), {}};
+Arrival PosixUdpEndpoint::read() {
+  if (const int error = takeQueuedError()) return {ToReadResult(error), {}};
   const ssize_t size = recv(socket_, buffer_.data(), buffer_.size(), MSG_DONTWAIT);
   if (size >= 0) {
-    return Arrival{ReadResult::Datagram,
-                   std::string(buffer_.data(), static_cast<std::size_t>(size))};
+    return {ReadResult::Datagram, std::string(buffer_.data(), static_cast<std::size_t>(size))};
   }
   const int error = errno;
-  if (error == EAGAIN || error == EINTR) return std::nullopt;
   // An error that came in just now, a refusal most often: its queue entry is this report, not
   // a second one.
-  takeQueuedError();
-  return Arrival{ToReadResult(error), {}};
+  if (error != EAGAIN && error != EINTR) takeQueuedError();
+  return {ToReadResult(error), {}};
+}
+
+// The notifier is off while a handler runs: it is never entered again from an event loop of its
+// own, and the kernel keeps what comes meanwhile.
+void PosixUdpEndpoint::raiseArrivals() {
+  notifier_->setEnabled(false);
+  const std::weak_ptr<char> alive = lifetime_;
+  // A copy: the handler may destroy this endpoint, and the function with it.
+  const auto handler = onArrival_;
+  for (int raised = 0; raised < kArrivalsAPass && readable(); ++raised) {
+    handler();
+    if (alive.expired()) return;
+  }
+  notifier_->setEnabled(true);
+}
+
+// A datagram or a refusal waits.
+bool PosixUdpEndpoint::readable() const {
+  pollfd watched{socket_, POLLIN, 0};
+  return poll(&watched, 1, 0) == 1;
 }
 
 int PosixUdpEndpoint::takeQueuedError() {
@@ -207,38 +189,6 @@ int PosixUdpEndpoint::takeQueuedError() {
     return static_cast<int>(queued.ee_errno);
   }
   return 0;
-}
-
-bool PosixUdpEndpoint::hasRoom() const {
-  return queuedBytes_ < kMaxQueuedBytes && arrivals_.size() < kMaxQueuedDatagrams;
-}
-
-// Posted, never called here: a handler is not entered again from within itself, nor from an
-// event loop it runs.
-void PosixUdpEndpoint::scheduleArrival() {
-  if (arrivalScheduled_ || handling_ || paused_ || arrivals_.empty()) return;
-  arrivalScheduled_ = true;
-  const std::weak_ptr<char> alive = lifetime_;
-  QMetaObject::invokeMethod(
-      QCoreApplication::instance(),
-      [this, alive] {
-        if (!alive.expired()) raiseArrival();
-      },
-      Qt::QueuedConnection);
-}
-
-void PosixUdpEndpoint::raiseArrival() {
-  arrivalScheduled_ = false;
-  if (handling_ || paused_ || arrivals_.empty()) return;
-  handling_ = true;
-  const std::weak_ptr<char> alive = lifetime_;
-  // A copy: the handler may destroy this endpoint, and the function with it.
-  const auto handler = onArrival_;
-  handler();
-  if (alive.expired()) return;
-  handling_ = false;
-  // A handler that left its datagram unread gets it again, as the kernel's notice would.
-  scheduleArrival();
 }
 
 std::unique_ptr<UdpEndpoint> PosixNetwork::createUdpEndpoint(std::function<void()> onArrival) {

@@ -2,10 +2,8 @@
 
 #include <QSocketNotifier>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,14 +13,11 @@ namespace platform {
 
 // A POSIX IPv4 UDP socket watched by the Qt event loop. Not QUdpSocket: that one never hears of
 // a datagram the destination refused, and goes deaf when asked to.
-// Whatever the kernel holds is taken at once into a queue of our own, paused or not: without
-// privileges the kernel's buffer is too shallow for a burst that comes while the agent is busy.
+// Each pass of the event loop raises an arrival for every datagram the kernel holds, so that the
+// behaviour sees a burst whole before it acts on it.
 class PosixUdpEndpoint final : public UdpEndpoint {
  public:
-  // receiveBufferLimit plays net.core.rmem_max for an ordinary user, so that a test run with
-  // privileges still gets the shallow receive buffer of a classroom PC.
-  explicit PosixUdpEndpoint(std::function<void()> onArrival,
-                            std::optional<int> receiveBufferLimit = std::nullopt);
+  explicit PosixUdpEndpoint(std::function<void()> onArrival);
   ~PosixUdpEndpoint() override;
   PosixUdpEndpoint(const PosixUdpEndpoint&) = delete;
   PosixUdpEndpoint& operator=(const PosixUdpEndpoint&) = delete;
@@ -32,27 +27,17 @@ class PosixUdpEndpoint final : public UdpEndpoint {
   void setRemotePort(std::uint16_t port) override { remotePort_ = port; }
   SendResult send(std::string_view bytes) override;
   Arrival read() override;
-  void setPaused(bool paused) override;
 
  private:
   void watch(int socket);
-  void drain();
-  std::optional<Arrival> receive();
+  void raiseArrivals();
+  bool readable() const;
   // The errno of the oldest refusal the kernel queued for us; 0 when none is queued.
   int takeQueuedError();
-  bool hasRoom() const;
-  void scheduleArrival();
-  void raiseArrival();
 
   const std::function<void()> onArrival_;
-  const std::optional<int> receiveBufferLimit_;
   int socket_ = -1;
   std::unique_ptr<QSocketNotifier> notifier_;
-  std::deque<Arrival> arrivals_;
-  std::size_t queuedBytes_ = 0;
-  bool paused_ = false;
-  bool handling_ = false;
-  bool arrivalScheduled_ = false;
   // Expires with the endpoint, which its own arrival handler may destroy.
   const std::shared_ptr<char> lifetime_ = std::make_shared<char>();
   std::string remoteHost_;

@@ -133,13 +133,8 @@ Arrival Win32UdpEndpoint::read() {
   return {ReadResult::Datagram, std::string(buffer_.data(), static_cast<std::size_t>(received))};
 }
 
-void Win32UdpEndpoint::setPaused(bool paused) {
-  paused_ = paused;
-  repostHeldBack();
-}
-
 void Win32UdpEndpoint::onNotification() {
-  if (paused_ || handling()) {
+  if (handling()) {
     heldBack_ = true;
     return;
   }
@@ -153,13 +148,7 @@ void Win32UdpEndpoint::raiseArrival() {
   onArrival();
   if (gone) return;
   goneWhileHandling_ = nullptr;
-  repostHeldBack();
-}
-
-void Win32UdpEndpoint::repostHeldBack() {
-  if (!heldBack_ || paused_ || handling()) return;
-  heldBack_ = false;
-  PostMessageW(window_.hwnd(), message_, socket_, FD_READ);
+  if (std::exchange(heldBack_, false)) PostMessageW(window_.hwnd(), message_, socket_, FD_READ);
 }
 
 Win32Network::Win32Network(Win32MessageWindow& window) : window_(window) {

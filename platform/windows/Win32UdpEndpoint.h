@@ -21,8 +21,8 @@ int ReceiveDatagram(SOCKET socket, char* buffer, int length);
 
 // A Winsock UDP socket that reports arrivals to the backend's message window (WSAAsyncSelect):
 // Winsock posts one FD_READ and the next only after a read, so each arrival event stands for
-// one datagram. No arrival event is raised while one is being handled or while paused; the
-// notification held back is posted again when they may be raised again.
+// one datagram. No arrival event is raised while one is being handled; the notification held
+// back is posted again once the handler has returned.
 class Win32UdpEndpoint final : public UdpEndpoint {
  public:
   Win32UdpEndpoint(Win32MessageWindow& window, std::function<void()> onArrival,
@@ -36,14 +36,12 @@ class Win32UdpEndpoint final : public UdpEndpoint {
   void setRemotePort(std::uint16_t port) override { remotePort_ = port; }
   SendResult send(std::string_view bytes) override;
   Arrival read() override;
-  void setPaused(bool paused) override;
 
  private:
   void watch(SOCKET socket);
   void onNotification();
   // The handler may destroy this endpoint: nothing touches it afterwards if it did.
   void raiseArrival();
-  void repostHeldBack();
   bool handling() const { return goneWhileHandling_ != nullptr; }
 
   Win32MessageWindow& window_;
@@ -54,7 +52,6 @@ class Win32UdpEndpoint final : public UdpEndpoint {
   std::string remoteHost_;
   std::uint16_t remotePort_ = 0;
   std::vector<char> buffer_;
-  bool paused_ = false;
   bool heldBack_ = false;
   // Set while the arrival handler runs: the caller's flag, by which the destructor tells it
   // that this endpoint is gone.

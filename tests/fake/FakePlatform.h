@@ -88,12 +88,7 @@ class FakeEndpoint : public platform::UdpEndpoint {
     queue_.pop_front();
     return arrival;
   }
-  void setPaused(bool paused) override {
-    paused_ = paused;
-    raisePending();
-  }
-
-  // A datagram (or a failed read) arrives; its event is raised unless the endpoint is paused.
+  // A datagram (or a failed read) arrives; its event is raised unless one is being handled.
   void arrive(platform::Arrival arrival) {
     queue_.push_back(std::move(arrival));
     raisePending();
@@ -110,7 +105,7 @@ class FakeEndpoint : public platform::UdpEndpoint {
   void raisePending() {
     if (std::exchange(raising_, true)) return;
     const auto gone = gone_;
-    while (!*gone && !paused_ && !queue_.empty()) std::function<void()>{onArrival_}();
+    while (!*gone && !queue_.empty()) std::function<void()>{onArrival_}();
     if (!*gone) raising_ = false;
   }
 
@@ -119,7 +114,6 @@ class FakeEndpoint : public platform::UdpEndpoint {
   const platform::BindResult bindResult_;
   const std::function<void()> onArrival_;
   std::deque<platform::Arrival> queue_;
-  bool paused_ = false;
   bool raising_ = false;
   std::shared_ptr<bool> gone_ = std::make_shared<bool>(false);
 };

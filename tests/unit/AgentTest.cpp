@@ -153,6 +153,7 @@ TEST(Form1Test, EndReleasesTheBrowserUnloadsAndSaysNothing) {
     SCOPED_TRACE(c.when);
     Agent agent(c.settings);
     if (agent.endpoint) agent.endpoint->arrive("Command:VisibleTrue");
+    agent.runPending();
     if (c.browserClosed) agent.browser().alive = false;
     const auto messages = agent.messages.size();
     agent.log.clear();
@@ -262,6 +263,7 @@ class Form1DatagramTest : public ::testing::Test {
  protected:
   void SetUp() override {
     Endpoint().arrive("Command:VisibleTrue");
+    agent.runPending();
     log.clear();
   }
   fake::FakeEndpoint& Endpoint() { return *agent.endpoint; }
@@ -271,6 +273,7 @@ class Form1DatagramTest : public ::testing::Test {
   fake::Log& log = agent.log;
 };
 
+// Texts that ask for nothing, junk among them, cost no call into the browser.
 TEST_F(Form1DatagramTest, EachTextDoesItsOneThingThenTheMenuBarGoesOff) {
   const std::pair<std::string, Strings> cases[] = {
       {" http://192.168.0.1/ページ.html ",  // as it came: spaces are the browser's to read
@@ -282,30 +285,79 @@ TEST_F(Form1DatagramTest, EachTextDoesItsOneThingThenTheMenuBarGoesOff) {
       {"Command:FullScreen\r\n", {}},
       {"Command:", {}},
       {"javascript:fetch('http://192.168.0.9/')", {}},
+      {"http://host/a\x01z", {}},
   };
   for (auto [text, expected] : cases) {
     log.clear();
     Endpoint().arrive(text);
-    expected.push_back("browser menubar false");
+    agent.runPending();
+    if (!expected.empty()) expected.push_back("browser menubar false");
     EXPECT_THAT(log, ElementsAreArray(expected)) << text;
   }
-  log.clear();
-  Endpoint().arrive("http://host/a\x01z");  // junk, which touches nothing at all
-  EXPECT_THAT(log, ::testing::IsEmpty());
 }
 
-TEST_F(Form1DatagramTest, DatagramsArrivingDuringAPageWaitAreHandledAfterItInOrder) {
-  Browser().pagePolls = 3;
-  Endpoint().arrive("http://slow/");
-  Endpoint().arrive("Command:FullScreen");
-  Endpoint().arrive("http://next/");
-  EXPECT_THAT(log, ElementsAre("browser navigate http://slow/", "browser visible true"));
-  agent.runPending();
-  EXPECT_LT(agent.sinceStart(), 1s);  // as soon as the page is no longer busy
-  EXPECT_THAT(log, ElementsAre("browser navigate http://slow/", "browser visible true",
-                               "browser menubar false", "browser fullscreen true",
-                               "browser menubar false", "browser navigate http://next/",
-                               "browser visible true", "browser menubar false"));
+Strings operator+(Strings first, const Strings& then) {
+  first.insert(first.end(), then.begin(), then.end());
+  return first;
+}
+
+Strings Opened(const std::string& url) {
+  return {"browser navigate " + url, "browser visible true"};
+}
+
+// Every page would load for ever, but for the wait's bound. "…": a second passes, the event loop
+// running meanwhile. What the browser was asked, but the menu bar, and the seconds, in order.
+TEST(RequestQueueTest, TheLatestPageWinsAndTheCommandsKeepTheirPlace) {
+  const Strings second = {"…"};
+  const struct {
+    const char* rule;
+    Strings datagrams;
+    Strings asked;
+  } cases[] = {
+      {"of a burst only the last page opens, after the commands before it, in order",
+       {"http://a/", "Command:FullScreen", "http://b/", "Command:VisibleFalse", "http://c/", "…"},
+       Strings{"browser fullscreen true", "browser visible false"} + Opened("http://c/") + second},
+      {"a newer page ends the wait for the one that loads, each time",
+       {"http://a/", "…", "Command:FullScreen", "about:blank", "…", "http://b/", "…"},
+       Opened("http://a/") + Strings{"…", "browser fullscreen true"} + Opened("about:blank") +
+           second + Opened("http://b/") + second},
+      {"a command waits for the page before it; junk, refusals and no change end no wait",
+       {"http://a/", "…", "Command:", "javascript:alert(1)", "http://a/\x01",
+        "Command:VisibleFalse", "…"},
+       Opened("http://a/") + Strings{"…", "…", "browser visible false"}},
+      {"past its bound the oldest command goes, never the page",
+       Strings{"http://a/", "…"} + Strings(60, "Command:FullScreen") + Strings{"http://b/"} +
+           Strings(60, "Command:PartScreen") + second,
+       Opened("http://a/") + second + Strings(40, "browser fullscreen true") + Opened("http://b/") +
+           second + Strings(60, "browser fullscreen false")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.rule);
+    Agent agent;
+    agent.endpoint->arrive("Command:VisibleTrue");
+    agent.runPending();
+    agent.browser().pagePolls = 1'000'000;
+    agent.log.clear();
+    for (const auto& datagram : c.datagrams) {
+      if (datagram != "…") agent.endpoint->arrive(datagram);
+      if (datagram == "…") agent.advance(1s);
+      if (datagram == "…") agent.log.push_back(datagram);
+    }
+    agent.runPending();
+    std::erase(agent.log, "browser menubar false");
+    EXPECT_THAT(agent.log, ElementsAreArray(c.asked));
+  }
+}
+
+// Windows may run other events inside a call into the browser: a page that comes then ends the
+// wait for the one before as soon as it begins.
+TEST_F(Form1DatagramTest, APageThatComesInsideTheBrowsersCallEndsTheWaitAsItBegins) {
+  Browser().pagePolls = 1'000'000;
+  Browser().whileNavigating = [this] { Endpoint().arrive("http://b/"); };
+  Endpoint().arrive("http://a/");
+  agent.advance(1s);
+  EXPECT_THAT(log, ElementsAreArray(Opened("http://a/") + Strings{"browser menubar false"} +
+                                    Opened("http://b/")));
 }
 
 // Any other failed read is dropped without a word.
@@ -316,6 +368,7 @@ TEST_F(Form1DatagramTest, ARefusedCallIsReportedAndLaterDatagramsWaitForTheBox) 
   };
   Endpoint().arrive({platform::ReadResult::Failed, "bytes"});
   Endpoint().arrive({platform::ReadResult::RefusedByDestination, {}});
+  agent.runPending();
   EXPECT_THAT(agent.messages,
               ElementsAre(std::string(kMessageTitle) + ": Velostrander_Masterが見つかりません"));
   EXPECT_THAT(log, ElementsAre("message " + std::string(kMessageTitle), "browser fullscreen true",
@@ -334,6 +387,7 @@ TEST_F(Form1DatagramTest, TheSystemMayCloseTheFormWhileARefusalIsShown) {
 TEST_F(Form1DatagramTest, EndDuringAPageWaitLeavesNothingToRunAfterwards) {
   Browser().pagePolls = 100;
   Endpoint().arrive("http://slow/");
+  agent.advance(0ms);
   agent.click("Form1", "Command1");
   log.clear();
   agent.runPending();

@@ -26,6 +26,8 @@ namespace {
 using nlohmann::json;
 
 constexpr UINT kMessage = WM_APP + 1;  // a request read from the pipe; lParam: a new std::string
+// A page fetched; wParam: its navigation's number, lParam: a new Fetched.
+constexpr UINT kFetched = WM_APP + 2;
 constexpr wchar_t kClass[] = L"Velostrander.StandInBrowser";
 
 HANDLE requests = INVALID_HANDLE_VALUE, answers = INVALID_HANDLE_VALUE;
@@ -33,6 +35,12 @@ HWND window;
 json recording;
 std::map<std::string, size_t> asked;  // how many times each method came
 RECT normal;                          // the window's place before full screen
+WPARAM navigations = 0;               // how many Page.navigate came
+
+struct Fetched {
+  json request;
+  std::string title;
+};
 
 void Log(const std::string& line) {
   char path[MAX_PATH];
@@ -93,9 +101,7 @@ void Write(const json& message) {
 void Apply(const json& request) {
   const std::string method = request.value("method", "");
   const json params = request.value("params", json::object());
-  if (method == "Page.navigate") {
-    SetWindowTextW(window, Wide(FetchTitle(params.value("url", ""))).c_str());
-  } else if (method == "Browser.setWindowBounds") {
+  if (method == "Browser.setWindowBounds") {
     const std::string state = params.value("bounds", json::object()).value("windowState", "");
     if (state == "fullscreen") {
       GetWindowRect(window, &normal);
@@ -113,11 +119,7 @@ void Apply(const json& request) {
 // The n-th request of a method gets the n-th recorded exchange of it (the last one again once
 // they run out): the browser's messages from the recorded request on, in their order, until the
 // next request and the request's answer have passed; of the answers, its own only.
-void Answer(const std::string& text) {
-  Log(text);
-  const json request = json::parse(text, nullptr, false);
-  if (request.is_discarded()) return;
-  Apply(request);
+void Reply(const json& request) {
   const std::string method = request.value("method", "");
   const json& transcript = recording["transcript"];
   size_t at = transcript.size(), seen = 0;
@@ -142,6 +144,23 @@ void Answer(const std::string& text) {
   }
 }
 
+// A page is fetched, and its navigation answered, in a thread of its own, as Chromium does not
+// stop for a page that does not come; a navigation that a later one superseded is not answered.
+void Answer(const std::string& text) {
+  Log(text);
+  const json request = json::parse(text, nullptr, false);
+  if (request.is_discarded()) return;
+  if (request.value("method", "") != "Page.navigate") {
+    Apply(request);
+    return Reply(request);
+  }
+  std::thread([request, number = ++navigations] {
+    const std::string url = request.value("params", json::object()).value("url", "");
+    PostMessageW(window, kFetched, number,
+                 reinterpret_cast<LPARAM>(new Fetched{request, FetchTitle(url)}));
+  }).detach();
+}
+
 // Blocking reads, as Chromium's own: each message goes to the window's thread.
 void ReadRequests() {
   std::string pending;
@@ -160,6 +179,13 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
   if (message == kMessage) {
     const std::unique_ptr<std::string> text(reinterpret_cast<std::string*>(lParam));
     Answer(*text);
+    return 0;
+  }
+  if (message == kFetched) {
+    const std::unique_ptr<Fetched> fetched(reinterpret_cast<Fetched*>(lParam));
+    if (wParam != navigations) return 0;
+    SetWindowTextW(window, Wide(fetched->title).c_str());
+    Reply(fetched->request);
     return 0;
   }
   if (message == WM_DESTROY) ExitProcess(0);
