@@ -22,13 +22,13 @@ void RequestQueue::Add(Request request, std::string text) {
     case Request::FullScreen:
     case Request::VisibleTrue:
     case Request::VisibleFalse:
+    case Request::NoChange:  // a step all the same: the menu bar goes off
       if (commands_.size() == kMaxCommands) {
         commands_.pop_front();
         if (commandsBeforePage_ > 0) --commandsBeforePage_;
       }
       commands_.push_back(request);
       break;
-    case Request::NoChange:
     case Request::Refused:
     case Request::Garbled:
       return;

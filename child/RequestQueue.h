@@ -27,8 +27,9 @@ class RequestQueue {
 
   RequestQueue(BrowserControl& browser, platform::Scheduler& scheduler);
 
-  // A datagram's text and what it asks. Nothing but a page or one of the four commands is kept:
-  // the rest costs no wait and no call into the browser. What is kept is carried out from the
+  // A datagram's text and what it asks. A page and the commands are kept, a command of no known
+  // verb as a step that only switches the menu bar off; junk and refused addresses cost no wait
+  // and no call into the browser. What is kept is carried out from the
   // event loop, once the datagrams that came with it have been taken too.
   // After the browser's release at shutdown, whatever still waits comes to nothing.
   void Add(Request request, std::string text);
