@@ -93,6 +93,7 @@ void Form1::Form_Load() {
   window_->setVisible(false);
   window_->setMenuVisible("Menu1", false);
   endpoint_->setRemoteHost(program_.childSettings.MasterComp);
+  program_.senders.Start(program_.childSettings);
   program_.browser.Create();
   if (!Unloaded()) state_ = State::Running;
 }
@@ -136,6 +137,7 @@ void Form1::BindEndpoint() {
 
 void Form1::Winsock1_DataArrival() {
   const platform::Arrival arrival = endpoint_->read();
+  if (!program_.senders.Admits(arrival)) return;
   // Later datagrams wait in the endpoint until this one is done, whatever it shows or waits
   // for meanwhile.
   endpoint_->setPaused(true);

@@ -126,7 +126,9 @@ TEST(UdpEndpointContract, SendsOneDatagramToANamedOrDottedHost) {
     for (const char* host : {"localhost", "127.0.0.1"}) {
       agent.endpoint->setRemoteHost(host);
       sent.push_back(std::to_string(sent.size()) + " to " + host);
-      EXPECT_EQ(agent.endpoint->send(sent.back()), SendResult::Sent);
+      const platform::Sending sending = agent.endpoint->send(sent.back());
+      EXPECT_EQ(sending.result, SendResult::Sent);
+      EXPECT_EQ(sending.to, (platform::Peer{0x7F000001, masterPort})) << host;
     }
     const std::pair<const char*, SendResult> failures[] = {
         {"no-such-host.invalid", SendResult::NoSuchHost},
@@ -135,9 +137,21 @@ TEST(UdpEndpointContract, SendsOneDatagramToANamedOrDottedHost) {
     };
     for (const auto& [host, result] : failures) {
       agent.endpoint->setRemoteHost(host);
-      EXPECT_EQ(agent.endpoint->send("07Call"), result) << host;
+      EXPECT_EQ(agent.endpoint->send("07Call").result, result) << host;
     }
   }
   EXPECT_TRUE(master.waitFor(sent.size()));
   EXPECT_EQ(master.payloads(), sent);
+}
+
+// 127.0.0.2 is another computer than 127.0.0.1 to the agent's sender check.
+TEST(UdpEndpointContract, NamesEachDatagramsSender) {
+  Listener listener;
+  const std::uint16_t port = listener.bind();
+  for (const std::uint32_t source : {0x7F000002u, 0x7F000001u}) {
+    harness::SendFrom(source, port, "from");
+    ASSERT_TRUE(listener.waitFor(1));
+    EXPECT_EQ(listener.arrivals.at(0).peer.value_or(platform::Peer{}).address, source);
+    listener.arrivals.clear();
+  }
 }

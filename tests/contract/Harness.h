@@ -53,10 +53,13 @@ inline void Send(std::uint16_t port, const std::vector<std::string>& texts) {
   sender->setRemoteHost("127.0.0.1");
   sender->setRemotePort(port);
   for (const auto& text : texts) {
-    if (sender->send(text) != platform::SendResult::Sent)
+    if (sender->send(text).result != platform::SendResult::Sent)
       throw std::runtime_error("datagram not sent");
   }
 }
+
+// One datagram to 127.0.0.1 from a socket bound to `source`, a loopback address (host order).
+void SendFrom(std::uint32_t source, std::uint16_t port, std::string_view text);
 
 using EndpointMaker = std::function<std::unique_ptr<platform::UdpEndpoint>(std::function<void()>)>;
 

@@ -1,11 +1,16 @@
 // The Qt side of the endpoint harness, and the test program's main.
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QTimer>
+
 #include <cerrno>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 
 #include "contract/Harness.h"
@@ -28,6 +33,21 @@ bool PumpUntil(const std::function<bool()>& condition, std::chrono::milliseconds
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   }
   return true;
+}
+
+void SendFrom(std::uint32_t source, std::uint16_t port, std::string_view text) {
+  const int sender = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(source);
+  const bool bound = ::bind(sender, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(port);
+  const bool sent = bound && sendto(sender, text.data(), text.size(), 0,
+                                    reinterpret_cast<sockaddr*>(&address), sizeof address) >= 0;
+  const int error = errno;
+  close(sender);
+  if (!sent) throw std::runtime_error(std::string("not sent: ") + std::strerror(error));
 }
 
 std::unique_ptr<platform::UdpEndpoint> NewEndpoint(std::function<void()> onArrival) {

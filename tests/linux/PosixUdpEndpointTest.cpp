@@ -130,19 +130,20 @@ TEST(PosixUdpEndpoint, ReportsARefusalOnceInItsPlaceAmongDatagrams) {
       const std::uint16_t port = bound ? agent.bind() : 0;
       agent.endpoint->setPaused(paused);
       agent.endpoint->setRemoteHost("localhost");
-      agent.endpoint->setRemotePort(UnusedPort());
+      const std::uint16_t refusing = UnusedPort();
+      agent.endpoint->setRemotePort(refusing);
       const auto taken = [&] { return !bound || HeldByKernel(port) == 0; };
       if (bound) harness::Send(port, {"before"});
       // Had the kernel still held it, it would report the refusal first.
       ASSERT_TRUE(PumpUntil(taken));
-      ASSERT_EQ(agent.endpoint->send("07Call"), platform::SendResult::Sent);
+      ASSERT_EQ(agent.endpoint->send("07Call").result, platform::SendResult::Sent);
       // Loopback delivers in order: once this has come through, so has the refusal.
       Listener master;
       const std::uint16_t masterPort = master.bind();
       harness::Send(masterPort, {"witness"});
       ASSERT_TRUE(master.waitFor(1));
       agent.endpoint->setRemotePort(masterPort);
-      ASSERT_EQ(agent.endpoint->send("07Call"), platform::SendResult::Sent);
+      ASSERT_EQ(agent.endpoint->send("07Call").result, platform::SendResult::Sent);
       ASSERT_TRUE(master.waitFor(2));
       EXPECT_THAT(master.payloads(), ElementsAre("witness", "07Call"));
       ASSERT_TRUE(PumpUntil(taken));
@@ -151,9 +152,11 @@ TEST(PosixUdpEndpoint, ReportsARefusalOnceInItsPlaceAmongDatagrams) {
       if (!bound) {
         ASSERT_TRUE(agent.waitFor(1));
         EXPECT_THAT(agent.payloads(), ElementsAre("(refused)"));
-        continue;
+      } else {
+        EXPECT_TRUE(ReadExactly(agent, port, {"before", "(refused)", "after"}));
       }
-      EXPECT_TRUE(ReadExactly(agent, port, {"before", "(refused)", "after"}));
+      // It names the refused destination, which no forged refusal of another datagram can.
+      EXPECT_EQ(agent.arrivals.at(bound ? 1 : 0).peer, (platform::Peer{0x7F000001, refusing}));
     }
   }
 }

@@ -308,14 +308,14 @@ TEST_F(Form1DatagramTest, DatagramsArrivingDuringAPageWaitAreHandledAfterItInOrd
                                "browser visible true", "browser menubar false"));
 }
 
-// Any other failed read is dropped without a word.
 TEST_F(Form1DatagramTest, ARefusedCallIsReportedAndLaterDatagramsWaitForTheBox) {
+  agent.click("Form2", "Command1");
+  log.clear();
   agent.whileMessageOpen = [this] {
     Endpoint().arrive("Command:FullScreen");
     EXPECT_FALSE(Browser().fullScreen);
   };
-  Endpoint().arrive({platform::ReadResult::Failed, "bytes"});
-  Endpoint().arrive({platform::ReadResult::RefusedByDestination, {}});
+  Endpoint().arrive({platform::ReadResult::RefusedByDestination, {}, fake::FakeEndpoint::kMaster});
   EXPECT_THAT(agent.messages,
               ElementsAre(std::string(kMessageTitle) + ": Velostrander_Masterが見つかりません"));
   EXPECT_THAT(log, ElementsAre("message " + std::string(kMessageTitle), "browser fullscreen true",
@@ -324,11 +324,116 @@ TEST_F(Form1DatagramTest, ARefusedCallIsReportedAndLaterDatagramsWaitForTheBox) 
 
 // The endpoint goes with the form, inside its own handler.
 TEST_F(Form1DatagramTest, TheSystemMayCloseTheFormWhileARefusalIsShown) {
+  agent.click("Form2", "Command1");
   agent.whileMessageOpen = [this] { agent.close("Form1"); };
   Endpoint().arrive({platform::ReadResult::RefusedByDestination, {}});
   EXPECT_EQ(agent.form.state(), Form1::State::Ending);
   EXPECT_EQ(agent.endpoint, nullptr);
   EXPECT_EQ(log.back(), "unload Form1");
+}
+
+// Anyone can forge the ICMP refusal of a datagram: only one of the call just made, to the master's
+// address and port, is the master's answer. Where the system names no destination (Windows may
+// not), the time since the call decides. Anything else, and any other failed read, is dropped
+// without a word, and the datagram behind it is handled at once.
+TEST(Form1Refusals, OnlyARefusalOfTheCallJustMadeShowsTheBox) {
+  using platform::Peer;
+  constexpr Peer kMaster = fake::FakeEndpoint::kMaster;
+  constexpr auto kRefused = platform::ReadResult::RefusedByDestination;
+  const struct {
+    int calls;
+    std::chrono::milliseconds after;  // the last call
+    platform::ReadResult read;
+    std::optional<Peer> names;
+    bool shown;
+  } cases[] = {
+      {1, 0ms, kRefused, kMaster, true},
+      {2, 5s, kRefused, kMaster, true},
+      {1, 5001ms, kRefused, kMaster, false},
+      {0, 0ms, kRefused, kMaster, false},
+      {1, 0ms, kRefused, Peer{kMaster.address, 5001}, false},
+      {1, 0ms, kRefused, Peer{0x0A000002, kMaster.port}, false},
+      {1, 1s, kRefused, std::nullopt, true},
+      {1, 5001ms, kRefused, std::nullopt, false},
+      {0, 0ms, kRefused, std::nullopt, false},
+      {1, 0ms, platform::ReadResult::Failed, kMaster, false},
+  };
+  for (const auto& [calls, after, read, names, shown] : cases) {
+    Agent agent;
+    for (int call = 0; call < calls; ++call) {
+      agent.advance(10s);
+      agent.click("Form2", "Command1");
+    }
+    agent.advance(after);
+    agent.endpoint->arrive({read, {}, names});
+    agent.endpoint->arrive("Command:VisibleTrue");
+    EXPECT_EQ(agent.messages.size(), shown ? 1u : 0u) << calls << " " << after.count();
+    if (shown) {
+      EXPECT_THAT(agent.Message(), HasSubstr("Velostrander_Masterが見つかりません"));
+    }
+    EXPECT_TRUE(agent.browser().visible);
+  }
+}
+
+// With MasterOnlyx=1 only datagrams from an address that MasterComp resolves to are obeyed, from
+// the lookup's answer on; others are dropped without a word. Off, or with any other value, every
+// sender is obeyed and nothing is looked up.
+TEST(Form1Senders, TheSenderCheckObeysOnlyTheMastersAddresses) {
+  constexpr std::uint32_t kFirst = 0x0A000001, kSecond = 0x0A000002, kElsewhere = 0x0A000009;
+  const std::string settings = kSettings;
+  const struct {
+    std::string masterOnly;
+    std::optional<std::vector<std::uint32_t>> answer;  // none: the lookup has not answered
+    std::uint32_t sender;
+    bool obeyed;
+  } cases[] = {
+      {"MasterOnlyx=1", std::vector{kFirst, kSecond}, kSecond, true},
+      {"MasterOnlyx=1", std::vector{kFirst, kSecond}, kElsewhere, false},
+      {"MasterOnly  1", std::vector{kFirst}, kElsewhere, false},
+      {"MasterOnlyx=1", std::nullopt, kFirst, false},
+      {"MasterOnlyx=1", std::vector<std::uint32_t>{}, kFirst, false},
+      {"", std::nullopt, kElsewhere, true},
+      {"MasterOnlyx=0", std::nullopt, kElsewhere, true},
+      {"MasterOnlyx=yes", std::nullopt, kElsewhere, true},
+  };
+  for (const auto& [masterOnly, answer, sender, obeyed] : cases) {
+    Agent agent((settings + masterOnly).c_str());
+    EXPECT_EQ(agent.logged("look up pc"), masterOnly.ends_with("1") ? 1 : 0) << masterOnly;
+    EXPECT_TRUE(agent.messages.empty());
+    if (answer) agent.answerLookUps(*answer);
+    agent.endpoint->arrive("Command:VisibleTrue", {sender, 5000});
+    EXPECT_EQ(agent.browser().visible, obeyed) << masterOnly << " " << sender;
+  }
+}
+
+// A datagram from elsewhere looks MasterComp up again, once a minute at most, never two at once;
+// a lookup that finds nothing keeps the addresses known.
+TEST(Form1Senders, TheMastersAddressesAreLookedUpAgainAtMostOnceAMinute) {
+  Agent agent((std::string(kSettings) + "MasterOnlyx=1").c_str());
+  agent.answerLookUps({0x0A000001});
+  const auto from = [&](std::uint32_t sender, const char* command) {
+    agent.endpoint->arrive(std::string("Command:") + command, {sender, 5000});
+  };
+  from(0x0A000009, "VisibleTrue");
+  agent.advance(59s);
+  from(0x0A000009, "VisibleTrue");
+  EXPECT_EQ(agent.logged("look up pc"), 1);
+  agent.advance(1s);
+  from(0x0A000009, "VisibleTrue");
+  from(0x0A000009, "VisibleTrue");
+  EXPECT_EQ(agent.logged("look up pc"), 2);
+  agent.answerLookUps({});
+  EXPECT_FALSE(agent.browser().visible);
+  from(0x0A000001, "VisibleTrue");
+  EXPECT_TRUE(agent.browser().visible);
+  agent.advance(60s);
+  from(0x0A000009, "VisibleFalse");
+  agent.answerLookUps({0x0A000009});
+  from(0x0A000001, "VisibleFalse");
+  EXPECT_TRUE(agent.browser().visible);
+  from(0x0A000009, "VisibleFalse");
+  EXPECT_FALSE(agent.browser().visible);
+  EXPECT_EQ(agent.logged("look up pc"), 3);
 }
 
 TEST_F(Form1DatagramTest, EndDuringAPageWaitLeavesNothingToRunAfterwards) {
