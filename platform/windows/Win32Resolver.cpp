@@ -75,3 +75,5 @@ void Win32Resolver::lookUp(std::string_view host, Done done) {
     waiting_.erase(id);
   }
 }
+
+}  // namespace platform

@@ -10,13 +10,13 @@
 
 #include <cerrno>
 #include <cstring>
-#include <stdexcept>
 #include <string>
 
 #include "contract/Harness.h"
 #include "platform/linux/PosixCodePage.h"
 #include "platform/linux/PosixFiles.h"
 #include "platform/linux/PosixUdpEndpoint.h"
+#include "platform/linux/QtResolver.h"
 
 namespace harness {
 
@@ -35,19 +35,9 @@ bool PumpUntil(const std::function<bool()>& condition, std::chrono::milliseconds
   return true;
 }
 
-void SendFrom(std::uint32_t source, std::uint16_t port, std::string_view text) {
-  const int sender = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(source);
-  const bool bound = ::bind(sender, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(port);
-  const bool sent = bound && sendto(sender, text.data(), text.size(), 0,
-                                    reinterpret_cast<sockaddr*>(&address), sizeof address) >= 0;
-  const int error = errno;
-  close(sender);
-  if (!sent) throw std::runtime_error(std::string("not sent: ") + std::strerror(error));
+platform::Resolver& TheResolver() {
+  static platform::QtResolver resolver;
+  return resolver;
 }
 
 std::unique_ptr<platform::UdpEndpoint> NewEndpoint(std::function<void()> onArrival) {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <stdexcept>
-#include <string>
 
 #include "platform/windows/Win32CodePage.h"
 #include "platform/windows/Win32Files.h"
@@ -37,19 +36,8 @@ bool PumpUntil(const std::function<bool()>& condition, std::chrono::milliseconds
   return true;
 }
 
-void SendFrom(std::uint32_t source, std::uint16_t port, std::string_view text) {
-  const SOCKET sender = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(source);
-  const bool bound = ::bind(sender, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(port);
-  const bool sent = bound && sendto(sender, text.data(), static_cast<int>(text.size()), 0,
-                                    reinterpret_cast<sockaddr*>(&address), sizeof address) >= 0;
-  const int error = WSAGetLastError();
-  closesocket(sender);
-  if (!sent) throw std::runtime_error("not sent: " + std::to_string(error));
+platform::Resolver& TheResolver() {
+  return win32test::TheBackend().resolver;
 }
 
 std::unique_ptr<platform::UdpEndpoint> NewEndpoint(std::function<void()> onArrival) {
