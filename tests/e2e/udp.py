@@ -54,7 +54,6 @@ def forge_refusal(port, refused_port):
     loopback = socket.inet_aton("127.0.0.1")
     inner = struct.pack("!BBHHHBBH4s4s", 0x45, 0, 28, 0, 0, 64, socket.IPPROTO_UDP, 0, loopback,
                         loopback)
-    inner = inner[:10] + struct.pack("!H", checksum(inner)) + inner[12:]
     icmp = struct.pack("!BBHI", 3, 3, 0, 0) + inner + struct.pack("!HHHH", port, refused_port, 8, 0)
     icmp = icmp[:2] + struct.pack("!H", checksum(icmp)) + icmp[4:]
     open_raw().sendto(icmp, ("127.0.0.1", 0))
