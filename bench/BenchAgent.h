@@ -13,6 +13,7 @@
 #include "platform/linux/PosixUdpEndpoint.h"
 #include "platform/linux/QtPrograms.h"
 #include "platform/linux/QtRegistry.h"
+#include "platform/linux/QtResolver.h"
 #include "platform/linux/QtScheduler.h"
 #include "platform/linux/QtTray.h"
 
@@ -64,6 +65,7 @@ class BenchPlatform final : public platform::Platform {
   platform::InstanceGuard& instanceGuard() override { return instance_; }
   const platform::CodePage& codePage() const override { return codePage_; }
   platform::Network& network() override { return network_; }
+  platform::Resolver& resolver() override { return resolver_; }
   platform::BrowserFactory& browsers() override { return browsers_; }
   platform::Scheduler& scheduler() override { return scheduler_; }
   platform::Tray& tray() override { return tray_; }
@@ -76,6 +78,7 @@ class BenchPlatform final : public platform::Platform {
   NoInstanceGuard instance_;
   platform::PosixCodePage codePage_;
   platform::PosixNetwork network_;
+  platform::QtResolver resolver_;
   platform::BrowserFactory& browsers_;
   platform::QtScheduler scheduler_;
   platform::QtTray tray_{desktop_};

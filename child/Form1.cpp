@@ -95,6 +95,7 @@ void Form1::Form_Load() {
   window_->setVisible(false);
   window_->setMenuVisible("Menu1", false);
   endpoint_->setRemoteHost(program_.childSettings.MasterComp);
+  program_.senders.Start(program_.childSettings);
   program_.browser.Create();
   if (!Unloaded()) state_ = State::Running;
 }
@@ -138,6 +139,7 @@ void Form1::BindEndpoint() {
 
 void Form1::Winsock1_DataArrival() {
   const platform::Arrival arrival = endpoint_->read();
+  if (!program_.senders.Admits(arrival)) return;
   if (arrival.result != platform::ReadResult::Datagram) {
     // Later datagrams wait in the system until the box is answered: the endpoint raises no
     // arrival while this one is handled.

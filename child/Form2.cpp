@@ -72,9 +72,10 @@ void Form2::Command1_Click() {
   winsock->setRemoteHost(settings.MasterComp);
   winsock->setRemotePort(static_cast<std::uint16_t>(settings.MasterPort));
   const std::string call = settings.MyCompNum + std::string(protocol::kCallSuffix);
-  const platform::SendResult sent = winsock->send(program_.platform.codePage().fromUtf8(call));
-  if (sent != platform::SendResult::Sent)
-    ReportNoMaster(DescribeCallFailure(settings.MasterComp, sent));
+  const platform::Sending sent = winsock->send(program_.platform.codePage().fromUtf8(call));
+  if (sent.result != platform::SendResult::Sent)
+    return ReportNoMaster(DescribeCallFailure(settings.MasterComp, sent.result));
+  program_.senders.CallSent(sent.to);
 }
 
 void Form2::ReportNoMaster(const std::string& why) {

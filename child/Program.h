@@ -7,6 +7,7 @@
 #include "child/BrowserControl.h"
 #include "child/Form1.h"
 #include "child/Form2.h"
+#include "child/Senders.h"
 #include "platform/Platform.h"
 #include "settings/ChildSettings.h"
 
@@ -20,6 +21,7 @@ struct Program {
   platform::Platform& platform;
   std::string settingsFile{settings::kSettingsFileName};
   settings::ChildSettings childSettings;
+  Senders senders{platform};
   BrowserControl browser;
   about::frmAbout about;
   Form1 form1{*this};

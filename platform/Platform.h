@@ -9,6 +9,7 @@
 #include "platform/InstanceGuard.h"
 #include "platform/Programs.h"
 #include "platform/Registry.h"
+#include "platform/Resolver.h"
 #include "platform/Scheduler.h"
 #include "platform/Tray.h"
 #include "platform/UdpEndpoint.h"
@@ -22,6 +23,7 @@ class Platform {
   virtual InstanceGuard& instanceGuard() = 0;
   virtual const CodePage& codePage() const = 0;
   virtual Network& network() = 0;
+  virtual Resolver& resolver() = 0;
   virtual BrowserFactory& browsers() = 0;
   virtual Scheduler& scheduler() = 0;
   virtual Tray& tray() = 0;

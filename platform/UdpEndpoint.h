@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -31,9 +32,25 @@ enum class SendResult {
   Failed,
 };
 
+// An IPv4 address and a UDP port, both in host order: 127.0.0.1 is 0x7F000001.
+struct Peer {
+  std::uint32_t address = 0;
+  std::uint16_t port = 0;
+
+  bool operator==(const Peer&) const = default;
+};
+
 struct Arrival {
   ReadResult result = ReadResult::Datagram;
   std::string bytes;  // the whole payload, in the system's code page
+  // A datagram's sender; for a refusal, the destination that refused, where the system names it
+  // (Linux always does; Windows may not).
+  std::optional<Peer> peer = std::nullopt;
+};
+
+struct Sending {
+  SendResult result = SendResult::Sent;
+  Peer to;  // the address the remote host resolved to, and the remote port, once sent
 };
 
 class UdpEndpoint {
@@ -45,7 +62,7 @@ class UdpEndpoint {
   virtual void setRemotePort(std::uint16_t port) = 0;
   // Sends to the remote host and port, from the bound port, or from a port the system picks
   // when the endpoint could not be bound. A refusal by the destination shows up later, on a read.
-  virtual SendResult send(std::string_view bytes) = 0;
+  virtual Sending send(std::string_view bytes) = 0;
   // Reads the pending datagram; called from the arrival event.
   virtual Arrival read() = 0;
 };

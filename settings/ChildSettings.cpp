@@ -16,6 +16,8 @@ ReadOutcome ReadChildSettings(const platform::FileBytes& file, const platform::C
   ChildSettings read = settings;
   for (std::size_t index = 0; index < lines.size(); ++index) {
     const std::u32string_view line = lines[index];
+    // No line of it is a problem: anything but 1 leaves the check off.
+    if (IsMasterOnlyLine(line)) read.MasterOnly = ReadNumber(ValueOf(line)) == 1.0;
     const auto key = RecogniseKey(line);
     if (!key) continue;
     const int lineNumber = static_cast<int>(index) + 1;

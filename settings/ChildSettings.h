@@ -15,6 +15,8 @@ struct ChildSettings {
   std::int16_t MasterPort = 0;
   std::int16_t MyHostPort = 0;
   std::string MyCompNum;  // at most two characters, UTF-8
+  // Obey only datagrams from the addresses of MasterComp: a value that reads as the number 1.
+  bool MasterOnly = false;
 
   bool operator==(const ChildSettings&) const = default;
 };

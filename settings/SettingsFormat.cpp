@@ -109,6 +109,10 @@ std::optional<Key> RecogniseKey(std::u32string_view line) {
   return std::nullopt;
 }
 
+bool IsMasterOnlyLine(std::u32string_view line) {
+  return line.substr(0, kPrefixLength) == kMasterOnlyPrefix;
+}
+
 std::string_view KeyField(Key key) {
   for (const KeyEntry& entry : kKeys) {
     if (entry.key == key) return entry.field;

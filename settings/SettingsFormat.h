@@ -41,6 +41,12 @@ bool IsSectionLine(std::u32string_view line);
 // are not examined. Section lines and lines shorter than nine characters match no key.
 std::optional<Key> RecogniseKey(std::u32string_view line);
 
+// The agent's own switch, "MasterOnlyx=1": set by the admin or the installer, never by the
+// settings tool, which keeps its line as it keeps every line it does not know. Recognised as
+// the keys are, by its first nine characters.
+inline constexpr std::u32string_view kMasterOnlyPrefix = U"MasterOnl";
+bool IsMasterOnlyLine(std::u32string_view line);
+
 // The canonical key field, as the settings tool writes it: "MasterPortx=" and so on.
 std::string_view KeyField(Key key);
 

@@ -53,6 +53,10 @@ SendResult ToSendResult(int error) {
   }
 }
 
+Peer ToPeer(const sockaddr_in& address) {
+  return {ntohl(address.sin_addr.s_addr), ntohs(address.sin_port)};
+}
+
 // Resolved at each send, as the remote host may be a name whose address changes.
 std::optional<sockaddr_in> ResolveIPv4(const std::string& host, std::uint16_t port) {
   addrinfo hints{};
@@ -129,31 +133,36 @@ void PosixUdpEndpoint::watch(int socket) {
 // Unbound, the endpoint sends from a port the system picks, and hears of refusals there too.
 // A refusal still to be read fails the next send once; it stays queued for read(), and this
 // datagram goes out all the same.
-SendResult PosixUdpEndpoint::send(std::string_view bytes) {
+Sending PosixUdpEndpoint::send(std::string_view bytes) {
   if (socket_ < 0) {
     const int fd = OpenSocket();
-    if (fd < 0) return SendResult::Failed;
+    if (fd < 0) return {SendResult::Failed, {}};
     watch(fd);
   }
   const auto address = ResolveIPv4(remoteHost_, remotePort_);
-  if (!address) return SendResult::NoSuchHost;
+  if (!address) return {SendResult::NoSuchHost, {}};
   int error = SendTo(socket_, bytes, *address);
   if (error == ECONNREFUSED) error = SendTo(socket_, bytes, *address);
-  return ToSendResult(error);
+  return {ToSendResult(error), ToPeer(*address)};
 }
 
 // Refusals come first, as the kernel reports them before any datagram still waiting.
 Arrival PosixUdpEndpoint::read() {
-  if (const int error = takeQueuedError()) return {ToReadResult(error), {}};
-  const ssize_t size = recv(socket_, buffer_.data(), buffer_.size(), MSG_DONTWAIT);
+  if (std::optional<Arrival> refusal = takeQueuedError()) return *refusal;
+  sockaddr_in sender{};
+  socklen_t length = sizeof sender;
+  const ssize_t size = recvfrom(socket_, buffer_.data(), buffer_.size(), MSG_DONTWAIT,
+                                reinterpret_cast<sockaddr*>(&sender), &length);
   if (size >= 0) {
-    return {ReadResult::Datagram, std::string(buffer_.data(), static_cast<std::size_t>(size))};
+    return {ReadResult::Datagram, std::string(buffer_.data(), static_cast<std::size_t>(size)),
+            ToPeer(sender)};
   }
   const int error = errno;
   // An error that came in just now, a refusal most often: its queue entry is this report, not
-  // a second one.
-  if (error != EAGAIN && error != EINTR) takeQueuedError();
-  return {ToReadResult(error), {}};
+  // a second one, and names where the refused datagram went.
+  const std::optional<Arrival> queued =
+      error != EAGAIN && error != EINTR ? takeQueuedError() : std::nullopt;
+  return {ToReadResult(error), {}, queued ? queued->peer : std::nullopt};
 }
 
 // The notifier is off while a handler runs: it is never entered again from an event loop of its
@@ -176,19 +185,29 @@ bool PosixUdpEndpoint::readable() const {
   return poll(&watched, 1, 0) == 1;
 }
 
-int PosixUdpEndpoint::takeQueuedError() {
+// The entry's name is the refused datagram's destination: what tells our call's refusal from
+// one that anyone on the network may forge.
+std::optional<Arrival> PosixUdpEndpoint::takeQueuedError() {
   std::array<char, 512> control;
+  sockaddr_in destination{};
   msghdr message{};
+  message.msg_name = &destination;
+  message.msg_namelen = sizeof destination;
   message.msg_control = control.data();
   message.msg_controllen = control.size();
-  if (recvmsg(socket_, &message, MSG_ERRQUEUE | MSG_DONTWAIT) < 0) return 0;
+  if (recvmsg(socket_, &message, MSG_ERRQUEUE | MSG_DONTWAIT) < 0) return std::nullopt;
   for (cmsghdr* header = CMSG_FIRSTHDR(&message); header; header = CMSG_NXTHDR(&message, header)) {
     if (header->cmsg_level != SOL_IP || header->cmsg_type != IP_RECVERR) continue;
     sock_extended_err queued{};
     std::memcpy(&queued, CMSG_DATA(header), sizeof queued);
-    return static_cast<int>(queued.ee_errno);
+    if (queued.ee_errno == 0) break;
+    const bool named =
+        message.msg_namelen >= sizeof destination && destination.sin_family == AF_INET;
+    return Arrival{ToReadResult(static_cast<int>(queued.ee_errno)),
+                   {},
+                   named ? std::optional(ToPeer(destination)) : std::nullopt};
   }
-  return 0;
+  return std::nullopt;
 }
 
 std::unique_ptr<UdpEndpoint> PosixNetwork::createUdpEndpoint(std::function<void()> onArrival) {

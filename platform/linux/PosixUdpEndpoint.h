@@ -25,15 +25,15 @@ class PosixUdpEndpoint final : public UdpEndpoint {
   BindResult bind(std::uint16_t port) override;
   void setRemoteHost(std::string_view host) override { remoteHost_ = host; }
   void setRemotePort(std::uint16_t port) override { remotePort_ = port; }
-  SendResult send(std::string_view bytes) override;
+  Sending send(std::string_view bytes) override;
   Arrival read() override;
 
  private:
   void watch(int socket);
   void raiseArrivals();
   bool readable() const;
-  // The errno of the oldest refusal the kernel queued for us; 0 when none is queued.
-  int takeQueuedError();
+  // The oldest refusal the kernel queued for us; none when none is queued.
+  std::optional<Arrival> takeQueuedError();
 
   const std::function<void()> onArrival_;
   int socket_ = -1;

@@ -12,6 +12,7 @@
 #include "platform/linux/QtDesktop.h"
 #include "platform/linux/QtPrograms.h"
 #include "platform/linux/QtRegistry.h"
+#include "platform/linux/QtResolver.h"
 #include "platform/linux/QtScheduler.h"
 #include "platform/linux/QtTray.h"
 
@@ -26,6 +27,7 @@ class QtPlatform final : public Platform {
   InstanceGuard& instanceGuard() override { return instanceGuard_; }
   const CodePage& codePage() const override { return codePage_; }
   Network& network() override { return network_; }
+  Resolver& resolver() override { return resolver_; }
   BrowserFactory& browsers() override { return browsers_; }
   Scheduler& scheduler() override { return scheduler_; }
   Tray& tray() override { return tray_; }
@@ -48,6 +50,7 @@ class QtPlatform final : public Platform {
   QtDesktop desktop_;
   PosixInstanceGuard instanceGuard_;
   PosixNetwork network_;
+  QtResolver resolver_;
   QtScheduler scheduler_;
   QtBrowserPrograms browserPrograms_;
   devtools::Browsers browsers_{browserPrograms_, scheduler_, nullptr};

@@ -6,6 +6,7 @@ Win32Platform::Win32Platform(HINSTANCE instance)
     : desktop_(instance),
       messages_(instance),
       network_(messages_),
+      resolver_(messages_),
       scheduler_(messages_),
       browserPrograms_(desktop_.waits()),
       browsers_(browserPrograms_, scheduler_, &internetExplorer_),

@@ -13,6 +13,7 @@
 #include "platform/windows/Win32MessageWindow.h"
 #include "platform/windows/Win32Programs.h"
 #include "platform/windows/Win32Registry.h"
+#include "platform/windows/Win32Resolver.h"
 #include "platform/windows/Win32Scheduler.h"
 #include "platform/windows/Win32Tray.h"
 #include "platform/windows/Win32UdpEndpoint.h"
@@ -30,6 +31,7 @@ class Win32Platform final : public Platform {
   InstanceGuard& instanceGuard() override { return instanceGuard_; }
   const CodePage& codePage() const override { return codePage_; }
   Network& network() override { return network_; }
+  Resolver& resolver() override { return resolver_; }
   BrowserFactory& browsers() override { return browsers_; }
   Scheduler& scheduler() override { return scheduler_; }
   Tray& tray() override { return tray_; }
@@ -47,6 +49,7 @@ class Win32Platform final : public Platform {
   // Sockets and timers report to this window: it outlives both.
   Win32MessageWindow messages_;
   Win32Network network_;
+  Win32Resolver resolver_;  // after Winsock is started
   Win32Scheduler scheduler_;
   Win32BrowserPrograms browserPrograms_;
   // Where no Chromium-family browser is installed, or Edge refuses its pipe.

@@ -42,6 +42,10 @@ SendResult ToSendResult(int error) {
   }
 }
 
+Peer ToPeer(const sockaddr_in& address) {
+  return {ntohl(address.sin_addr.s_addr), ntohs(address.sin_port)};
+}
+
 // Resolved at each send, as the remote host may be a name whose address changes.
 std::optional<sockaddr_in> ResolveIPv4(const std::string& host, std::uint16_t port) {
   if (host.empty()) return std::nullopt;
@@ -67,8 +71,9 @@ SOCKET OpenSocket() {
 
 }  // namespace
 
-int ReceiveDatagram(SOCKET socket, char* buffer, int length) {
-  return recvfrom(socket, buffer, length, 0, nullptr, nullptr);
+int ReceiveDatagram(SOCKET socket, char* buffer, int length, sockaddr_in& from) {
+  int size = sizeof from;
+  return recvfrom(socket, buffer, length, 0, reinterpret_cast<sockaddr*>(&from), &size);
 }
 
 Win32UdpEndpoint::Win32UdpEndpoint(Win32MessageWindow& window, std::function<void()> onArrival,
@@ -110,27 +115,31 @@ void Win32UdpEndpoint::watch(SOCKET socket) {
 }
 
 // Unbound, the endpoint sends from a port the system picks, and hears of refusals there too.
-SendResult Win32UdpEndpoint::send(std::string_view bytes) {
+Sending Win32UdpEndpoint::send(std::string_view bytes) {
   if (socket_ == INVALID_SOCKET) {
     const SOCKET opened = OpenSocket();
-    if (opened == INVALID_SOCKET) return SendResult::Failed;
+    if (opened == INVALID_SOCKET) return {SendResult::Failed, {}};
     watch(opened);
   }
   const auto remote = ResolveIPv4(remoteHost_, remotePort_);
-  if (!remote) return SendResult::NoSuchHost;
-  if (sendto(socket_, bytes.data(), static_cast<int>(bytes.size()), 0,
-             reinterpret_cast<const sockaddr*>(&*remote), sizeof *remote) != SOCKET_ERROR) {
-    return SendResult::Sent;
-  }
-  return ToSendResult(WSAGetLastError());
+  if (!remote) return {SendResult::NoSuchHost, {}};
+  const int sent = sendto(socket_, bytes.data(), static_cast<int>(bytes.size()), 0,
+                          reinterpret_cast<const sockaddr*>(&*remote), sizeof *remote);
+  return {sent != SOCKET_ERROR ? SendResult::Sent : ToSendResult(WSAGetLastError()),
+          ToPeer(*remote)};
 }
 
 // A datagram that the destination refused earlier fails this read with WSAECONNRESET: the agent
 // wants that report, so it is left switched on.
 Arrival Win32UdpEndpoint::read() {
-  const int received = receive_(socket_, buffer_.data(), static_cast<int>(buffer_.size()));
-  if (received == SOCKET_ERROR) return {ToReadResult(WSAGetLastError()), {}};
-  return {ReadResult::Datagram, std::string(buffer_.data(), static_cast<std::size_t>(received))};
+  sockaddr_in from{};
+  const int received = receive_(socket_, buffer_.data(), static_cast<int>(buffer_.size()), from);
+  const int error = received == SOCKET_ERROR ? WSAGetLastError() : 0;
+  const std::optional<Peer> peer =
+      from.sin_family == AF_INET ? std::optional(ToPeer(from)) : std::nullopt;
+  if (error) return {ToReadResult(error), {}, peer};
+  return {ReadResult::Datagram, std::string(buffer_.data(), static_cast<std::size_t>(received)),
+          peer};
 }
 
 void Win32UdpEndpoint::onNotification() {

@@ -15,9 +15,10 @@
 namespace platform {
 
 // Receives one datagram as recvfrom does: its length, or SOCKET_ERROR with the reason left in
-// WSAGetLastError.
-using ReceiveFunction = int (*)(SOCKET socket, char* buffer, int length);
-int ReceiveDatagram(SOCKET socket, char* buffer, int length);
+// WSAGetLastError; `from` as recvfrom fills it in (with WSAECONNRESET, the refused destination,
+// where the system names it), left zero where it does not.
+using ReceiveFunction = int (*)(SOCKET socket, char* buffer, int length, sockaddr_in& from);
+int ReceiveDatagram(SOCKET socket, char* buffer, int length, sockaddr_in& from);
 
 // A Winsock UDP socket that reports arrivals to the backend's message window (WSAAsyncSelect):
 // Winsock posts one FD_READ and the next only after a read, so each arrival event stands for
@@ -34,7 +35,7 @@ class Win32UdpEndpoint final : public UdpEndpoint {
   BindResult bind(std::uint16_t port) override;
   void setRemoteHost(std::string_view host) override { remoteHost_ = host; }
   void setRemotePort(std::uint16_t port) override { remotePort_ = port; }
-  SendResult send(std::string_view bytes) override;
+  Sending send(std::string_view bytes) override;
   Arrival read() override;
 
  private:

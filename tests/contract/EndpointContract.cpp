@@ -1,5 +1,7 @@
 // What the behaviour relies on of either backend's UDP endpoint, on real sockets and the
 // backend's real event loop.
+#include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -88,7 +90,9 @@ TEST(UdpEndpointContract, SendsOneDatagramToANamedOrDottedHost) {
     for (const char* host : {"localhost", "127.0.0.1"}) {
       agent.endpoint->setRemoteHost(host);
       sent.push_back(std::to_string(sent.size()) + " to " + host);
-      EXPECT_EQ(agent.endpoint->send(sent.back()), SendResult::Sent);
+      const platform::Sending sending = agent.endpoint->send(sent.back());
+      EXPECT_EQ(sending.result, SendResult::Sent);
+      EXPECT_EQ(sending.to, (platform::Peer{0x7F000001, masterPort})) << host;
     }
     const std::pair<const char*, SendResult> failures[] = {
         {"no-such-host.invalid", SendResult::NoSuchHost},
@@ -97,9 +101,22 @@ TEST(UdpEndpointContract, SendsOneDatagramToANamedOrDottedHost) {
     };
     for (const auto& [host, result] : failures) {
       agent.endpoint->setRemoteHost(host);
-      EXPECT_EQ(agent.endpoint->send("07Call"), result) << host;
+      EXPECT_EQ(agent.endpoint->send("07Call").result, result) << host;
     }
   }
   EXPECT_TRUE(master.waitFor(sent.size()));
   EXPECT_EQ(master.payloads(), sent);
+}
+
+// The sender check's lookups: answered later, from the event loop, with every IPv4 address.
+TEST(ResolverContract, AnswersFromTheEventLoopWithTheNamesIPv4Addresses) {
+  std::map<std::string, std::vector<std::uint32_t>> answers;
+  for (const std::string name : {"127.0.0.1", "localhost"}) {
+    harness::TheResolver().lookUp(
+        name, [&, name](std::vector<std::uint32_t> found) { answers[name] = std::move(found); });
+  }
+  EXPECT_TRUE(answers.empty());
+  ASSERT_TRUE(PumpUntil([&] { return answers.size() == 2; }));
+  EXPECT_EQ(answers["127.0.0.1"], std::vector<std::uint32_t>{0x7F000001});
+  EXPECT_NE(std::ranges::find(answers["localhost"], 0x7F000001u), answers["localhost"].end());
 }

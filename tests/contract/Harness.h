@@ -21,6 +21,7 @@
 
 #include "platform/CodePage.h"
 #include "platform/Files.h"
+#include "platform/Resolver.h"
 #include "platform/UdpEndpoint.h"
 #include "unit/ScratchDir.h"
 
@@ -34,6 +35,7 @@ namespace fs = std::filesystem;
 bool PumpUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = 10s);
 
 std::unique_ptr<platform::UdpEndpoint> NewEndpoint(std::function<void()> onArrival);
+platform::Resolver& TheResolver();
 
 // A port that nothing holds at the moment, low enough for the settings file's signed 16-bit
 // field.
@@ -53,7 +55,7 @@ inline void Send(std::uint16_t port, const std::vector<std::string>& texts) {
   sender->setRemoteHost("127.0.0.1");
   sender->setRemotePort(port);
   for (const auto& text : texts) {
-    if (sender->send(text) != platform::SendResult::Sent)
+    if (sender->send(text).result != platform::SendResult::Sent)
       throw std::runtime_error("datagram not sent");
   }
 }

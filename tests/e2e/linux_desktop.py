@@ -14,6 +14,7 @@ import subprocess
 import tempfile
 from pathlib import Path
 
+import udp
 from desktop import XVFB, Control, Desktop, japanese_locale, proc_stat, start_daemon, wait
 
 PR_SET_PDEATHSIG = 1
@@ -41,6 +42,7 @@ def confine(without_chromium=False):
     if _libc.unshare(CLONE_NEWNET | CLONE_NEWNS) != 0:
         raise OSError(ctypes.get_errno(), "unshare")
     subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+    udp.open_raw()  # for forged refusals, which only root may send
     if without_chromium:
         # A whiteout of its name over its folder. Nothing of it is seen outside this mount
         # namespace, nor left after it.

@@ -63,7 +63,7 @@ INTERNAL = ("chrome://kill", "chrome://crash", " CHROME://inducebrowsercrashforr
 SCENARIOS = {}
 # Those that start a browser: on Linux as root only, which can give it a network of its own.
 BROWSER_SCENARIOS = {"browser_and_commands", "burial", "flood", "call_panel_and_tray_menu",
-                     "browser_unavailable", "hangup_and_japanese_page"}
+                     "senders_and_refusals", "browser_unavailable", "hangup_and_japanese_page"}
 
 
 def scenario(function):
@@ -481,6 +481,39 @@ def flood(d):
             print(f"the agent's memory: {before} MB before, {growth} MB more after")
             check(growth < FLOOD_GROWTH_MB, f"the agent grew by {growth} MB")
         end_with_browser(d, agent, "kill" if d.name == "linux" else "End")
+
+
+@scenario
+def senders_and_refusals(d):
+    """With MasterOnlyx=1 and the master at 127.0.0.1, a page from 127.0.0.2 is never opened and
+    commands from 127.0.0.1 are obeyed. A forged ICMP refusal (root only) of a datagram the agent
+    never sent shows no box and holds nothing back, nor one quoting another port just after a
+    call; the refusal of the call itself shows the box (not under Wine, whose sockets never
+    report one)."""
+    if not udp.open_raw():
+        sys.exit(77)
+    master_port = udp.free_port()
+    lines = settings(port := udp.free_port(), "127.0.0.1", master_port) + ["MasterOnlyx=1"]
+    with web.PageServer(PAGES) as server:
+        agent = start_running(d, folder(d, lines))
+        udp.send(port, server.url("/"))
+        window = browser(d, agent, "最初のページ", showing=True)
+
+        def step(command, showing, forged):
+            """A page from 127.0.0.2 and a forged refusal, then a command from 127.0.0.1."""
+            udp.send(port, server.url("/second.html"), source="127.0.0.2")
+            udp.forge_refusal(port, forged)
+            udp.send(port, f"Command:{command}")
+            wait(lambda: d.showing(window) == showing, f"the browser after {command}")
+            check(not any(r.target == b"/second.html" for r in server.requests),
+                  "a page from 127.0.0.2 was opened")
+            check_no_box(d, agent)
+        step("VisibleFalse", False, master_port)
+        d.press(d.wait_window(PANEL_TITLE, agent, showing=True), CALL)
+        if d.name == "linux":
+            dismiss(d, agent, MESSAGE_TITLE, "Velostrander_Masterが見つかりません")
+        step("VisibleTrue", True, master_port + 1)
+        end_with_browser(d, agent)
 
 
 def tray_choice(d, agent, item):

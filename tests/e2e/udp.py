@@ -2,6 +2,7 @@
 
 import random
 import socket
+import struct
 from pathlib import Path
 
 
@@ -18,10 +19,44 @@ def free_port():
     raise RuntimeError("no free UDP port")
 
 
-def send(port, text, code_page="utf-8"):
-    """One datagram to the agent on this computer, in its desktop's code page."""
+def send(port, text, code_page="utf-8", source="127.0.0.1"):
+    """One datagram to the agent on this computer, in its desktop's code page, from `source`, one
+    of the loopback addresses (127.0.0.2 is another computer to the agent)."""
     with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as sender:
+        sender.bind((source, 0))
         sender.sendto(text.encode(code_page), ("127.0.0.1", port))
+
+
+def checksum(data):
+    total = sum(struct.unpack(f"!{len(data) // 2}H", data))
+    while total >> 16:
+        total = (total & 0xFFFF) + (total >> 16)
+    return ~total & 0xFFFF
+
+
+_raw = []
+
+
+def open_raw():
+    """The raw socket of forge_refusal, made at the first call in the network of that moment, and
+    kept: made while still root (the Linux scenarios go on as nobody). None where not root."""
+    if not _raw:
+        try:
+            _raw.append(socket.socket(socket.AF_INET, socket.SOCK_RAW, socket.IPPROTO_ICMP))
+        except PermissionError:
+            return None
+    return _raw[0]
+
+
+def forge_refusal(port, refused_port):
+    """An ICMP "port unreachable" to the program on UDP `port`, quoting a datagram from it to
+    127.0.0.1:`refused_port` that it may never have sent."""
+    loopback = socket.inet_aton("127.0.0.1")
+    inner = struct.pack("!BBHHHBBH4s4s", 0x45, 0, 28, 0, 0, 64, socket.IPPROTO_UDP, 0, loopback,
+                        loopback)
+    icmp = struct.pack("!BBHI", 3, 3, 0, 0) + inner + struct.pack("!HHHH", port, refused_port, 8, 0)
+    icmp = icmp[:2] + struct.pack("!H", checksum(icmp)) + icmp[4:]
+    open_raw().sendto(icmp, ("127.0.0.1", 0))
 
 
 def backlog(port):

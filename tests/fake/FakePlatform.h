@@ -78,9 +78,9 @@ class FakeEndpoint : public platform::UdpEndpoint {
   void setRemotePort(std::uint16_t port) override {
     log_.push_back("remote port " + std::to_string(port));
   }
-  platform::SendResult send(std::string_view bytes) override {
+  platform::Sending send(std::string_view bytes) override {
     if (sendResult == platform::SendResult::Sent) log_.push_back("send " + std::string(bytes));
-    return sendResult;
+    return {sendResult, sentTo};
   }
   platform::Arrival read() override {
     if (queue_.empty()) return {platform::ReadResult::Failed, {}};
@@ -93,11 +93,14 @@ class FakeEndpoint : public platform::UdpEndpoint {
     queue_.push_back(std::move(arrival));
     raisePending();
   }
-  void arrive(std::string datagram) {
-    arrive({platform::ReadResult::Datagram, std::move(datagram)});
+  void arrive(std::string datagram, platform::Peer from = kMaster) {
+    arrive({platform::ReadResult::Datagram, std::move(datagram), from});
   }
 
+  // Where the remote host resolves to, and its port: the master's, 10.0.0.1:5000.
+  static constexpr platform::Peer kMaster{0x0A000001, 5000};
   platform::SendResult sendResult = platform::SendResult::Sent;  // of every send from now on
+  platform::Peer sentTo = kMaster;
 
  private:
   // One event per waiting datagram, never nested, as an event loop raises them; the handler
@@ -123,6 +126,7 @@ class FakePlatform : public platform::Platform,
                      platform::InstanceGuard,
                      platform::CodePage,
                      platform::Network,
+                     platform::Resolver,
                      platform::BrowserFactory,
                      platform::Scheduler,
                      platform::Tray,
@@ -135,6 +139,7 @@ class FakePlatform : public platform::Platform,
   // UTF-8, the behaviour's own encoding, so tests write file bytes as they mean them.
   const platform::CodePage& codePage() const override { return *this; }
   platform::Network& network() override { return *this; }
+  platform::Resolver& resolver() override { return *this; }
   platform::BrowserFactory& browsers() override { return *this; }
   platform::Scheduler& scheduler() override { return *this; }
   platform::Tray& tray() override { return *this; }
@@ -160,6 +165,11 @@ class FakePlatform : public platform::Platform,
   int logged(const std::string& entry) const { return std::ranges::count(log, entry); }
   std::size_t loadedWindows() const {
     return std::ranges::count_if(windows_, [](const auto& named) { return named.second->loaded; });
+  }
+
+  // The name server answers every lookup still waiting.
+  void answerLookUps(const std::vector<std::uint32_t>& addresses) {
+    for (Done& done : std::exchange(lookUps_, {})) done(addresses);
   }
 
   // The one created last; before the first, the one the first will have.
@@ -209,6 +219,10 @@ class FakePlatform : public platform::Platform,
       std::function<void()> onArrival) override {
     return std::make_unique<FakeEndpoint>(endpoint, log, bindResult, std::move(onArrival));
   }
+  void lookUp(std::string_view host, Done done) override {
+    log.push_back("look up " + std::string(host));
+    lookUps_.push_back(std::move(done));
+  }
   platform::BrowserCreation create() override;
   void runLater(std::chrono::milliseconds delay, std::function<void()> task) override {
     timers_.emplace(now_ + delay + timerLag, std::move(task));
@@ -239,6 +253,7 @@ class FakePlatform : public platform::Platform,
   bool browserGiven_ = false;
   Clock::time_point now_{};
   std::multimap<Clock::time_point, std::function<void()>> timers_;
+  std::vector<Done> lookUps_;
 };
 
 }  // namespace fake

@@ -1,9 +1,13 @@
 // The Qt side of the endpoint harness, and the test program's main.
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QTimer>
+
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -12,6 +16,7 @@
 #include "platform/linux/PosixCodePage.h"
 #include "platform/linux/PosixFiles.h"
 #include "platform/linux/PosixUdpEndpoint.h"
+#include "platform/linux/QtResolver.h"
 
 namespace harness {
 
@@ -28,6 +33,11 @@ bool PumpUntil(const std::function<bool()>& condition, std::chrono::milliseconds
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   }
   return true;
+}
+
+platform::Resolver& TheResolver() {
+  static platform::QtResolver resolver;
+  return resolver;
 }
 
 std::unique_ptr<platform::UdpEndpoint> NewEndpoint(std::function<void()> onArrival) {

@@ -3,7 +3,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <stdexcept>
 
@@ -56,6 +61,17 @@ TEST(PosixUdpEndpoint, RaisesABurstWholeBeforeATaskPostedByItsFirstArrival) {
   EXPECT_TRUE(ReadExactly(agent, port, Numbered(100)));
 }
 
+// One datagram to 127.0.0.1 from a socket bound to `source`, a loopback address (host order).
+void SendFrom(std::uint32_t source, std::uint16_t port, std::string_view text) {
+  const int sender = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{AF_INET, 0, {htonl(source)}, {}};
+  ::bind(sender, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  address = {AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
+  sendto(sender, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&address),
+         sizeof address);
+  close(sender);
+}
+
 // Bound, or never bound: a refusal is read once, in its place.
 TEST(PosixUdpEndpoint, ReportsARefusalOnceInItsPlaceAmongDatagrams) {
   for (const bool bound : {true, false}) {
@@ -63,29 +79,35 @@ TEST(PosixUdpEndpoint, ReportsARefusalOnceInItsPlaceAmongDatagrams) {
     Listener agent;
     const std::uint16_t port = bound ? agent.bind() : 0;
     agent.endpoint->setRemoteHost("localhost");
-    agent.endpoint->setRemotePort(UnusedPort());
+    const std::uint16_t refusing = UnusedPort();
+    agent.endpoint->setRemotePort(refusing);
     const auto taken = [&] { return !bound || HeldByKernel(port) == 0; };
     if (bound) harness::Send(port, {"before"});
     // Had the kernel still held it, it would report the refusal first.
     ASSERT_TRUE(PumpUntil(taken));
-    ASSERT_EQ(agent.endpoint->send("07Call"), platform::SendResult::Sent);
+    ASSERT_EQ(agent.endpoint->send("07Call").result, platform::SendResult::Sent);
     // Loopback delivers in order: once this has come through, so has the refusal.
     Listener master;
     const std::uint16_t masterPort = master.bind();
     harness::Send(masterPort, {"witness"});
     ASSERT_TRUE(master.waitFor(1));
     agent.endpoint->setRemotePort(masterPort);
-    ASSERT_EQ(agent.endpoint->send("07Call"), platform::SendResult::Sent);
+    ASSERT_EQ(agent.endpoint->send("07Call").result, platform::SendResult::Sent);
     ASSERT_TRUE(master.waitFor(2));
     EXPECT_THAT(master.payloads(), ElementsAre("witness", "07Call"));
     ASSERT_TRUE(PumpUntil(taken));
-    if (bound) harness::Send(port, {"after"});
+    // 127.0.0.2 is another computer than 127.0.0.1 to the agent's sender check.
+    if (bound) SendFrom(0x7F000002, port, "after");
+    // The refusal names the refused destination, which no forged refusal of another datagram
+    // can, as each datagram names its sender.
     if (!bound) {
       ASSERT_TRUE(agent.waitFor(1));
       EXPECT_THAT(agent.payloads(), ElementsAre("(refused)"));
-      continue;
+    } else {
+      EXPECT_TRUE(ReadExactly(agent, port, {"before", "(refused)", "after"}));
+      EXPECT_EQ(agent.arrivals.at(2).peer.value_or(platform::Peer{}).address, 0x7F000002u);
     }
-    EXPECT_TRUE(ReadExactly(agent, port, {"before", "(refused)", "after"}));
+    EXPECT_EQ(agent.arrivals.at(bound ? 1 : 0).peer, (platform::Peer{0x7F000001, refusing}));
   }
 }
 

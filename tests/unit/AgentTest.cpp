@@ -363,14 +363,14 @@ TEST_F(Form1DatagramTest, APageThatComesInsideTheBrowsersCallEndsTheWaitAsItBegi
                                     Opened("http://b/")));
 }
 
-// Any other failed read is dropped without a word.
 TEST_F(Form1DatagramTest, ARefusedCallIsReportedAndLaterDatagramsWaitForTheBox) {
+  agent.click("Form2", "Command1");
+  log.clear();
   agent.whileMessageOpen = [this] {
     Endpoint().arrive("Command:FullScreen");
     EXPECT_FALSE(Browser().fullScreen);
   };
-  Endpoint().arrive({platform::ReadResult::Failed, "bytes"});
-  Endpoint().arrive({platform::ReadResult::RefusedByDestination, {}});
+  Endpoint().arrive({platform::ReadResult::RefusedByDestination, {}, fake::FakeEndpoint::kMaster});
   agent.runPending();
   EXPECT_THAT(agent.messages,
               ElementsAre(std::string(kMessageTitle) + ": Velostrander_Masterが見つかりません"));
@@ -380,11 +380,90 @@ TEST_F(Form1DatagramTest, ARefusedCallIsReportedAndLaterDatagramsWaitForTheBox) 
 
 // The endpoint goes with the form, inside its own handler.
 TEST_F(Form1DatagramTest, TheSystemMayCloseTheFormWhileARefusalIsShown) {
+  agent.click("Form2", "Command1");
   agent.whileMessageOpen = [this] { agent.close("Form1"); };
   Endpoint().arrive({platform::ReadResult::RefusedByDestination, {}});
   EXPECT_EQ(agent.form.state(), Form1::State::Ending);
   EXPECT_EQ(agent.endpoint, nullptr);
   EXPECT_EQ(log.back(), "unload Form1");
+}
+
+// Anyone can forge the ICMP refusal of a datagram: only one of the call just made, to the master's
+// address and port, is the master's answer. Where the system names no destination (Windows may
+// not), the time since the call decides. Anything else, and any other failed read, is dropped
+// without a word, and the datagram behind it is handled at once.
+TEST(Form1Refusals, OnlyARefusalOfTheCallJustMadeShowsTheBox) {
+  using platform::Peer;
+  constexpr Peer kMaster = fake::FakeEndpoint::kMaster;
+  constexpr auto kRefused = platform::ReadResult::RefusedByDestination;
+  // Calls made, 10 s apart; time since the last; the read; the destination it names; a box.
+  const std::tuple<int, std::chrono::milliseconds, platform::ReadResult, std::optional<Peer>, bool>
+      cases[] = {
+          {1, 0ms, kRefused, kMaster, true},
+          {2, 5s, kRefused, kMaster, true},
+          {1, 5001ms, kRefused, kMaster, false},
+          {0, 0ms, kRefused, kMaster, false},
+          {1, 0ms, kRefused, Peer{kMaster.address, 5001}, false},
+          {1, 0ms, kRefused, Peer{0x0A000002, kMaster.port}, false},
+          {1, 1s, kRefused, std::nullopt, true},
+          {1, 5001ms, kRefused, std::nullopt, false},
+          {0, 0ms, kRefused, std::nullopt, false},
+          {1, 0ms, platform::ReadResult::Failed, kMaster, false},
+      };
+  for (const auto& [calls, after, read, names, shown] : cases) {
+    Agent agent;
+    for (int call = 0; call < calls; ++call) {
+      agent.advance(10s);
+      agent.click("Form2", "Command1");
+    }
+    agent.advance(after);
+    agent.endpoint->arrive({read, {}, names});
+    agent.endpoint->arrive("Command:VisibleTrue");
+    agent.runPending();
+    EXPECT_EQ(agent.messages.size(), shown ? 1u : 0u) << calls << " " << after.count();
+    if (shown) {
+      EXPECT_THAT(agent.Message(), HasSubstr("Velostrander_Masterが見つかりません"));
+    }
+    EXPECT_TRUE(agent.browser().visible);
+  }
+}
+
+// Without the line every sender is obeyed, and nothing looked up. With MasterOnlyx=1 only
+// datagrams from an address that MasterComp resolves to are, from the lookup's answer on; one from
+// elsewhere looks the name up again, once a minute at most and never two at once, and a lookup
+// that finds nothing keeps the addresses known.
+TEST(Form1Senders, OnlyTheMastersAddressesAreObeyedLookedUpAgainAtMostOnceAMinute) {
+  constexpr std::uint32_t kFirst = 0x0A000001, kSecond = 0x0A000002, kElsewhere = 0x0A000009;
+  Agent off;
+  off.endpoint->arrive("Command:VisibleTrue", {kElsewhere, 5000});
+  off.runPending();
+  EXPECT_TRUE(off.browser().visible && off.logged("look up pc") == 0);
+  Agent agent((std::string(kSettings) + "MasterOnlyx=1").c_str());
+  const auto obeyed = [&](std::uint32_t sender, std::chrono::seconds after = 0s) {
+    agent.advance(after);
+    const bool visible = agent.browser().visible;
+    agent.endpoint->arrive(visible ? "Command:VisibleFalse" : "Command:VisibleTrue",
+                           {sender, 5000});
+    agent.runPending();
+    return agent.browser().visible != visible;
+  };
+  EXPECT_FALSE(obeyed(kFirst));
+  agent.answerLookUps({kFirst, kSecond});
+  EXPECT_TRUE(obeyed(kSecond));
+  EXPECT_FALSE(obeyed(kElsewhere));
+  EXPECT_FALSE(obeyed(kElsewhere, 59s));
+  EXPECT_EQ(agent.logged("look up pc"), 1);
+  EXPECT_FALSE(obeyed(kElsewhere, 1s));
+  EXPECT_FALSE(obeyed(kElsewhere));
+  EXPECT_EQ(agent.logged("look up pc"), 2);
+  agent.answerLookUps({});
+  EXPECT_TRUE(obeyed(kFirst));
+  EXPECT_FALSE(obeyed(kElsewhere, 60s));
+  agent.answerLookUps({kElsewhere});
+  EXPECT_FALSE(obeyed(kFirst));
+  EXPECT_TRUE(obeyed(kElsewhere));
+  EXPECT_EQ(agent.logged("look up pc"), 3);
+  EXPECT_TRUE(agent.messages.empty());
 }
 
 TEST_F(Form1DatagramTest, EndDuringAPageWaitLeavesNothingToRunAfterwards) {

@@ -124,6 +124,11 @@ TEST(ReadChildSettings, EachKeyLineSetsItsSettingInTheFilesEncodingAndTheLastOne
       {"\xEF\xBB\xBFMasterCompx=\xE9", {"\uFFFD", 1234, 4321, "99"}},
       {"\xEF\xBB\xBF\xEF\xBB\xBFMyCompNumxx=07", kBefore},
       {"MasterCompx=\xEF\xBB\xBFpc", {"\uFEFFpc", 1234, 4321, "99"}},
+      // The agent's own switch: on for a value that reads as 1, and never a problem.
+      {"MasterOnlyx=1\r\nMasterCompx=pc", {"pc", 1234, 4321, "99", true}},
+      {"MasterOnl_ZZ 01.0", {"before", 1234, 4321, "99", true}},
+      {"MasterOnlyx=1\r\nMasterOnlyx=yes", kBefore},
+      {"MasterOnl\r\nmasterOnlyx=1\r\nMasterOnlyx=2", kBefore},
   };
   for (const auto& [bytes, expected] : cases) {
     ChildSettings read;

@@ -69,10 +69,10 @@ TEST(ToolEditor, TheLinesItOwnsAreRewrittenInTheFilesEncodingTheRestCopiedByteFo
     std::optional<std::string> saved;
   } cases[] = {
       {"[Velostrander]\r\nMasterPortx=5000\r\n\r\nnote \xff\xfe\r\nMasterPor x=1\rMyCompNum\n"
-       "MyHostPortx=1\r\nMasterCompx=old",
+       "MyHostPortx=1\r\nMasterOnlyx=1\nMasterCompx=old",
        all,
        "[Velostrander]\r\nMasterPortx=80\r\n\r\nnote \xff\xfe\r\nMasterPortx=80\r\n"
-       "MyCompNumxx=12\r\nMyHostPortx=5001\r\nMasterCompx= pc \r\n"},
+       "MyCompNumxx=12\r\nMyHostPortx=5001\r\nMasterOnlyx=1\r\nMasterCompx= pc \r\n"},
       {"", all, ""},
       {"a\nb", all, "a\r\nb\r\n"},
       {"MyCompNumxx=07", {}, "MyCompNumxx=00\r\n"},

@@ -5,7 +5,9 @@
 
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -105,14 +107,24 @@ TEST(Win32Desktop, TheEventLoopRunsSignalledHandlesInTurnBesideItsMessages) {
   EXPECT_EQ(runs, "121211");
 }
 
-// Wine never reports a refused datagram, so the refusal is injected where recvfrom reports it.
+// Wine never reports a refused datagram, so the refusal is injected where recvfrom reports it:
+// with the destination it names, or none.
 TEST(Win32UdpEndpoint, AConnectionResetIsARefusalByTheDestinationAndOtherErrorsFailures) {
-  const std::pair<platform::ReceiveFunction, platform::ReadResult> cases[] = {
-      {[](SOCKET, char*, int) { return FailWith(WSAECONNRESET); },
-       platform::ReadResult::RefusedByDestination},
-      {[](SOCKET, char*, int) { return FailWith(WSAENETRESET); }, platform::ReadResult::Failed},
+  using platform::Peer;
+  const std::tuple<platform::ReceiveFunction, platform::ReadResult, std::optional<Peer>> cases[] = {
+      {[](SOCKET, char*, int, sockaddr_in& from) {
+         from.sin_family = AF_INET;
+         from.sin_port = htons(5000);
+         from.sin_addr.s_addr = htonl(0x7F000001);
+         return FailWith(WSAECONNRESET);
+       },
+       platform::ReadResult::RefusedByDestination, Peer{0x7F000001, 5000}},
+      {[](SOCKET, char*, int, sockaddr_in&) { return FailWith(WSAECONNRESET); },
+       platform::ReadResult::RefusedByDestination, std::nullopt},
+      {[](SOCKET, char*, int, sockaddr_in&) { return FailWith(WSAENETRESET); },
+       platform::ReadResult::Failed, std::nullopt},
   };
-  for (const auto& [receive, result] : cases) {
+  for (const auto& [receive, result, peer] : cases) {
     std::unique_ptr<platform::Win32UdpEndpoint> endpoint;
     std::vector<platform::Arrival> arrivals;
     endpoint = std::make_unique<platform::Win32UdpEndpoint>(
@@ -121,7 +133,8 @@ TEST(Win32UdpEndpoint, AConnectionResetIsARefusalByTheDestinationAndOtherErrorsF
     EXPECT_EQ(endpoint->bind(port), platform::BindResult::Bound);
     harness::Send(port, {"raises the arrival event"});
     EXPECT_TRUE(PumpUntil([&] { return !arrivals.empty(); }));
-    EXPECT_TRUE(arrivals.size() == 1 && arrivals[0].result == result && arrivals[0].bytes.empty());
+    EXPECT_TRUE(arrivals.size() == 1 && arrivals[0].result == result && arrivals[0].bytes.empty() &&
+                arrivals[0].peer == peer);
   }
 }
 

@@ -36,6 +36,10 @@ bool PumpUntil(const std::function<bool()>& condition, std::chrono::milliseconds
   return true;
 }
 
+platform::Resolver& TheResolver() {
+  return win32test::TheBackend().resolver;
+}
+
 std::unique_ptr<platform::UdpEndpoint> NewEndpoint(std::function<void()> onArrival) {
   return win32test::TheBackend().network.createUdpEndpoint(std::move(onArrival));
 }

@@ -5,6 +5,7 @@
 #include "contract/Harness.h"
 #include "platform/windows/Win32Desktop.h"
 #include "platform/windows/Win32MessageWindow.h"
+#include "platform/windows/Win32Resolver.h"
 #include "platform/windows/Win32UdpEndpoint.h"
 
 namespace win32test {
@@ -12,6 +13,7 @@ namespace win32test {
 struct Backend {
   platform::Win32MessageWindow window{GetModuleHandleW(nullptr)};
   platform::Win32Network network{window};
+  platform::Win32Resolver resolver{window};
   platform::Win32Desktop desktop{GetModuleHandleW(nullptr)};
 };
 
