@@ -1,6 +1,10 @@
 // What the behaviour relies on of either backend's files, on the real file system, and of its
 // code page: a failed replace leaves the target as it was.
+#include <functional>
+#include <latch>
+#include <optional>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <utility>
 
@@ -51,6 +55,69 @@ TEST_F(FilesContract, WhatIsInTheWayFailsItsStepAndStays) {
     readOnly ? fs::permissions(target, fs::perms(0666)) : void(fs::remove(inTheWay));
     EXPECT_EQ(Read(target), "old");
     EXPECT_TRUE(!fs::exists(temporary) || Read(temporary) == "new");
+  }
+}
+
+// A link planted where the temporary file goes: neither what it leads to is written, nor the
+// link removed.
+TEST_F(FilesContract, ALinkInTheTemporaryFilesPlaceIsNeverWrittenThrough) {
+  const fs::path elsewhere = dir.Write("elsewhere", "untouched");
+  const std::function<void()> plant[] = {[&] { fs::create_hard_link(elsewhere, temporary); },
+                                         [&] { harness::PlantSymlink(temporary, elsewhere); }};
+  for (const auto& link : plant) {
+    link();
+    const auto failure = Replace(target);
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->step, Step::Linked);
+    EXPECT_EQ(Read(target), "old");
+    EXPECT_EQ(Read(elsewhere), "untouched");
+    EXPECT_TRUE(fs::exists(fs::symlink_status(temporary)));
+    fs::remove(temporary);
+  }
+}
+
+// A save that finds the temporary file held by another gives way and says so, and leaves that
+// file and the target as they are; once no one holds it, it is a file left behind, and goes.
+TEST_F(FilesContract, ASaveGivesWayToOneThatHoldsTheTemporaryFile) {
+  dir.Write("Temp.tmp", "half");
+  std::optional<platform::FileWriteFailure> failure;
+  {
+    const auto held = harness::HoldAsASave(temporary);
+    failure = Replace(target);
+  }
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(failure->step, Step::Held);
+  EXPECT_EQ(Read(target), "old");
+  EXPECT_EQ(Read(temporary), "half");
+  EXPECT_FALSE(Replace(target));
+  EXPECT_EQ(Read(target), "new");
+  EXPECT_FALSE(fs::exists(temporary));
+}
+
+// Two saves at once, again and again: each time one wins whole, and the other gives way or
+// follows it.
+TEST_F(FilesContract, OfTwoSavesAtOnceOneWinsWhole) {
+  const std::string versions[] = {std::string(1 << 20, 'a'), std::string(1 << 20, 'b')};
+  for (int round = 0; round < 20; ++round) {
+    std::optional<platform::FileWriteFailure> failures[2];
+    std::latch start(2);
+    const auto save = [&](int which) {
+      start.arrive_and_wait();
+      failures[which] = TheFiles().replace(target.string(), temporary.string(), versions[which]);
+    };
+    std::thread other(save, 1);
+    save(0);
+    other.join();
+    EXPECT_FALSE(failures[0] && failures[1]) << round;
+    for (const int which : {0, 1}) {
+      const auto& failure = failures[which];
+      EXPECT_TRUE(!failure || failure->step == Step::Held) << failure->reason;
+      if (failure) {
+        EXPECT_EQ(Read(target), versions[1 - which]) << round;
+      }
+    }
+    EXPECT_TRUE(Read(target) == versions[0] || Read(target) == versions[1]) << round;
+    EXPECT_FALSE(fs::exists(temporary)) << round;
   }
 }
 

@@ -1,11 +1,14 @@
-// The backend's ports beyond the contracts: what Windows adds to files and their replacement,
-// programs and the registry.
+// The backend's ports beyond the contracts: what Windows adds to files and their replacement, and
+// what the replacement keeps of them; programs and the registry.
 #include <gtest/gtest.h>
 #include <windows.h>
+
+#include <sddl.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "contract/Harness.h"
 #include "platform/Paths.h"
@@ -30,6 +33,35 @@ TEST_F(Win32Files, ATargetHeldOpenIsNotReplacedAndStaysAsItWas) {
   EXPECT_EQ(failure->step, Step::Replace);
   EXPECT_EQ(Read(target), "old");
   EXPECT_TRUE(!fs::exists(temporary) || Read(temporary) == "new");
+}
+
+// Its access list (as much of it as Wine keeps, in the file's mode: no one else may read it here)
+// and its hidden and system attributes, which a rename of a new file over it would drop.
+TEST_F(Win32Files, TheTargetKeepsItsAccessListAndAttributes) {
+  const auto accessList = [](const fs::path& file) {
+    std::vector<char> security(4096);
+    DWORD size = 0;
+    wchar_t* text = nullptr;
+    GetFileSecurityW(file.c_str(), DACL_SECURITY_INFORMATION, security.data(), 4096, &size);
+    ConvertSecurityDescriptorToStringSecurityDescriptorW(security.data(), SDDL_REVISION_1,
+                                                         DACL_SECURITY_INFORMATION, &text, nullptr);
+    const std::wstring list = text ? text : L"";
+    LocalFree(text);
+    return list;
+  };
+  PSECURITY_DESCRIPTOR ownersOnly = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+      L"D:P(A;;FA;;;SY)(A;;FA;;;BA)", SDDL_REVISION_1, &ownersOnly, nullptr));
+  SetFileSecurityW(target.c_str(), DACL_SECURITY_INFORMATION, ownersOnly);
+  LocalFree(ownersOnly);
+  SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+  const std::wstring kept = accessList(target);
+  ASSERT_NE(kept, accessList(dir.Write("new file", "")));
+  EXPECT_FALSE(Replace(target));
+  EXPECT_EQ(Read(target), "new");
+  EXPECT_EQ(accessList(target), kept);
+  EXPECT_EQ(GetFileAttributesW(target.c_str()),
+            FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
 }
 
 TEST(Win32Programs, AnOrdinaryFileIsThereAndNeitherAFolderNorHidden) {
