@@ -1,11 +1,12 @@
-// The Qt backend's ports beyond the contracts: what a save keeps of the file, the code
-// page under a plain ASCII locale, and the instance guard.
+// The Qt backend's ports beyond the contracts: what a save keeps of the file, the code page under
+// a plain ASCII locale, and the instance guard.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <clocale>
 #include <cstdlib>
+#include <functional>
 
 #include "contract/Harness.h"
 #include "platform/linux/PosixCodePage.h"
@@ -45,31 +46,55 @@ TEST(PosixCodePage, ReadsUtf8WhereTheLocaleIsPlainAscii) {
   std::setlocale(LC_ALL, saved.c_str());
 }
 
-// The claim lives in the user's runtime folder, or in a private folder of the user's own when
-// the runtime folder is missing or others may enter it.
-TEST(PosixInstanceGuard, OneClaimAtATimeInAFolderOfTheUsersOwn) {
-  const auto locks = [](const std::filesystem::path& folder) {
-    int count = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-      count += entry.path().extension() == ".lock" ? 1 : 0;
-    }
-    return count;
+// Two agents meet at one lock, in a folder that only the user may enter: the session's runtime
+// folder, else one of the user's name in the shared temporary folder, else, where another user
+// made that name first (as root: nobody; else it lets everyone in) or made it a link, one in the
+// user's cache folder.
+TEST(PosixInstanceGuard, TwoAgentsMeetAtOneLockInAFolderOnlyTheUserOwns) {
+  const ScratchDir scratch;
+  const fs::path runtime = scratch.path() / "runtime", shared = scratch.path() / "tmp";
+  const fs::path ofUser = shared / ("velostrander-" + std::to_string(getuid()));
+  fs::create_directories(shared);
+  fs::create_directory(runtime);
+  const struct {
+    std::function<void()> make;
+    fs::path lock;
+  } cases[] = {
+      {[&] {
+         fs::permissions(runtime, fs::perms(0700));
+         setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+       },
+       runtime},
+      {[&] { fs::permissions(runtime, fs::perms(0777)); }, ofUser},
+      {[&] {
+         unsetenv("XDG_RUNTIME_DIR");
+         if (getuid() != 0 || chown(ofUser.c_str(), 65534, 65534) != 0) {
+           fs::permissions(ofUser, fs::perms(0777));
+         }
+       },
+       "velostrander/lock"},
+      {[&] {
+         fs::remove_all(ofUser);
+         fs::permissions(runtime, fs::perms(0700));
+         fs::create_directory_symlink(runtime, ofUser);
+       },
+       "velostrander/lock"},
   };
-  for (const mode_t mode : {0700, 0777}) {
-    const ScratchDir runtime;
-    chmod(runtime.path().c_str(), mode);
-    setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
-    auto first = std::make_unique<platform::PosixInstanceGuard>();
-    EXPECT_FALSE(first->anotherInstanceRunning());
-    EXPECT_FALSE(first->anotherInstanceRunning());
-    EXPECT_EQ(locks(runtime.path()), mode == 0700 ? 1 : 0);
-    if (mode != 0700) {
-      EXPECT_GE(locks("/tmp/velostrander-" + std::to_string(getuid())), 1);
-    }
-    EXPECT_TRUE(platform::PosixInstanceGuard().anotherInstanceRunning());
+  int round = 0;
+  for (const auto& [make, lock] : cases) {
+    const fs::path cache = scratch.path() / ("cache" + std::to_string(++round));
+    setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+    make();
+    auto first = std::make_unique<platform::PosixInstanceGuard>(shared);
+    EXPECT_FALSE(first->anotherInstanceRunning()) << round;
+    EXPECT_FALSE(first->anotherInstanceRunning()) << round;
+    EXPECT_TRUE(platform::PosixInstanceGuard(shared).anotherInstanceRunning()) << round;
     first.reset();
-    EXPECT_FALSE(platform::PosixInstanceGuard().anotherInstanceRunning());
+    EXPECT_FALSE(platform::PosixInstanceGuard(shared).anotherInstanceRunning()) << round;
+    const fs::path folder = lock.is_absolute() ? lock : cache / lock;
+    EXPECT_TRUE(fs::exists(folder) && !fs::is_empty(folder)) << folder;
   }
+  unsetenv("XDG_CACHE_HOME");
 }
 
 }  // namespace
