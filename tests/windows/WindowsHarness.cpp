@@ -56,28 +56,20 @@ std::string RefusalOfAFolder() {
   return platform::DescribeSystemError(ERROR_ACCESS_DENIED);
 }
 
-// Made by ln, a Unix program, which Wine starts as it starts any; it gives no word of its end,
-// so the link is waited for.
+// Made by ln, a Unix program, which Wine starts as it starts any but tells nothing of its end.
 void PlantSymlink(const fs::path& link, const fs::path& target) {
-  using UnixName = char*(CDECL*)(const wchar_t*);
-  const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+  const auto unixName = reinterpret_cast<char*(CDECL*)(const wchar_t*)>(reinterpret_cast<void*>(
       GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
-  std::wstring command = L"/bin/ln -s";
-  for (const fs::path& path : {target, link}) {
-    char* const name = unixName(path.c_str());
-    command += L" \"" + platform::Utf8ToUtf16(name) + L"\"";
-    HeapFree(GetProcessHeap(), 0, name);
-  }
+  std::wstring command = L"/bin/ln -s " + platform::Utf8ToUtf16(unixName(target.c_str())) + L" " +
+                         platform::Utf8ToUtf16(unixName(link.c_str()));
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION ln{};
   if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &ln)) {
-    throw std::runtime_error("ln not started");
+                      &startup, &ln) ||
+      !PumpUntil([&] { return fs::exists(link); })) {
+    throw std::runtime_error("no link made");
   }
-  CloseHandle(ln.hThread);
-  CloseHandle(ln.hProcess);
-  if (!PumpUntil([&] { return fs::exists(link); })) throw std::runtime_error("no link made");
 }
 
 std::shared_ptr<void> HoldAsASave(const fs::path& file) {
