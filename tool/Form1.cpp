@@ -33,20 +33,6 @@ const Field& FieldOf(settings::Key key) {
   return kFields[0];
 }
 
-std::string StepOf(platform::FileWriteFailure::Step step) {
-  switch (step) {
-    case platform::FileWriteFailure::Step::Create:
-      return "一時ファイル「Temp.tmp」を作れません";
-    case platform::FileWriteFailure::Step::Write:
-      return "一時ファイル「Temp.tmp」に書き込めません";
-    case platform::FileWriteFailure::Step::Flush:
-      return "一時ファイル「Temp.tmp」をディスクに書き出せません";
-    case platform::FileWriteFailure::Step::Replace:
-      break;
-  }
-  return "設定ファイルを新しい内容に置き換えられません";
-}
-
 }  // namespace
 
 Form1::Form1(Program& program) : program_(program) {}
@@ -154,10 +140,42 @@ void Form1::Command2_Click() {
   }
 }
 
+// The save that loses to another at the same moment cannot tell the file unchanged: the other
+// may be replacing it.
 void Form1::ReportSaveFailure(const platform::FileWriteFailure& failure) {
-  Message("設定を保存できませんでした。\n" + StepOf(failure.step) + "（" + failure.reason +
-          "）。\n設定ファイル「" + platform::FileName(program_.settingsFile) +
-          "」は元のままです。");
+  using Step = platform::FileWriteFailure::Step;
+  const std::string unchanged =
+      "設定ファイル「" + platform::FileName(program_.settingsFile) + "」は元のままです。";
+  const auto failed = [&](std::string_view step) {
+    return std::string(step) + "（" + failure.reason + "）。\n" + unchanged;
+  };
+  std::string why;
+  switch (failure.step) {
+    case Step::Held:
+      why =
+          "一時ファイル「Temp.tmp」を、ほかの設定ツールが保存に使っています。\nこの画面の設定は"
+          "保存していません。保存が終わってから、もう一度「設定」を押してください。";
+      break;
+    case Step::Linked:
+      why =
+          "一時ファイル「Temp.tmp」の名前で、ほかのファイルへのリンクが置かれています。リンク"
+          "の先には書き込みません。\n" +
+          unchanged + "「Temp.tmp」を削除してから、もう一度「設定」を押してください。";
+      break;
+    case Step::Create:
+      why = failed("一時ファイル「Temp.tmp」を作れません");
+      break;
+    case Step::Write:
+      why = failed("一時ファイル「Temp.tmp」に書き込めません");
+      break;
+    case Step::Flush:
+      why = failed("一時ファイル「Temp.tmp」をディスクに書き出せません");
+      break;
+    case Step::Replace:
+      why = failed("設定ファイルを新しい内容に置き換えられません");
+      break;
+  }
+  Message("設定を保存できませんでした。\n" + why);
 }
 
 void Form1::Message(std::string_view text) {

@@ -1,17 +1,22 @@
 #pragma once
 
 #include <optional>
+#include <string>
+#include <utility>
 
 #include "platform/InstanceGuard.h"
 
 namespace platform {
 
-// One instance per program file name, user and display. The claim is a lock on a file in the
-// user's own runtime folder: no other user can take it first, and the kernel drops the lock with
-// the process, however the process ends, so nothing is left to go stale.
+// One instance per program file name, user and display. The claim is a lock on a file in a
+// folder that only the user may enter: no other user can take it first, and the kernel drops the
+// lock with the process, however the process ends, so nothing is left to go stale.
 class PosixInstanceGuard final : public InstanceGuard {
  public:
-  PosixInstanceGuard() = default;
+  // `sharedTemporary`: the folder that every user may write in, where the claim goes when the
+  // session has no runtime folder.
+  explicit PosixInstanceGuard(std::string sharedTemporary = "/tmp")
+      : sharedTemporary_(std::move(sharedTemporary)) {}
   ~PosixInstanceGuard() override;
   PosixInstanceGuard(const PosixInstanceGuard&) = delete;
   PosixInstanceGuard& operator=(const PosixInstanceGuard&) = delete;
@@ -21,6 +26,7 @@ class PosixInstanceGuard final : public InstanceGuard {
  private:
   bool claim();
 
+  std::string sharedTemporary_;
   int lock_ = -1;
   std::optional<bool> anotherRunning_;
 };

@@ -1,7 +1,6 @@
 #include "platform/linux/QtBrowserPrograms.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -18,6 +17,7 @@
 #include <memory>
 
 #include "platform/linux/PosixCodePage.h"
+#include "platform/linux/PosixFolders.h"
 #include "platform/linux/X11WindowManager.h"
 
 namespace platform {
@@ -32,16 +32,6 @@ constexpr int kGraceMilliseconds = 2000;
 std::string SystemWords(int error) {
   // The system's words come in the locale's character set.
   return PosixCodePage().toUtf8(std::strerror(error));
-}
-
-std::filesystem::path CacheFolder() {
-  if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache && *cache == '/') return cache;
-  const char* home = std::getenv("HOME");
-  if (!home || !*home) {
-    const passwd* user = getpwuid(getuid());
-    home = user ? user->pw_dir : "/";
-  }
-  return std::filesystem::path(home) / ".cache";
 }
 
 // The user's own, kept between runs: what the browser keeps of the pages is nobody else's to read.
@@ -166,7 +156,7 @@ BrowserProgramStart QtBrowserPrograms::start(BrowserProgramEvents events) {
     if (errno == ENOENT) return {nullptr, false, {}, {}};
     return {nullptr, true, path_, SystemWords(errno)};
   }
-  const std::filesystem::path profile = CacheFolder() / "velostrander" / "browser";
+  const std::filesystem::path profile = OwnCacheFolder() / "browser";
   if (const int error = MakeProfile(profile)) return {nullptr, true, profile, SystemWords(error)};
   int ends[2];
   if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {

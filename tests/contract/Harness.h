@@ -115,6 +115,12 @@ const platform::CodePage& JapaneseCodePage();
 // The system's words when a folder stands where a file is to be made or replaced.
 std::string RefusalOfAFolder();
 
+// A symbolic link at `link` to `target`, as a user makes one: on Windows a Unix one, which Wine
+// shows as the file it leads to (its CreateSymbolicLinkW makes nothing).
+void PlantSymlink(const fs::path& link, const fs::path& target);
+// `file` held as a save holds its temporary file while it writes, for as long as the result lives.
+std::shared_ptr<void> HoldAsASave(const fs::path& file);
+
 // A folder of its own for each test of the backend's files, with the target in it holding "old".
 class FilesTest : public ::testing::Test {
  protected:

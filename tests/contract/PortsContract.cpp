@@ -1,5 +1,6 @@
 // What the behaviour relies on of either backend's files, on the real file system, and of its
 // code page: a failed replace leaves the target as it was.
+#include <functional>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -51,6 +52,29 @@ TEST_F(FilesContract, WhatIsInTheWayFailsItsStepAndStays) {
     readOnly ? fs::permissions(target, fs::perms(0666)) : void(fs::remove(inTheWay));
     EXPECT_EQ(Read(target), "old");
     EXPECT_TRUE(!fs::exists(temporary) || Read(temporary) == "new");
+  }
+}
+
+// What stands where the temporary file goes and is not the save's to take, a hard or symbolic
+// link to another file or a file that another save holds, is neither written to (nor through)
+// nor removed, and the target stays as it was. (A file that no one holds goes: see above.)
+TEST_F(FilesContract, WhatStandsInTheTemporaryFilesPlaceIsLeftAsItIs) {
+  const fs::path elsewhere = dir.Write("elsewhere", "untouched");
+  std::shared_ptr<void> held;
+  const std::pair<std::function<void()>, Step> cases[] = {
+      {[&] { fs::create_hard_link(elsewhere, temporary); }, Step::Linked},
+      {[&] { harness::PlantSymlink(temporary, elsewhere); }, Step::Linked},
+      {[&] { held = harness::HoldAsASave(dir.Write("Temp.tmp", "untouched")); }, Step::Held}};
+  for (const auto& [plant, step] : cases) {
+    plant();
+    const auto failure = Replace(target);
+    held.reset();
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->step, step);
+    EXPECT_EQ(Read(target), "old");
+    EXPECT_EQ(Read(elsewhere), "untouched");
+    EXPECT_EQ(Read(temporary), "untouched");
+    fs::remove(temporary);
   }
 }
 

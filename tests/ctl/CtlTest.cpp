@@ -48,8 +48,24 @@ TEST(ShownTest, QuotesTheBytesAndEscapesOnlyControlCharacters) {
        "\"https://example.jp/\xE6\xA4\x9C\xE7\xB4\xA2\""},
       {"a\r\n\tb\x01\x1B\x7F", "\"a\\r\\n\\tb\\x01\\x1B\\x7F\""},
       {std::string("\0", 1), "\"\\x00\""},
-      // A Shift-JIS character whose second byte is a backslash stays whole.
+      // A Shift-JIS character whose second byte is a backslash stays whole, as does one whose
+      // first byte is in the C1 range, and any byte that starts no UTF-8 character.
       {"\x95\x5C", "\"\x95\x5C\""},
+      {"\x85\x40\x9B", "\"\x85\x40\x9B\""},
+      {"\xC2 \xE2\x80", "\"\xC2 \xE2\x80\""},
+      // C1 and bidirectional controls as UTF-8 carries them, each range at both ends: a text
+      // that a terminal would show as a call from 10.0.0.9, a C1 escape sequence; and their
+      // neighbours, which stay.
+      {"\xE2\x80\xAE"
+       "9.0.0.01  70\xC2\x9B"
+       "2J",
+       "\"\\xE2\\x80\\xAE9.0.0.01  70\\xC2\\x9B2J\""},
+      {"\xC2\x80\xC2\x9F\xD8\x9C\xE2\x80\x8E\xE2\x80\x8F\xE2\x80\xAA\xE2\x81\xA6\xE2\x81\xA9",
+       "\"\\xC2\\x80\\xC2\\x9F\\xD8\\x9C\\xE2\\x80\\x8E\\xE2\\x80\\x8F"
+       "\\xE2\\x80\\xAA\\xE2\\x81\\xA6\\xE2\\x81\\xA9\""},
+      {"\xC2\xA0\xD8\x9B\xE2\x80\x8D\xE2\x80\x90\xE2\x80\xA9\xE2\x80\xAF\xE2\x81\xA5\xE2\x81\xAA",
+       "\"\xC2\xA0\xD8\x9B\xE2\x80\x8D\xE2\x80\x90\xE2\x80\xA9\xE2\x80\xAF\xE2\x81\xA5"
+       "\xE2\x81\xAA\""},
   };
   for (const auto& [bytes, shown] : cases) {
     EXPECT_EQ(Shown(bytes), shown) << PrintToString(bytes);

@@ -10,6 +10,7 @@ that the fixture set up in WORK (see windows_desktop.py), read through wintree.e
 
 import argparse
 import contextlib
+import fcntl
 import importlib
 import json
 import os
@@ -64,6 +65,8 @@ SCENARIOS = {}
 # Those that start a browser: on Linux as root only, which can give it a network of its own.
 BROWSER_SCENARIOS = {"browser_and_commands", "burial", "flood", "call_panel_and_tray_menu",
                      "senders_and_refusals", "browser_unavailable", "hangup_and_japanese_page"}
+# Those that plant another user's folder in /tmp: on Linux as root only, in a /tmp of their own.
+OWN_TMP_SCENARIOS = {"single_instance_without_runtime_folder"}
 
 
 def scenario(function):
@@ -166,6 +169,22 @@ def single_instance(d):
     d.press(box, "OK")
     check_exit(second, "the second agent")
     wait_label(d, first, NUMBER)  # the first runs on
+    end_session(first)
+
+
+@scenario
+def single_instance_without_runtime_folder(d):
+    """Linux: with no runtime folder, where another user made the folder of this user's name in
+    /tmp first, a second agent still finds the first one, warns and ends."""
+    taken = f"/tmp/velostrander-{os.getuid()}"
+    os.mkdir(taken, 0o700)
+    os.chown(taken, 65534, 65534)  # nobody
+    path, env = folder(d, settings()), {"XDG_RUNTIME_DIR": ""}
+    first = start_running(d, path, env=env)
+    second = d.start(AGENT, path, env)
+    dismiss(d, second, WARNING_TITLE, "すでにこのプログラムは起動しています")
+    check_exit(second, "the second agent")
+    wait_label(d, first, NUMBER)
     end_session(first)
 
 
@@ -786,6 +805,38 @@ def tool_save_faults(d):
         subprocess.run(["umount", "-l", path], check=True)
 
 
+LINKED = NOT_SAVED + ("「Temp.tmp」の名前で、ほかのファイルへのリンクが置かれています。",)
+HELD = ("設定を保存できませんでした。", "「Temp.tmp」を、ほかの設定ツールが保存に使っています。")
+
+
+@scenario
+def tool_save_steered(d):
+    """A save neither writes through a hard link planted where its temporary file goes nor
+    removes it, and says so; one that finds the temporary file held by another save gives way,
+    says so and leaves that file as it is."""
+    path = folder(d, settings())
+    before, temporary = settings_bytes(path), os.path.join(path, "Temp.tmp")
+    elsewhere = Path(d.folder("programs"), f"{AGENT}.exe")
+    elsewhere.write_bytes(b"untouched")
+    os.link(elsewhere, temporary)
+    tool, window, _ = save_port(d, None, path, 8080)
+    said(d, tool, "a hard link", LINKED)
+    check(elsewhere.read_bytes() == b"untouched" and settings_bytes(path) == before and
+          os.path.samefile(elsewhere, temporary), "the link was written through or removed")
+    os.remove(temporary)
+    # Held as another save holds it while it writes: on Linux under its lock, under Wine open and
+    # shared with no one.
+    Path(temporary).write_bytes(b"half")
+    with d.held_open(temporary) if d.name == "windows" else open(temporary, "rb") as held:
+        if held:
+            fcntl.flock(held, fcntl.LOCK_EX)
+        save_port(d, tool, path, 8080)
+        said(d, tool, "another save", HELD)
+    check(Path(temporary).read_bytes() == b"half" and settings_bytes(path) == before,
+          "the held temporary file or the settings changed")
+    end_session(tool)
+
+
 # --- the installer ----------------------------------------------------------------------------
 
 UNINSTALL_ENTRY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Velostrander"
@@ -940,6 +991,11 @@ def main():
         import linux_desktop  # pylint: disable=import-outside-toplevel
         if not linux_desktop.confine(arguments.scenario == "browser_unavailable"):
             print("a browser's own network namespace needs root: skipped")
+            sys.exit(77)
+    if arguments.desktop == "linux" and arguments.scenario in OWN_TMP_SCENARIOS:
+        import linux_desktop  # pylint: disable=import-outside-toplevel
+        if not linux_desktop.own_tmp():
+            print("a /tmp of its own needs root: skipped")
             sys.exit(77)
     # A ctest timeout sends SIGTERM first: unwind, so that the desktop is torn down.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(f"terminated in {arguments.scenario}"))

@@ -1,5 +1,8 @@
 // The Qt side of the endpoint harness, and the test program's main.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -57,6 +60,16 @@ const platform::CodePage& JapaneseCodePage() {
 
 std::string RefusalOfAFolder() {
   return std::strerror(EISDIR);
+}
+
+void PlantSymlink(const fs::path& link, const fs::path& target) {
+  fs::create_symlink(target, link);
+}
+
+std::shared_ptr<void> HoldAsASave(const fs::path& file) {
+  const int held = open(file.c_str(), O_RDWR | O_CLOEXEC);
+  if (held < 0 || flock(held, LOCK_EX | LOCK_NB) != 0) throw std::runtime_error("not held");
+  return {nullptr, [held](void*) { close(held); }};
 }
 
 }  // namespace harness

@@ -1,11 +1,12 @@
-// The Qt backend's ports beyond the contracts: files left where the temporary one goes, the code
-// page under a plain ASCII locale, and the instance guard.
+// The Qt backend's ports beyond the contracts: what a save keeps of the file, the code page under
+// a plain ASCII locale, and the instance guard.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <clocale>
 #include <cstdlib>
+#include <functional>
 
 #include "contract/Harness.h"
 #include "platform/linux/PosixCodePage.h"
@@ -16,17 +17,19 @@ namespace {
 namespace fs = std::filesystem;
 using PosixFiles = harness::FilesTest;
 
-// Read-only, or a link planted to another file: nothing is written through it.
-TEST_F(PosixFiles, ATemporaryFileLeftFromBeforeIsReplacedNotWrittenThrough) {
-  const fs::path elsewhere = dir.Write("elsewhere", "untouched");
-  for (const bool link : {false, true}) {
-    if (link) fs::create_symlink(elsewhere, temporary);
-    if (!link) fs::permissions(dir.Write("Temp.tmp", "left from before"), fs::perms(0400));
-    EXPECT_FALSE(Replace(target));
-    EXPECT_EQ(Read(target), "new");
-    EXPECT_FALSE(fs::exists(fs::symlink_status(temporary)));
-  }
-  EXPECT_EQ(Read(elsewhere), "untouched");
+// A file left from before, read-only, is replaced; the target's mode stays, and its owner where
+// the system lets it (root saving a user's file).
+TEST_F(PosixFiles, TheTargetKeepsItsModeAndOwnerAndAFileLeftFromBeforeGoes) {
+  fs::permissions(dir.Write("Temp.tmp", "left from before"), fs::perms(0400));
+  const uid_t owner = getuid() == 0 ? 65534 : getuid();  // nobody
+  ASSERT_EQ(chown(target.c_str(), owner, -1) | chmod(target.c_str(), 0640), 0);
+  EXPECT_FALSE(Replace(target));
+  EXPECT_EQ(Read(target), "new");
+  struct stat status {};
+  ASSERT_EQ(stat(target.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0640u);
+  EXPECT_EQ(status.st_uid, owner);
+  EXPECT_FALSE(fs::exists(temporary));
 }
 
 // Under the C or POSIX locale (an agent started by a service, or with no LANG), not every byte
@@ -42,31 +45,37 @@ TEST(PosixCodePage, ReadsUtf8WhereTheLocaleIsPlainAscii) {
   std::setlocale(LC_ALL, saved.c_str());
 }
 
-// The claim lives in the user's runtime folder, or in a private folder of the user's own when
-// the runtime folder is missing or others may enter it.
-TEST(PosixInstanceGuard, OneClaimAtATimeInAFolderOfTheUsersOwn) {
-  const auto locks = [](const std::filesystem::path& folder) {
-    int count = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-      count += entry.path().extension() == ".lock" ? 1 : 0;
-    }
-    return count;
-  };
-  for (const mode_t mode : {0700, 0777}) {
-    const ScratchDir runtime;
-    chmod(runtime.path().c_str(), mode);
-    setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
-    auto first = std::make_unique<platform::PosixInstanceGuard>();
-    EXPECT_FALSE(first->anotherInstanceRunning());
-    EXPECT_FALSE(first->anotherInstanceRunning());
-    EXPECT_EQ(locks(runtime.path()), mode == 0700 ? 1 : 0);
-    if (mode != 0700) {
-      EXPECT_GE(locks("/tmp/velostrander-" + std::to_string(getuid())), 1);
-    }
-    EXPECT_TRUE(platform::PosixInstanceGuard().anotherInstanceRunning());
+// Two agents meet at one lock, in a folder that only the user may enter: the session's runtime
+// folder, else one of the user's name in the shared temporary folder, else, where another user
+// made that name first (as root: nobody; else it lets everyone in), one in the cache folder.
+TEST(PosixInstanceGuard, TwoAgentsMeetAtOneLockInAFolderOnlyTheUserOwns) {
+  const ScratchDir scratch;
+  const fs::path runtime = scratch.path() / "runtime", shared = scratch.path() / "tmp";
+  const fs::path ofUser = shared / ("velostrander-" + std::to_string(getuid()));
+  const fs::path cache = scratch.path() / "cache", own = cache / "velostrander/lock";
+  fs::create_directories(shared);
+  fs::create_directory(runtime);
+  setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+  setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+  const std::pair<std::function<void()>, fs::path> cases[] = {
+      {[&] { fs::permissions(runtime, fs::perms(0700)); }, runtime},
+      {[&] { fs::permissions(runtime, fs::perms(0777)); }, ofUser},
+      {[&] {
+         unsetenv("XDG_RUNTIME_DIR");
+         if (chown(ofUser.c_str(), 65534, 65534) != 0) fs::permissions(ofUser, fs::perms(0777));
+       },
+       own}};
+  for (const auto& [make, folder] : cases) {
+    make();
+    auto first = std::make_unique<platform::PosixInstanceGuard>(shared);
+    EXPECT_FALSE(first->anotherInstanceRunning()) << folder;
+    EXPECT_FALSE(first->anotherInstanceRunning()) << folder;
+    EXPECT_TRUE(platform::PosixInstanceGuard(shared).anotherInstanceRunning()) << folder;
     first.reset();
-    EXPECT_FALSE(platform::PosixInstanceGuard().anotherInstanceRunning());
+    EXPECT_FALSE(platform::PosixInstanceGuard(shared).anotherInstanceRunning()) << folder;
+    EXPECT_TRUE(fs::exists(folder) && !fs::is_empty(folder)) << folder;
   }
+  unsetenv("XDG_CACHE_HOME");
 }
 
 }  // namespace

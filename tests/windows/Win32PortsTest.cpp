@@ -1,7 +1,9 @@
-// The backend's ports beyond the contracts: what Windows adds to files and their replacement,
-// programs and the registry.
+// The backend's ports beyond the contracts: what Windows adds to files and their replacement, and
+// what the replacement keeps of them; programs and the registry.
 #include <gtest/gtest.h>
 #include <windows.h>
+
+#include <sddl.h>
 
 #include <filesystem>
 #include <fstream>
@@ -30,6 +32,28 @@ TEST_F(Win32Files, ATargetHeldOpenIsNotReplacedAndStaysAsItWas) {
   EXPECT_EQ(failure->step, Step::Replace);
   EXPECT_EQ(Read(target), "old");
   EXPECT_TRUE(!fs::exists(temporary) || Read(temporary) == "new");
+}
+
+// Its access list (as much of it as Wine keeps, in the file's mode: no one else may read it here)
+// and its hidden and system attributes, which a rename of a new file over it would drop.
+TEST_F(Win32Files, TheTargetKeepsItsAccessListAndAttributes) {
+  const auto accessList = [](const fs::path& file) {
+    std::string security(4096, '\0');
+    DWORD size = 0;
+    GetFileSecurityW(file.c_str(), DACL_SECURITY_INFORMATION, security.data(), 4096, &size);
+    return security.substr(0, size);
+  };
+  PSECURITY_DESCRIPTOR ownersOnly = nullptr;
+  ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;SY)(A;;FA;;;BA)",
+                                                       SDDL_REVISION_1, &ownersOnly, nullptr);
+  SetFileSecurityW(target.c_str(), DACL_SECURITY_INFORMATION, ownersOnly);
+  SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+  const std::string kept = accessList(target);
+  EXPECT_FALSE(Replace(target));
+  EXPECT_EQ(Read(target), "new");
+  EXPECT_EQ(accessList(target), kept);
+  EXPECT_EQ(GetFileAttributesW(target.c_str()),
+            FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
 }
 
 TEST(Win32Programs, AnOrdinaryFileIsThereAndNeitherAFolderNorHidden) {

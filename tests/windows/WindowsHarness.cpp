@@ -60,4 +60,27 @@ std::string RefusalOfAFolder() {
   return platform::DescribeSystemError(ERROR_ACCESS_DENIED);
 }
 
+// Made by ln, a Unix program, which Wine starts as it starts any but tells nothing of its end.
+void PlantSymlink(const fs::path& link, const fs::path& target) {
+  const auto unixName = reinterpret_cast<char*(CDECL*)(const wchar_t*)>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+  std::wstring command = L"/bin/ln -s " + platform::Utf8ToUtf16(unixName(target.c_str())) + L" " +
+                         platform::Utf8ToUtf16(unixName(link.c_str()));
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION ln{};
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &ln) ||
+      !PumpUntil([&] { return fs::exists(link); })) {
+    throw std::runtime_error("no link made");
+  }
+}
+
+std::shared_ptr<void> HoldAsASave(const fs::path& file) {
+  const HANDLE held = CreateFileW(file.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+  if (held == INVALID_HANDLE_VALUE) throw std::runtime_error("not held");
+  return {held, CloseHandle};
+}
+
 }  // namespace harness
