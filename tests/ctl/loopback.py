@@ -118,7 +118,11 @@ class Loopback(unittest.TestCase):
 
     def test_listen_prints_each_datagram_until_sigint_or_sigterm(self):
         cases = [("07Call", "TIME  07  127.0.0.1:@\n", signal.SIGTERM),
-                 ("Call\r\n", 'TIME  --  127.0.0.1:@  not a call: "Call\\r\\n"\n', signal.SIGINT)]
+                 ("Call\r\n", 'TIME  --  127.0.0.1:@  not a call: "Call\\r\\n"\n', signal.SIGINT),
+                 # A right-to-left override would show the line as a call from 10.0.0.9.
+                 ("Call\u202e9.0.0.01  70",
+                  'TIME  --  127.0.0.1:@  not a call: "Call\\xE2\\x80\\xAE9.0.0.01  70"\n',
+                  signal.SIGTERM)]
         for datagram, line, ending in cases:
             with self.subTest(datagram=datagram):
                 with agent_socket("0.0.0.0") as free:  # listen binds every address
