@@ -26,10 +26,13 @@ bool Senders::Admits(const platform::Arrival& arrival) {
   return false;
 }
 
-// Where the system names no destination (Windows may not), the time alone tells.
-bool Senders::IsOurRefusal(const std::optional<platform::Peer>& destination) const {
-  return lastCall_ && platform_.scheduler().now() - lastCall_->at <= kRefusalWindow &&
-         (!destination || *destination == lastCall_->to);
+// Where the system names no destination (Windows may not), the time alone tells. One call is
+// refused once: a forger repeating the refusal shows no second box.
+bool Senders::IsOurRefusal(const std::optional<platform::Peer>& destination) {
+  const bool ours = lastCall_ && platform_.scheduler().now() - lastCall_->at <= kRefusalWindow &&
+                    (!destination || *destination == lastCall_->to);
+  if (ours) lastCall_.reset();
+  return ours;
 }
 
 // An address of the master's may have changed since the last lookup: one from elsewhere looks

@@ -33,7 +33,7 @@ class Senders {
   bool Admits(const platform::Arrival& arrival);
 
  private:
-  bool IsOurRefusal(const std::optional<platform::Peer>& destination) const;
+  bool IsOurRefusal(const std::optional<platform::Peer>& destination);
   bool IsFromMaster(const std::optional<platform::Peer>& sender);
   void LookUp();
 

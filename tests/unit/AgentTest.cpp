@@ -417,6 +417,8 @@ TEST(Form1Refusals, OnlyARefusalOfTheCallJustMadeShowsTheBox) {
       agent.click("Form2", "Command1");
     }
     agent.advance(after);
+    // Twice: one call is refused once.
+    agent.endpoint->arrive({read, {}, names});
     agent.endpoint->arrive({read, {}, names});
     agent.endpoint->arrive("Command:VisibleTrue");
     agent.runPending();
