@@ -25,4 +25,9 @@ inline std::string FileName(std::string_view path) {
   return std::string(separator == std::string_view::npos ? path : path.substr(separator + 1));
 }
 
+// The folder of the user's own settings for this project: XDG's config folder on Linux
+// ($XDG_CONFIG_HOME, else ~/.config, then "velostrander"), %APPDATA%\Velostrander on Windows;
+// made, for the user alone, when missing. "" when there is none and none can be made.
+std::string UserSettingsFolder();
+
 }  // namespace platform
