@@ -27,7 +27,8 @@ inline std::string FileName(std::string_view path) {
 
 // The folder of the user's own settings for this project: XDG's config folder on Linux
 // ($XDG_CONFIG_HOME, else ~/.config, then "velostrander"), %APPDATA%\Velostrander on Windows;
-// made, for the user alone, when missing. "" when there is none and none can be made.
+// made when missing, and made the user's alone (on Linux, mode 0700, whoever made it). "" when
+// there is none and none can be made.
 std::string UserSettingsFolder();
 
 }  // namespace platform

@@ -18,6 +18,12 @@ bool MakeFolder(const std::string& path) {
   return mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
+// The console's secret passes through a file of its folder: whatever made the folder, no one
+// else may read it.
+bool MakeOwnFolder(const std::string& path) {
+  return MakeFolder(path) && chmod(path.c_str(), 0700) == 0;
+}
+
 }  // namespace
 
 // XDG's rule: a relative $XDG_CONFIG_HOME is to be ignored.
@@ -29,7 +35,7 @@ std::string UserSettingsFolder() {
     config = JoinPath(home, ".config");
   }
   const std::string folder = JoinPath(config, "velostrander");
-  return MakeFolder(config) && MakeFolder(folder) ? folder : "";
+  return MakeFolder(config) && MakeOwnFolder(folder) ? folder : "";
 }
 
 }  // namespace platform

@@ -182,6 +182,8 @@ TEST(ConsoleFolderAndSecret, FollowXdgAndTheRandomSource) {
   } cases[] = {{home.path() / "conf", home.path() / "conf/velostrander"},
                {"relative", home.path() / ".config/velostrander"},
                {"", home.path() / ".config/velostrander"}};
+  std::filesystem::create_directories(home.path() / "conf/velostrander");
+  std::filesystem::permissions(home.path() / "conf/velostrander", std::filesystem::perms(0755));
   for (const auto& [config, folder] : cases) {
     setenv("XDG_CONFIG_HOME", config.c_str(), 1);
     EXPECT_EQ(platform::UserSettingsFolder(), folder) << config;

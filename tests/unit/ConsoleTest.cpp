@@ -6,6 +6,7 @@
 
 #include "console/Console.h"
 #include "console/Gate.h"
+#include "console/Options.h"
 #include "fake/FakePlatform.h"
 #include "unit/ScratchDir.h"
 
@@ -89,6 +90,27 @@ TEST(GateTest, EachRequestIsLetThroughTradedOrRefused) {
         << c.cookies;
   }
   EXPECT_EQ(console::Hex(std::string("\x00\x7f\xff\x10", 4)), "007fff10");
+}
+
+TEST(ConsoleOptionsTest, EachCommandLineHasItsPortsOrItsError) {
+  const struct {
+    std::vector<std::string> arguments;
+    std::string outcome;
+  } cases[] = {
+      {{}, "0 5000"},
+      {{"--port", "8080", "--call-port", "5001"}, "8080 5001"},
+      {{"--call-port", "5001", "--port", "0"}, "0 5001"},
+      {{"--call-port", "0"}, "--call-port expects a port 1-65535"},
+      {{"--port", "65536"}, "--port expects a port 1-65535 or 0"},
+      {{"--port"}, "--port expects a port 1-65535 or 0"},
+      {{"-p", "1"}, "unknown argument \"-p\""},
+  };
+  for (const auto& [arguments, outcome] : cases) {
+    const auto [options, error] = console::ParseOptions(arguments);
+    EXPECT_EQ(error.empty() ? std::to_string(options.port) + " " + std::to_string(options.callPort)
+                            : error,
+              outcome);
+  }
 }
 
 struct FakeDatagrams : platform::DatagramPort {
