@@ -41,6 +41,22 @@ Json PcJson(const ctl::Agent& pc) {
           {"desk", DeskJson(pc.desk)}};
 }
 
+// {"column","row"} on the grid; checked before it is narrowed, so that no huge number wraps
+// round onto it.
+std::optional<ctl::Desk> DeskOf(const Json& value) {
+  const auto part = [&value](const char* name) -> std::optional<int> {
+    if (!value.is_object() || !value.contains(name) || !value[name].is_number_integer()) {
+      return std::nullopt;
+    }
+    const auto number = value[name].get<std::int64_t>();
+    return number >= 1 && number <= ctl::kMaxDesk ? std::optional<int>(number) : std::nullopt;
+  };
+  const auto column = part("column");
+  const auto row = part("row");
+  if (!column || !row) return std::nullopt;
+  return ctl::Desk{*column, *row};
+}
+
 // A field of the body applied to a PC, or why it cannot be: "" when it is good.
 std::string Apply(const std::string& field, const Json& value, ctl::Agent& pc) {
   if (field == "host") {
@@ -64,11 +80,9 @@ std::string Apply(const std::string& field, const Json& value, ctl::Agent& pc) {
       pc.desk.reset();
       return "";
     }
-    const bool good = value.is_object() && value.contains("column") && value.contains("row") &&
-                      value["column"].is_number_integer() && value["row"].is_number_integer() &&
-                      ctl::IsDeskOnGrid({value["column"].get<int>(), value["row"].get<int>()});
-    if (!good) return "机の位置は列と行、1 から 99 までです。";
-    pc.desk = ctl::Desk{value["column"].get<int>(), value["row"].get<int>()};
+    const std::optional<ctl::Desk> desk = DeskOf(value);
+    if (!desk) return "机の位置は列と行、1 から 99 までです。";
+    pc.desk = desk;
   } else if (field != "number") {
     return "「" + field + "」は変えられません。";
   }

@@ -135,10 +135,6 @@ bool IsComputerNumber(std::string_view text) {
   return text.size() == 2 && IsDigit(text[0]) && IsDigit(text[1]) && text >= "01" && text <= "30";
 }
 
-bool IsDeskOnGrid(const Desk& desk) {
-  return desk.column >= 1 && desk.column <= kMaxDesk && desk.row >= 1 && desk.row <= kMaxDesk;
-}
-
 bool IsPcName(std::string_view name) {
   const auto isControl = [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; };
   return !name.empty() && name.size() <= kMaxNameBytes && Trimmed(name) == name &&

@@ -36,7 +36,6 @@ struct ParsedRoster {
 };
 
 bool IsComputerNumber(std::string_view text);
-bool IsDeskOnGrid(const Desk& desk);
 // A name is one line of text that a reader cannot take for a comment or a desk: no control
 // characters, no blank at either end, not starting with '#' or '@', at most kMaxNameBytes.
 bool IsPcName(std::string_view name);

@@ -204,6 +204,8 @@ TEST_F(ConsoleTest, EachChangeOfTheRoomIsCheckedAndSavedAtOnce) {
       {"POST", "/api/room/pcs",
        R"({"number":"04","host":"pc04","port":1,"desk":{"column":0,"row":1}})", 400},
       {"POST", "/api/room/pcs", R"({"number":"04","host":"pc04","port":1,"colour":"red"})", 400},
+      {"POST", "/api/room/pcs/01", R"({"desk":{"column":4294967297,"row":1}})", 400},
+      {"POST", "/api/room/pcs/01", R"({"desk":{"column":1}})", 400},
       {"POST", "/api/room/pcs", "[1]", 400},
       {"POST", "/api/room/pcs", "{", 400},
       {"POST", "/api/room/pcs/01", R"({"name":"先生の前","desk":{"column":2,"row":1}})", 200},
