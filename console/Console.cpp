@@ -153,7 +153,7 @@ void Console::handle(const platform::HttpRequest& request,
   if (path == kPcsPath && method == "POST") return answer(add(body));
   if (path == "/api/send" && method == "POST") return answer(send(body));
   const std::string pc = NumberAt(path, kPcsPath.size() + 1);
-  if (path.starts_with(kPcsPath) && !pc.empty() && path.size() == kPcsPath.size() + 3) {
+  if (!pc.empty() && path == std::string(kPcsPath) + "/" + pc) {
     if (method == "POST") return answer(change(pc, body));
     if (method == "DELETE") return answer(remove(pc));
   }

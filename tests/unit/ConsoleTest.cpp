@@ -216,6 +216,7 @@ TEST_F(ConsoleTest, EachChangeOfTheRoomIsCheckedAndSavedAtOnce) {
       {"DELETE", "/api/room/pcs/02", "", 404},
       {"POST", "/api/room/pcs/03", R"({"desk":null,"host":"192.168.0.3","port":6003})", 200},
       {"GET", "/api/room/pcs/03", "", 404},
+      {"DELETE", "/api/room/pcsX03", "", 404},
       {"PUT", "/api/room", "{}", 404},
   };
   for (const auto& step : steps) {
