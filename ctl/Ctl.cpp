@@ -58,7 +58,7 @@ LoadedAgents LoadRoster(const std::string& fileName) {
 
 LoadedAgents Recipients(const Invocation& invocation) {
   if (!invocation.rosterFile.empty()) return LoadRoster(invocation.rosterFile);
-  return {{Agent{"", *invocation.destination}}, ""};
+  return {{Agent{"", *invocation.destination, {}, {}}}, ""};
 }
 
 std::string Recipient(const Agent& agent) {

@@ -25,4 +25,10 @@ inline std::string FileName(std::string_view path) {
   return std::string(separator == std::string_view::npos ? path : path.substr(separator + 1));
 }
 
+// The folder of the user's own settings for this project: XDG's config folder on Linux
+// ($XDG_CONFIG_HOME, else ~/.config, then "velostrander"), %APPDATA%\Velostrander on Windows;
+// made when missing, and made the user's alone (on Linux, mode 0700, whoever made it). "" when
+// there is none and none can be made.
+std::string UserSettingsFolder();
+
 }  // namespace platform

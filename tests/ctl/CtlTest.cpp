@@ -168,7 +168,22 @@ std::string RosterOutcome(std::string_view text) {
   if (!roster.error.empty()) return roster.error;
   std::string agents;
   for (const Agent& agent : roster.agents) {
-    agents += agent.number + " " + HostPort(agent.destination) + "\n";
+    agents += agent.number + " " + HostPort(agent.destination);
+    if (agent.desk)
+      agents += " @" + std::to_string(agent.desk->column) + "," + std::to_string(agent.desk->row);
+    agents += agent.name.empty() ? "\n" : " [" + agent.name + "]\n";
+  }
+  // What the console writes, the reader gives back whole.
+  if (!roster.agents.empty()) {
+    const ParsedRoster again = ParseRoster(FormatRoster(roster.agents), "again");
+    EXPECT_EQ(again.error, "");
+    EXPECT_EQ(again.agents.size(), roster.agents.size());
+    for (std::size_t i = 0; i < std::min(again.agents.size(), roster.agents.size()); ++i) {
+      const Agent &a = again.agents[i], &b = roster.agents[i];
+      EXPECT_TRUE(a.number == b.number && HostPort(a.destination) == HostPort(b.destination) &&
+                  a.name == b.name && a.desk == b.desk)
+          << a.number;
+    }
   }
   return agents;
 }
@@ -188,8 +203,24 @@ TEST(RosterTest, EachRosterHasItsAgentsOrItsFirstError) {
       {"# room 1\n\n01 pc01\n", "room1.txt:3: expected NUMBER HOST PORT, found 2 field(s)"},
       {"01 pc01 5001\r\n31 pc31 5001\r\n",
        "room1.txt:2: expected a computer number 01-30, found \"31\""},
+      // The console's fields after the port: a desk, then a name to the end of the line.
+      {"01 pc01 5001 @3,12 \xE7\xAA\x93\xE5\x81\xB4 2\t\r\n02 pc02 5002 @99,1\n"
+       "03 pc03 5003  front row \n",
+       "01 pc01:5001 @3,12 [\xE7\xAA\x93\xE5\x81\xB4 2]\n02 pc02:5002 @99,1\n"
+       "03 pc03:5003 [front row]\n"},
       {"01 pc01 5001 # teacher\n",
-       "room1.txt:1: expected the end of the line after the port, found \"#\""},
+       "room1.txt:1: expected a name of one line, at most 64 bytes, not starting with '#', found "
+       "\"# teacher\""},
+      {"01 pc01 5001 @1,1 " + std::string(65, 'n') + "\n",
+       "room1.txt:1: expected a name of one line, at most 64 bytes, not starting with '#', found "
+       "\"" +
+           std::string(65, 'n') + "\""},
+      {"01 pc01 5001 a\x01"
+       "b\n",
+       "room1.txt:1: expected a name of one line, at most 64 bytes, not starting with '#', found "
+       "\"a\\x01b\""},
+      {"01 pc01 5001 @2,3\n02 pc02 5002 @1,1\n03 pc03 5003 @2,3 x\n",
+       "room1.txt:3: desk @2,3 is already computer 01's on line 1"},
       {"01 192.168.0 5001\n",
        "room1.txt:1: expected a host name or dotted IPv4 address, found \"192.168.0\""},
       {"01 pc01 5001\r\r\n", "room1.txt:1: expected a UDP port 1-65535, found \"5001\\r\""},
@@ -205,6 +236,12 @@ TEST(RosterTest, EachRosterHasItsAgentsOrItsFirstError) {
     EXPECT_EQ(RosterOutcome(number + " pc01 5001\n"),
               "room1.txt:1: expected a computer number 01-30, found \"" + number + "\"");
   }
+  for (const std::string desk :
+       {"@0,1", "@1,0", "@100,1", "@01,1", "@1", "@1,", "@,1", "@a,1", "@1,2,3", "@"}) {
+    EXPECT_EQ(RosterOutcome("01 pc01 5001 " + desk + " name\n"),
+              "room1.txt:1: expected a desk @COLUMN,ROW of 1-99 each, found \"" + desk + "\"");
+  }
+  EXPECT_EQ(ReadRoster("# nobody yet\n", "room1.txt").error, "");
   for (const std::string port : {"0", "65536", "-5", "50o1"}) {
     EXPECT_EQ(RosterOutcome("01 pc01 " + port + "\n"),
               "room1.txt:1: expected a UDP port 1-65535, found \"" + port + "\"");

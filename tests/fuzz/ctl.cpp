@@ -40,6 +40,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       for (const ctl::Agent& agent : agents) {
         fuzz::Check(agent.number >= "01" && agent.number <= "30" && Sendable(agent.destination));
       }
+      // What the console writes back of a roster, it reads again as it was.
+      const auto again = ctl::ParseRoster(ctl::FormatRoster(agents), "again").agents;
+      fuzz::Check(again.size() == agents.size());
+      for (std::size_t i = 0; i < again.size() && i < agents.size(); ++i) {
+        fuzz::Check(again[i].name == agents[i].name && again[i].desk == agents[i].desk &&
+                    again[i].destination.host == agents[i].destination.host);
+      }
       break;
     }
     case 2: {
