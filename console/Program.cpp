@@ -1,5 +1,6 @@
 #include "console/Program.h"
 
+#include "console/Page.h"
 #include "platform/Paths.h"
 #include "platform/Random.h"
 
@@ -30,6 +31,7 @@ std::string Program::start() {
                                            std::shared_ptr<platform::HttpResponder> responder) {
         Guarded(gate_, [this](const platform::HttpRequest& passed,
                               std::shared_ptr<platform::HttpResponder> next) {
+          if (auto page = PageAnswer(passed)) return next->respond(std::move(*page));
           console_.handle(passed, std::move(next));
         })(request, std::move(responder));
       });
