@@ -10,6 +10,7 @@
 #include "platform/linux/PosixCodePage.h"
 #include "platform/linux/PosixFiles.h"
 #include "platform/linux/QtDatagramPort.h"
+#include "platform/linux/QtResolver.h"
 #include "platform/linux/QtScheduler.h"
 
 namespace {
@@ -32,9 +33,11 @@ int main(int argc, char** argv) {
   platform::PosixFiles files(codePage);
   platform::QtScheduler scheduler;
   platform::QtDatagramPort datagrams;
+  platform::QtResolver resolver;
   platform::HttplibHttpServer server;
   console::Program program(
-      {files, datagrams, scheduler, codePage, [] { return std::int64_t{std::time(nullptr)}; }},
+      {files, datagrams, resolver, scheduler, codePage,
+       [] { return std::int64_t{std::time(nullptr)}; }, platform::DescribeThisComputer},
       server, folder, parsed.options);
   if (const std::string problem = program.start(); !problem.empty()) return Fail(problem);
   // Until the page and the tray come, the teacher opens the entry file by hand.
