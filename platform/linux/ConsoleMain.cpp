@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <QApplication>
 #include <QSystemTrayIcon>
 #include <cstdio>
@@ -61,7 +63,11 @@ int main(int argc, char** argv) {
       {files, datagrams, resolver, scheduler, codePage,
        [] { return std::int64_t{std::time(nullptr)}; }, platform::DescribeThisComputer},
       server, folder, parsed.options);
-  if (const std::string problem = program.start(); !problem.empty()) return Fail(problem);
+  // The entry file, which carries the secret, is made the teacher's alone, whatever the folder.
+  const mode_t teachers = umask(S_IRWXG | S_IRWXO);
+  const std::string problem = program.start();
+  umask(teachers);
+  if (!problem.empty()) return Fail(problem);
   const auto open = [&program] {
     if (!Open(program.entryFile(), true)) Say("no browser could be started");
   };

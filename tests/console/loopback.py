@@ -104,7 +104,8 @@ class ConsoleTest(unittest.TestCase):
             call_port = free_udp_port()
             console = Console(home, call_port)
             try:
-                self.assertEqual(os.stat(os.path.dirname(console.entry)).st_mode & 0o777, 0o700)
+                self.assertEqual([os.stat(path).st_mode & 0o777 for path in
+                                  (os.path.dirname(console.entry), console.entry)], [0o700, 0o600])
                 self.assertEqual(console.ask("GET", "/api/room")[0], 403)
                 status, cookie = console.trade()
                 self.assertEqual(status, 200)
