@@ -190,7 +190,7 @@ class BrowserTest(unittest.TestCase):
             agents[number].bind((f"127.0.0.{int(number)}", 0))
             agents[number].settimeout(LIMIT)
             self.addCleanup(agents[number].close)
-        desks = {"01": "@1,1 窓側", "02": "@2,1 ", "03": "@3,1 ", "07": "=1+1"}
+        desks = {"01": "@1,1 窓側", "02": "@2,1 <b>x</b>", "03": "@3,1 ", "07": "=1+1"}
         folder = os.path.join(self.home, "config", "velostrander")
         os.makedirs(folder, 0o700)
         with open(os.path.join(folder, "room.txt"), "w", encoding="utf-8") as room:
@@ -202,6 +202,8 @@ class BrowserTest(unittest.TestCase):
         numbers = "[...document.querySelectorAll('%s')].map(e => e.dataset.number).join()"
         self.assertEqual(browser.until(numbers % "#room .tile", "01,02,03,07"), "01,02,03,07")
         self.assertEqual(browser.run(numbers % "#tray .tile"), "07")
+        name = "document.querySelector('#room .tile[data-number=\"02\"]').innerHTML"
+        self.assertIn('<span class="name">&lt;b&gt;x&lt;/b&gt;</span>', browser.run(name))
 
         def tile(number):
             return f'#room .tile[data-number="{number}"]'
