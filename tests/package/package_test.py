@@ -5,7 +5,8 @@ this machine's own /usr and /etc, the teacher's console alone, as on a PC withou
 an admin sets up a classroom PC, by the commands the admin types: installed with preseeded
 debconf answers, reconfigured with another number and the sender check off (and refused an
 invalid number) in a file an editor saved, then with the check that the admin turned on in the
-file kept, its agent started as a graphical session starts it, removed and purged. As root only; purged at the end in any case.
+file kept, its agent started as a graphical session starts it, removed and purged. As root
+only; purged at the end in any case.
 
     package_test.py PACKAGE.deb CONSOLE.deb   (made by cpack beside the build's bin/)
 """
