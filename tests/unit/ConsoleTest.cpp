@@ -317,11 +317,8 @@ TEST_F(ConsoleTest, CallsReachTheWaitingPageMarkedGenuineOrByWhoSentThem) {
   Start(std::string(kRoom));
   const auto waiting = Ask("GET", "/api/events?after=0");
   const auto idle = Ask("GET", "/api/events?after=x");
-  datagrams.heard({"02Call", 0x0A000002, 40000});
   EXPECT_FALSE(waiting->answer);
   resolver.answer();
-  EXPECT_EQ(json::parse(waiting->answer->body)["events"][0]["genuine"], true);
-  EXPECT_EQ(json::parse(idle->answer->body)["events"].size(), 1u);
   const struct {
     std::string bytes;
     std::uint32_t from;
@@ -338,7 +335,7 @@ TEST_F(ConsoleTest, CallsReachTheWaitingPageMarkedGenuineOrByWhoSentThem) {
       {"01Call\n", 0x0A000001, ""},
       {"hello", 0x0A000001, ""},
   };
-  std::int64_t seq = 1;
+  std::int64_t seq = 0;
   for (const auto& [bytes, from, event] : datagrams_) {
     const auto poll = Ask("GET", "/api/events?after=" + std::to_string(seq));
     datagrams.heard({bytes, from, 40000});
@@ -351,29 +348,31 @@ TEST_F(ConsoleTest, CallsReachTheWaitingPageMarkedGenuineOrByWhoSentThem) {
     EXPECT_EQ(news["next"], seq);
   }
   EXPECT_EQ(resolver.asked, (std::vector<std::string>{"pc01", "pc02"}));
+  EXPECT_EQ(json::parse(waiting->answer->body)["events"].size(), 1u);
+  EXPECT_EQ(json::parse(idle->answer->body)["events"].size(), 1u);
   // Nothing new: answered empty after the long poll's time, and not before.
-  const auto quiet = Ask("GET", "/api/events?after=5");
+  const auto quiet = Ask("GET", "/api/events?after=4");
   fake.advance(console::kLongPoll - std::chrono::milliseconds(1));
   EXPECT_FALSE(quiet->answer);
   fake.advance(std::chrono::milliseconds(1));
-  EXPECT_EQ(json::parse(quiet->answer->body), json::parse(R"({"next":5,"events":[]})"));
+  EXPECT_EQ(json::parse(quiet->answer->body), json::parse(R"({"next":4,"events":[]})"));
   EXPECT_EQ(Call("POST", "/api/calls/01/done", "{}"), "200 {}");
   // A page from before a restart gets everything there is.
-  EXPECT_EQ(json::parse(Ask("GET", "/api/events?after=99")->answer->body)["events"].size(), 6u);
+  EXPECT_EQ(json::parse(Ask("GET", "/api/events?after=99")->answer->body)["events"].size(), 5u);
 
   // A changed room is looked up afresh; meanwhile the known hosts stand, and a call that needs
   // the new one holds back those after it.
   resolver.hosts["pc03"] = {0x0A000003};
   EXPECT_EQ(Call("POST", "/api/room/pcs", R"({"number":"03","host":"pc03","port":1})").substr(0, 3),
             "201");
-  const auto known = Ask("GET", "/api/events?after=6");
+  const auto known = Ask("GET", "/api/events?after=5");
   datagrams.heard({"01Call", 0x0A000001, 40000});
   EXPECT_TRUE(known->answer);
   datagrams.heard({"01Call", 0x0A000003, 40000});
   datagrams.heard({"02Call", 0x0A000002, 40000});
-  EXPECT_FALSE(Ask("GET", "/api/events?after=7")->answer);
+  EXPECT_FALSE(Ask("GET", "/api/events?after=6")->answer);
   resolver.answer();
-  const json news = json::parse(Ask("GET", "/api/events?after=7")->answer->body)["events"];
+  const json news = json::parse(Ask("GET", "/api/events?after=6")->answer->body)["events"];
   ASSERT_EQ(news.size(), 2u);
   EXPECT_EQ(news[0]["sentBy"], "03");
   EXPECT_EQ(news[1]["genuine"], true);
@@ -388,9 +387,7 @@ TEST_F(ConsoleTest, TheCallPortIsSavedAndListenedOn) {
     std::optional<std::uint16_t> given;
     std::uint16_t listened;
   } starts[] = {
-      {"", std::nullopt, 5000},
-      {"CallPort=5100\r\n", std::nullopt, 5100},
-      {"# 教室\nCallPort=5100", std::nullopt, 5100},
+      {"# 教室\r\nCallPort=5100\r\n", std::nullopt, 5100},
       {"CallPort=70000\n", std::nullopt, 5000},
       {"CallPort=5100\n", 6000, 6000},
   };
@@ -408,7 +405,6 @@ TEST_F(ConsoleTest, TheCallPortIsSavedAndListenedOn) {
   } steps[] = {
       {R"({"callPort":0})", "", R"(400 {"problem":"ポート番号は 1 から 65535 です。"})", {}},
       {R"({"callPort":"5200"})", "", "400", {}},
-      {"{}", "", "400", {}},
       {R"({"callPort":6000})", "", R"(200 {"callPort":6000,"callPortProblem":""})", {}},
       {R"({"callPort":5200})",
        "Address already in use",
