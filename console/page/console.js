@@ -499,7 +499,9 @@ document.querySelectorAll('button[data-command]').forEach((button) => {
 });
 $('port-form').addEventListener('submit', saveCallPort);
 $('save-calls').addEventListener('click', saveCalls);
-document.addEventListener('pointerdown', wakeSound, {once: true});
+// On the click, not the press: the note it hides would move the button under the pointer away
+// before its release, and the teacher's first click would be lost.
+document.addEventListener('click', wakeSound, {once: true});
 document.addEventListener('keydown', wakeSound, {once: true});
 showRecentPages();
 loadRoom();
