@@ -76,43 +76,38 @@ def lesson(d, cleanup):
     cleanup.callback(page.end)
     root = f"http://127.0.0.1:{console.port}/"
     S.check(page.go("file://" + console.entry, root) == root, "the entry did not reach the page")
-    wait(lambda: page.run("document.querySelectorAll('#room .tile').length") == 4,
-         "the room's four tiles")
-
-    def click(selector):
-        S.check(page.run(f"(e => e ? (e.click(), true) : false)(document.querySelector("
-                         f"{json.dumps(selector)}))"), f"no {selector} to click")
+    S.check(page.until("document.querySelectorAll('#room .tile').length", 4) == 4,
+            "the room's four tiles do not show")
 
     def heard(text):
         said = {n: s.recv(2048).decode() for n, s in stand_ins.items()}
         S.check(said == dict.fromkeys(LISTENERS, text), f"the stand-ins heard {said}")
 
     # A page to all: both agents' browsers ask for it and show it, the stand-ins get its address.
-    click("#pick-all")
+    page.click("#pick-all")
     url = server.url("/lesson.html")
-    page.run(f"(e => {{ e.value = {json.dumps(url)}; e.dispatchEvent(new Event('input')); }})"
-             "(document.querySelector('#page-url'))")
-    click("#send-page")
+    page.run(f"document.querySelector('#page-url').value = {json.dumps(url)}")
+    page.click("#send-page")
     heard(url)
     windows = {n: S.browser(d, a, "今日の授業", showing=True) for n, a in agents.items()}
     asked = [r for r in server.requests if r.target == b"/lesson.html"]
     S.check(len(asked) == 2, f"{len(asked)} requests for the page")
     # Full screen: the agents' browsers cover the screen, the stand-ins get the command.
-    click("button[data-command='FullScreen']")
+    page.click("button[data-command='FullScreen']")
     heard("Command:FullScreen")
     for window in windows.values():
         wait(lambda: d.client(window) == S.SCREEN, "the browser to cover the screen")
 
-    # A student's call lights that PC's tile, genuine; "done" puts it out.
-    state = ("[document.querySelector(\".tile[data-number='01']\").classList.contains('called'), "
+    # A student's call lights that PC's tile alone, genuine; "done" puts it out.
+    state = ("[[...document.querySelectorAll('.tile.called')].map(e => e.dataset.number).join(), "
              "document.title.startsWith('(1) '), "
              "!!document.querySelector(\"#calls li[data-number='01']:not(.forged)\")]")
-    S.check(page.run(state) == [False, False, False], "a call shows before any press")
+    S.check(page.run(state) == ["", False, False], "a call shows before any press")
     d.press(d.wait_window(S.PANEL_TITLE, agents["01"], showing=True), S.CALL)
-    wait(lambda: page.run(state) == [True, True, True], "PC 01's call to light its tile")
-    S.check(page.run("document.querySelectorAll('.tile.called').length") == 1, "other tiles lit")
-    click("#calls li[data-number='01'] button.done")
-    wait(lambda: page.run(state)[:2] == [False, False], "done to put PC 01's call out")
+    lit = page.until(state, ["01", True, True])
+    S.check(lit == ["01", True, True], f"after PC 01's call: lit, title, listed {lit}")
+    page.click("#calls li[data-number='01'] button.done")
+    S.check(page.until(state, ["", False, True]) == ["", False, True], "done left the call lit")
 
 
 def main():
