@@ -102,7 +102,9 @@ function freeCell(column, row) {
 }
 
 function renderRoom() {
-  const placed = state.pcs.filter((pc) => pc.desk);
+  // In the order of the desks, row by row, so that Tab and the arrows go as the eye does.
+  const placed = state.pcs.filter((pc) => pc.desk)
+                          .sort((a, b) => a.desk.row - b.desk.row || a.desk.column - b.desk.column);
   // One free column and row beyond the last desk, so that the room can grow by a drag.
   const columns = Math.min(MAX_DESK, Math.max(6, ...placed.map((pc) => pc.desk.column + 1)));
   const rows = Math.min(MAX_DESK, Math.max(5, ...placed.map((pc) => pc.desk.row + 1)));
@@ -246,7 +248,8 @@ function onPointerUp(event) {
   }
 }
 
-// Space or Enter picks as a click does; Alt with an arrow moves the PC one desk that way.
+// Space or Enter picks as a click does; Alt with an arrow moves the PC one desk that way, and an
+// arrow alone goes to the next or previous tile.
 const STEPS = {ArrowLeft: [-1, 0], ArrowRight: [1, 0], ArrowUp: [0, -1], ArrowDown: [0, 1]};
 
 async function onTileKey(event) {
@@ -264,6 +267,10 @@ async function onTileKey(event) {
     if (!freeCell(to.column, to.row)) return;
     await placeAt(number, to);
     document.querySelector(`#room .tile[data-number="${number}"]`)?.focus();
+  } else if (STEPS[event.key]) {
+    event.preventDefault();
+    const all = tiles();
+    all[all.indexOf(focused) + STEPS[event.key][0] + STEPS[event.key][1]]?.focus();
   }
 }
 
