@@ -383,7 +383,7 @@ void Console::awaitEvents(const std::string& query,
 void Console::publish(Json event) {
   if (!event.is_null()) {
     event["seq"] = ++lastEvent_;
-    event["time"] = ports_.clock();
+    event.emplace("time", ports_.clock());
     events_.push_back(std::move(event));
     if (events_.size() > kKeptEvents) events_.pop_front();
   }
@@ -414,17 +414,21 @@ void Console::lookUpRoom() {
   }
 }
 
+// A flood of calls while a name server keeps the console waiting holds no more than the page
+// would keep.
 void Console::hear(const platform::ReceivedDatagram& datagram) {
-  if (!ctl::IsCall(datagram.bytes)) return;
-  heldCalls_.push_back(datagram);
+  if (!ctl::IsCall(datagram.bytes) || heldCalls_.size() >= kKeptEvents) return;
+  heldCalls_.emplace_back(datagram, ports_.clock());
   releaseCalls();
 }
 
-// In the order the calls came: one that waits for a lookup holds back those after it.
+// In the order the calls came, each with the time it came: one that waits for a lookup holds
+// back those after it.
 void Console::releaseCalls() {
   while (!heldCalls_.empty()) {
-    std::optional<Json> event = judge(heldCalls_.front());
+    std::optional<Json> event = judge(heldCalls_.front().first);
     if (!event) return;
+    (*event)["time"] = heldCalls_.front().second;
     heldCalls_.pop_front();
     publish(std::move(*event));
   }

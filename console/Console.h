@@ -26,6 +26,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -102,7 +103,7 @@ class Console {
   std::map<std::string, std::vector<std::uint32_t>> resolved_;
   std::set<std::string> lookingUp_;
   // Calls in the order they came, each held until the lookups it needs are answered.
-  std::deque<platform::ReceivedDatagram> heldCalls_;
+  std::deque<std::pair<platform::ReceivedDatagram, std::int64_t>> heldCalls_;  // with the time
   std::deque<Json> events_;
   std::int64_t lastEvent_ = 0;
   std::vector<std::shared_ptr<Waiter>> waiters_;

@@ -156,6 +156,7 @@ struct ConsoleTest : ::testing::Test {
   fake::FakePlatform fake;
   FakeDatagrams datagrams;
   FakeResolver resolver;
+  std::int64_t now = 1700000000;
   std::string roomFile = (dir.path() / "room.txt").string();
   std::unique_ptr<console::Console> console;
 
@@ -163,7 +164,7 @@ struct ConsoleTest : ::testing::Test {
     dir.Write("room.txt", room);
     console = std::make_unique<console::Console>(
         console::Ports{fake.files(), datagrams, resolver, fake.scheduler(), fake.codePage(),
-                       [] { return std::int64_t{1700000000}; },
+                       [this] { return now; },
                        [] {
                          return platform::ThisComputer{"先生のPC", {0xC0000205, 0x0A000064}};
                        }},
@@ -371,10 +372,12 @@ TEST_F(ConsoleTest, CallsReachTheWaitingPageMarkedGenuineOrByWhoSentThem) {
   datagrams.heard({"01Call", 0x0A000003, 40000});
   datagrams.heard({"02Call", 0x0A000002, 40000});
   EXPECT_FALSE(Ask("GET", "/api/events?after=6")->answer);
+  now += 5;
   resolver.answer();
   const json news = json::parse(Ask("GET", "/api/events?after=6")->answer->body)["events"];
   ASSERT_EQ(news.size(), 2u);
   EXPECT_EQ(news[0]["sentBy"], "03");
+  EXPECT_EQ(news[0]["time"], 1700000000);
   EXPECT_EQ(news[1]["genuine"], true);
   EXPECT_EQ(resolver.asked.size(), 5u);
 }
@@ -407,8 +410,8 @@ TEST_F(ConsoleTest, TheCallPortIsSavedAndListenedOn) {
       {R"({"callPort":"5200"})", "", "400", {}},
       {R"({"callPort":6000})", "", R"(200 {"callPort":6000,"callPortProblem":""})", {}},
       {R"({"callPort":5200})",
-       "Address already in use",
-       R"(200 {"callPort":5200,"callPortProblem":"Address already in use"})",
+       "taken",
+       R"(200 {"callPort":5200,"callPortProblem":"taken"})",
        {5200}},
       {R"({"callPort":5200})", "", R"(200 {"callPort":5200,"callPortProblem":""})", {5200}},
       {R"({"callPort":5200})", "", R"(200 {"callPort":5200,"callPortProblem":""})", {}},
