@@ -6,7 +6,9 @@
 
 #include "common/Protocol.h"
 #include "common/RefusedAddress.h"
+#include "ctl/Address.h"
 #include "ctl/Wire.h"
+#include "platform/Paths.h"
 
 namespace console {
 namespace {
@@ -15,6 +17,7 @@ using platform::HttpResponse;
 using Json = nlohmann::json;
 
 constexpr std::string_view kPcsPath = "/api/room/pcs";
+constexpr std::string_view kCallPortKey = "CallPort=";
 constexpr std::array<std::string_view, 4> kVerbs{protocol::kFullScreen, protocol::kPartScreen,
                                                  protocol::kVisibleTrue, protocol::kVisibleFalse};
 
@@ -57,6 +60,16 @@ std::optional<ctl::Desk> DeskOf(const Json& value) {
   return ctl::Desk{*column, *row};
 }
 
+constexpr std::string_view kBadPort = "ポート番号は 1 から 65535 です。";
+
+std::optional<std::uint16_t> PortOf(const Json& value) {
+  if (!value.is_number_integer() || value.get<std::int64_t>() < 1 ||
+      value.get<std::int64_t>() > 65535) {
+    return std::nullopt;
+  }
+  return value.get<std::uint16_t>();
+}
+
 // A field of the body applied to a PC, or why it cannot be: "" when it is good.
 std::string Apply(const std::string& field, const Json& value, ctl::Agent& pc) {
   if (field == "host") {
@@ -65,11 +78,9 @@ std::string Apply(const std::string& field, const Json& value, ctl::Agent& pc) {
     }
     pc.destination.host = value.get<std::string>();
   } else if (field == "port") {
-    if (!value.is_number_integer() || value.get<std::int64_t>() < 1 ||
-        value.get<std::int64_t>() > 65535) {
-      return "ポート番号は 1 から 65535 です。";
-    }
-    pc.destination.port = value.get<std::uint16_t>();
+    const auto port = PortOf(value);
+    if (!port) return std::string(kBadPort);
+    pc.destination.port = *port;
   } else if (field == "name") {
     const bool good = value.is_string() &&
                       (value.get<std::string>().empty() || ctl::IsPcName(value.get<std::string>()));
@@ -109,6 +120,27 @@ std::string Dotted(std::uint32_t address, std::uint16_t port) {
   return ctl::HostPort({ctl::DottedAddress(address), port});
 }
 
+bool HasHost(const std::vector<ctl::Agent>& pcs, const std::string& host) {
+  return std::ranges::any_of(pcs,
+                             [&](const ctl::Agent& pc) { return pc.destination.host == host; });
+}
+
+// The call port the teacher saved; the default where there is none to read, since the page
+// shows the port and a save writes the file whole again.
+std::uint16_t SavedCallPort(const platform::FileBytes& file) {
+  if (file.result != platform::OpenResult::Opened) return kDefaultCallPort;
+  std::string_view rest = file.bytes;
+  while (!rest.empty()) {
+    std::string_view line = rest.substr(0, rest.find('\n'));
+    rest.remove_prefix(std::min(line.size() + 1, rest.size()));
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    if (line.starts_with(kCallPortKey)) {
+      return ctl::ParsePort(line.substr(kCallPortKey.size())).value_or(kDefaultCallPort);
+    }
+  }
+  return kDefaultCallPort;
+}
+
 }  // namespace
 
 // A page waiting for events after `after`; answered at most once.
@@ -118,8 +150,11 @@ struct Console::Waiter {
   bool answered = false;  // by its timer, with no news
 };
 
-Console::Console(Ports ports, std::string roomFile, std::uint16_t callPort)
-    : ports_(std::move(ports)), roomFile_(std::move(roomFile)), callPort_(callPort) {}
+Console::Console(Ports ports, const std::string& folder, std::optional<std::uint16_t> callPort)
+    : ports_(std::move(ports)),
+      roomFile_(platform::JoinPath(folder, "room.txt")),
+      settingsFile_(platform::JoinPath(folder, "console.ini")),
+      callPortOverride_(callPort) {}
 
 void Console::start() {
   const platform::FileBytes file = ports_.files.read(roomFile_);
@@ -131,6 +166,12 @@ void Console::start() {
       roomProblem_ = "部屋のファイルに読めない行があります: " + roster.error;
     pcs_ = std::move(roster.agents);
   }
+  lookUpRoom();
+  callPort_ = callPortOverride_.value_or(SavedCallPort(ports_.files.read(settingsFile_)));
+  listen();
+}
+
+void Console::listen() {
   callPortProblem_ = ports_.datagrams.listen(
       callPort_, [this](const platform::ReceivedDatagram& datagram) { hear(datagram); });
 }
@@ -152,6 +193,7 @@ void Console::handle(const platform::HttpRequest& request,
   }
   if (path == kPcsPath && method == "POST") return answer(add(body));
   if (path == "/api/send" && method == "POST") return answer(send(body));
+  if (path == "/api/settings" && method == "POST") return answer(settings(body));
   const std::string pc = NumberAt(path, kPcsPath.size() + 1);
   if (!pc.empty() && path == std::string(kPcsPath) + "/" + pc) {
     if (method == "POST") return answer(change(pc, body));
@@ -164,14 +206,21 @@ void Console::handle(const platform::HttpRequest& request,
   answer(Problem(404, "そのような操作はありません。"));
 }
 
+// This PC is asked each time: its addresses change as its networks come and go.
 HttpResponse Console::room() const {
   Json pcs = Json::array();
   for (const ctl::Agent& pc : pcs_) pcs.push_back(PcJson(pc));
+  const platform::ThisComputer self = ports_.thisComputer();
+  Json addresses = Json::array();
+  for (const std::uint32_t address : self.addresses) {
+    addresses.push_back(ctl::DottedAddress(address));
+  }
   return Answer(200, {{"pcs", pcs},
                       {"roomFile", roomFile_},
                       {"roomProblem", roomProblem_},
                       {"callPort", callPort_},
-                      {"callPortProblem", callPortProblem_}});
+                      {"callPortProblem", callPortProblem_},
+                      {"thisPc", {{"name", self.name}, {"addresses", addresses}}}});
 }
 
 std::optional<HttpResponse> Console::save(std::vector<ctl::Agent> pcs) {
@@ -180,7 +229,7 @@ std::optional<HttpResponse> Console::save(std::vector<ctl::Agent> pcs) {
     return Problem(500, "部屋のファイルを保存できませんでした: " + failure->reason);
   }
   pcs_ = std::move(pcs);
-  resolved_.clear();
+  lookUpRoom();
   return std::nullopt;
 }
 
@@ -286,6 +335,23 @@ HttpResponse Console::done(const std::string& number) {
   return Answer(200, Json::object());
 }
 
+// The port is saved even when another program holds it: the page says so, and the next start
+// tries it again. A port the console listens on already is left as it is.
+HttpResponse Console::settings(const Json& body) {
+  const auto port = PortOf(body.contains("callPort") ? body["callPort"] : Json());
+  if (!port) return Problem(400, std::string(kBadPort));
+  const std::string text = std::string(kCallPortKey) + std::to_string(*port) + "\n";
+  if (const auto failure = ports_.files.replace(settingsFile_, settingsFile_ + ".new", text)) {
+    return Problem(500, "設定を保存できませんでした: " + failure->reason);
+  }
+  callPortOverride_.reset();
+  if (*port != callPort_ || !callPortProblem_.empty()) {
+    callPort_ = *port;
+    listen();
+  }
+  return Answer(200, {{"callPort", callPort_}, {"callPortProblem", callPortProblem_}});
+}
+
 // An "after" the console never reached is a page from before a restart: it gets everything.
 void Console::awaitEvents(const std::string& query,
                           std::shared_ptr<platform::HttpResponder> responder) {
@@ -317,7 +383,7 @@ void Console::awaitEvents(const std::string& query,
 void Console::publish(Json event) {
   if (!event.is_null()) {
     event["seq"] = ++lastEvent_;
-    event["time"] = ports_.clock();
+    event.emplace("time", ports_.clock());
     events_.push_back(std::move(event));
     if (events_.size() > kKeptEvents) events_.pop_front();
   }
@@ -333,31 +399,74 @@ void Console::publish(Json event) {
   });
 }
 
-bool Console::isAt(const ctl::Agent& pc, std::uint32_t address) {
-  auto found = resolved_.find(pc.destination.host);
-  if (found == resolved_.end()) {
-    found = resolved_.emplace(pc.destination.host, ports_.datagrams.addresses(pc.destination.host))
-                .first;
+// Every host of the room, afresh, since a PC's address may have changed; the answers known
+// meanwhile stand, so only a new host holds calls back.
+void Console::lookUpRoom() {
+  std::erase_if(resolved_, [this](const auto& known) { return !HasHost(pcs_, known.first); });
+  for (const ctl::Agent& pc : pcs_) {
+    const std::string& host = pc.destination.host;
+    if (!lookingUp_.insert(host).second) continue;
+    ports_.resolver.lookUp(host, [this, host](std::vector<std::uint32_t> addresses) {
+      lookingUp_.erase(host);
+      if (HasHost(pcs_, host)) resolved_[host] = std::move(addresses);
+      releaseCalls();
+    });
   }
-  return std::ranges::find(found->second, address) != found->second.end();
+}
+
+// A flood of calls while a name server keeps the console waiting holds no more than the page
+// would keep.
+void Console::hear(const platform::ReceivedDatagram& datagram) {
+  if (!ctl::IsCall(datagram.bytes) || heldCalls_.size() >= kKeptEvents) return;
+  heldCalls_.emplace_back(datagram, ports_.clock());
+  releaseCalls();
+}
+
+// In the order the calls came, each with the time it came: one that waits for a lookup holds
+// back those after it.
+void Console::releaseCalls() {
+  while (!heldCalls_.empty()) {
+    std::optional<Json> event = judge(heldCalls_.front().first);
+    if (!event) return;
+    (*event)["time"] = heldCalls_.front().second;
+    heldCalls_.pop_front();
+    publish(std::move(*event));
+  }
 }
 
 // A call names its PC, but any computer can send it: the sender's address tells whether the
-// roster gives it to that PC, to another, or to none.
-void Console::hear(const platform::ReceivedDatagram& datagram) {
-  if (!ctl::IsCall(datagram.bytes)) return;
-  const std::string number = datagram.bytes.substr(0, 2);
-  const auto named = std::ranges::find(pcs_, number, &ctl::Agent::number);
-  Json event{
-      {"kind", "call"}, {"number", number}, {"from", Dotted(datagram.address, datagram.port)}};
-  event["genuine"] = named != pcs_.end() && isAt(*named, datagram.address);
-  event["sentBy"] = nullptr;
-  if (!event["genuine"].get<bool>()) {
-    const auto sender = std::ranges::find_if(
-        pcs_, [&](const ctl::Agent& pc) { return isAt(pc, datagram.address); });
-    if (sender != pcs_.end()) event["sentBy"] = sender->number;
+// roster gives it to that PC, to another (the first in the room's order), or to none. Nothing
+// while a host that decides it is still being looked up.
+std::optional<Json> Console::judge(const platform::ReceivedDatagram& call) const {
+  const auto isAt = [&](const ctl::Agent& pc) -> std::optional<bool> {
+    const auto found = resolved_.find(pc.destination.host);
+    if (found == resolved_.end()) return std::nullopt;
+    return std::ranges::find(found->second, call.address) != found->second.end();
+  };
+  const std::string number = call.bytes.substr(0, 2);
+  Json event{{"kind", "call"},
+             {"number", number},
+             {"from", Dotted(call.address, call.port)},
+             {"genuine", false},
+             {"sentBy", nullptr}};
+  if (const auto named = std::ranges::find(pcs_, number, &ctl::Agent::number);
+      named != pcs_.end()) {
+    const std::optional<bool> at = isAt(*named);
+    if (!at) return std::nullopt;
+    if (*at) {
+      event["genuine"] = true;
+      return event;
+    }
   }
-  publish(std::move(event));
+  for (const ctl::Agent& pc : pcs_) {
+    const std::optional<bool> at = isAt(pc);
+    if (!at) return std::nullopt;
+    if (*at) {
+      event["sentBy"] = pc.number;
+      break;
+    }
+  }
+  return event;
 }
 
 }  // namespace console

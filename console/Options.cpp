@@ -7,14 +7,22 @@ namespace console {
 // The page's port may be left to the system; the agents call the port of their settings.
 ParsedOptions ParseOptions(const std::vector<std::string>& arguments) {
   ParsedOptions parsed;
-  for (std::size_t i = 0; i < arguments.size(); i += 2) {
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& name = arguments[i];
+    if (name == "--no-browser") {
+      parsed.options.openBrowser = false;
+      continue;
+    }
     if (name != "--port" && name != "--call-port") return {{}, "unknown argument \"" + name + "\""};
-    const std::string value = i + 1 < arguments.size() ? arguments[i + 1] : "";
+    const std::string value = ++i < arguments.size() ? arguments[i] : "";
     if (name == "--port" && value == "0") {
       parsed.options.port = 0;
     } else if (const auto port = ctl::ParsePort(value)) {
-      (name == "--port" ? parsed.options.port : parsed.options.callPort) = *port;
+      if (name == "--port") {
+        parsed.options.port = *port;
+      } else {
+        parsed.options.callPort = port;
+      }
     } else {
       return {{}, name + " expects a port 1-65535" + (name == "--port" ? " or 0" : "")};
     }

@@ -1,5 +1,6 @@
 #include "console/Program.h"
 
+#include "console/Page.h"
 #include "platform/Paths.h"
 #include "platform/Random.h"
 
@@ -15,10 +16,14 @@ Program::Program(Ports ports, platform::HttpServer& server, std::string folder, 
       server_(server),
       folder_(std::move(folder)),
       options_(options),
-      console_(std::move(ports), platform::JoinPath(folder_, "room.txt"), options.callPort) {}
+      console_(std::move(ports), folder_, options.callPort) {}
+
+std::string EntryFile(const std::string& folder) {
+  return platform::JoinPath(folder, "console.html");
+}
 
 std::string Program::entryFile() const {
-  return platform::JoinPath(folder_, "console.html");
+  return EntryFile(folder_);
 }
 
 // The gate knows its port only once the server listens; no request is handled before, as the
@@ -30,6 +35,7 @@ std::string Program::start() {
                                            std::shared_ptr<platform::HttpResponder> responder) {
         Guarded(gate_, [this](const platform::HttpRequest& passed,
                               std::shared_ptr<platform::HttpResponder> next) {
+          if (auto page = PageAnswer(passed)) return next->respond(std::move(*page));
           console_.handle(passed, std::move(next));
         })(request, std::move(responder));
       });

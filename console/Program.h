@@ -12,15 +12,19 @@
 
 namespace console {
 
+// The page that forwards the browser to the console, the secret in its address: a file in the
+// teacher's own settings folder, which no other user may read.
+std::string EntryFile(const std::string& folder);
+
 class Program {
  public:
-  // `folder` is the teacher's own settings folder: the room file and the entry file live there.
+  // `folder` is the teacher's own settings folder: the console's files and the entry file live
+  // there.
   Program(Ports ports, platform::HttpServer& server, std::string folder, Options options);
 
   // Returns "", or why the console cannot serve its page.
   std::string start();
-  // The page that forwards the browser to the console, the secret in its address: a file in the
-  // teacher's own folder, which no other user may read.
+  // EntryFile() of the folder, written by start().
   std::string entryFile() const;
 
  private:

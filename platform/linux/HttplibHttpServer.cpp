@@ -143,6 +143,9 @@ std::string HttplibHttpServer::listen(std::uint16_t port, HttpHandler handler) {
     setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   });
   server.set_payload_max_length(kMaxBody);
+  // httplib writes an answer's headers and its body apart: without this, the body waits for the
+  // browser's delayed acknowledgement of the headers, some 40 ms on every answer (a call's too).
+  server.set_tcp_nodelay(true);
   const std::weak_ptr<Shared> weak = shared_;
   const auto serve = [weak](const httplib::Request& request, httplib::Response& response) {
     if (const auto shared = weak.lock()) Serve(shared, request, response);

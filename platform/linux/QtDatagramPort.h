@@ -20,7 +20,6 @@ class QtDatagramPort final : public DatagramPort {
   std::string send(const std::string& host, std::uint16_t port, std::string_view bytes) override;
   std::string listen(std::uint16_t port,
                      std::function<void(const ReceivedDatagram&)> onDatagram) override;
-  std::vector<std::uint32_t> addresses(const std::string& host) override;
 
  private:
   void readAll();

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The built velostrander-console, run as a teacher would, against sockets on 127.0.0.1: the
-secret traded for the cookie, the gate's refusals, the room saved and read again after a restart,
-a command reaching a stand-in agent, and calls reaching a waiting page.
+page opened in the browser (a stand-in xdg-open), the secret traded for the cookie, the gate's
+refusals, a command reaching a stand-in agent, calls reaching a waiting page, a second start
+opening the running console's page, and the room and the call port saved across a restart.
 
     loopback.py PROGRAM
 """
@@ -16,6 +17,7 @@ import sys
 import tempfile
 import threading
 import unittest
+from pathlib import Path
 
 LIMIT = 20  # seconds; generous for loaded machines
 PROGRAM = None
@@ -28,13 +30,20 @@ def free_udp_port():
 
 
 class Console:
-    """One run of the program in a home of the test's own."""
+    """One run of the program in a home and a session of the test's own, with no tray, and an
+    xdg-open that notes what it opens."""
 
-    def __init__(self, home, call_port):
-        env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=os.path.join(home, "config"))
+    def __init__(self, home, call_port=None):
+        self.home = Path(home)
+        (self.home / "run").mkdir(mode=0o700, exist_ok=True)
+        (self.home / "xdg-open").write_text('#!/bin/sh\necho "$1" >> "$HOME/opened"\n')
+        (self.home / "xdg-open").chmod(0o755)
+        self.env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=f"{home}/config",
+                        XDG_RUNTIME_DIR=f"{home}/run", QT_QPA_PLATFORM="offscreen",
+                        PATH=f"{home}:{os.environ['PATH']}")
         self.process = subprocess.Popen(
-            [PROGRAM, "--port", "0", "--call-port", str(call_port)],
-            env=env, stdout=subprocess.PIPE, text=True)
+            [PROGRAM, "--port", "0"] + (["--call-port", str(call_port)] if call_port else []),
+            env=self.env, stdout=subprocess.PIPE, text=True)
         line = self.process.stdout.readline()
         self.entry = re.fullmatch(r"velostrander-console: open file://(.*)\n", line).group(1)
         with open(self.entry, encoding="utf-8") as page:
@@ -60,6 +69,20 @@ class Console:
         self.cookie = cookie.split(";")[0]
         return status, cookie
 
+    def opened(self):
+        return (self.home / "opened").read_text(encoding="utf-8").splitlines()
+
+    def call(self, port, after):
+        """The events that a waiting page gets for a call from 127.0.0.1 to the port."""
+        answers = []
+        poll = threading.Thread(
+            target=lambda: answers.append(self.ask("GET", f"/api/events?after={after}")))
+        poll.start()  # whether it waits yet or not, it gets the call
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as caller:
+            caller.sendto(b"01Call", ("127.0.0.1", port))
+        poll.join(LIMIT)
+        return [(e["kind"], e["number"], e["genuine"]) for e in json.loads(answers[0][2])["events"]]
+
     def end(self):
         self.process.terminate()
         self.process.wait(LIMIT)
@@ -75,7 +98,8 @@ class ConsoleTest(unittest.TestCase):
             call_port = free_udp_port()
             console = Console(home, call_port)
             try:
-                self.assertEqual(os.stat(os.path.dirname(console.entry)).st_mode & 0o777, 0o700)
+                self.assertEqual([os.stat(path).st_mode & 0o777 for path in
+                                  (os.path.dirname(console.entry), console.entry)], [0o700, 0o600])
                 self.assertEqual(console.ask("GET", "/api/room")[0], 403)
                 status, cookie = console.trade()
                 self.assertEqual(status, 200)
@@ -89,33 +113,37 @@ class ConsoleTest(unittest.TestCase):
                                              {"to": ["01"], "command": "FullScreen"})[0], 200)
                 self.assertEqual(agent.recv(100), b"Command:FullScreen")
 
-                answers = []
-                poll = threading.Thread(
-                    target=lambda: answers.append(console.ask("GET", "/api/events?after=1")))
-                poll.start()  # whether it waits yet or not, it gets the call
-                with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as caller:
-                    caller.sendto(b"01Call", ("127.0.0.1", call_port))
-                poll.join(LIMIT)
-                events = json.loads(answers[0][2])["events"]
-                self.assertEqual([(e["kind"], e["number"], e["genuine"]) for e in events],
-                                 [("call", "01", True)])
+                self.assertEqual(console.call(call_port, 1), [("call", "01", True)])
 
-                # A second console finds the call port taken, and says so.
-                second = Console(home, call_port)
-                second.trade()
-                room = json.loads(second.ask("GET", "/api/room")[2])
-                second.end()
-                self.assertEqual(room["callPortProblem"], "Address already in use")
+                # A second start opens the running console's page, and ends.
+                entry = Path(console.entry).read_text(encoding="utf-8")
+                second = subprocess.run([PROGRAM], env=console.env, capture_output=True,
+                                        timeout=LIMIT, check=False)
+                self.assertEqual(second.returncode, 0, second.stderr)
+                self.assertEqual(console.opened(), [console.entry] * 2)
+                self.assertEqual(Path(console.entry).read_text(encoding="utf-8"), entry)
+
+                # The page's call port is listened on at once, or said to be taken.
+                with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as holder:
+                    holder.bind(("127.0.0.1", 0))
+                    taken = holder.getsockname()[1]
+                    answer = console.ask("POST", "/api/settings", {"callPort": taken})
+                self.assertEqual(json.loads(answer[2]),
+                                 {"callPort": taken, "callPortProblem": "Address already in use"})
+                call_port = free_udp_port()
+                answer = console.ask("POST", "/api/settings", {"callPort": call_port})
+                self.assertEqual(json.loads(answer[2])["callPortProblem"], "")
+                self.assertEqual(console.call(call_port, 2), [("call", "01", True)])
             finally:
                 console.end()
                 agent.close()
-            # The room survives a restart, in the form velostrander-ctl reads.
-            console = Console(home, call_port)
+            # The room and the call port survive a restart, the room as velostrander-ctl reads it.
+            console = Console(home)
             console.trade()
             room = json.loads(console.ask("GET", "/api/room")[2])
             console.end()
             self.assertEqual(room["pcs"], [pc])
-            self.assertEqual(room["callPortProblem"], "")
+            self.assertEqual((room["callPort"], room["callPortProblem"]), (call_port, ""))
 
 
 if __name__ == "__main__":

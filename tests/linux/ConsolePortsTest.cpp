@@ -1,4 +1,5 @@
 // The console's Linux ports on real loopback sockets and the real event loop.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -16,6 +17,7 @@
 #include "contract/Harness.h"
 #include "platform/Paths.h"
 #include "platform/Random.h"
+#include "platform/ThisComputer.h"
 #include "platform/linux/HttplibHttpServer.h"
 #include "platform/linux/QtDatagramPort.h"
 #include "unit/ScratchDir.h"
@@ -149,26 +151,51 @@ TEST(HttplibHttpServer, SaysWhyItCannotListenOnATakenPort) {
       "cannot listen on 127.0.0.1:" + std::to_string(first.port()) + ": Address already in use");
 }
 
-TEST(QtDatagramPort, ReceivesOnTheUiThreadWithTheSendersAddressAndResolvesDottedHosts) {
+// Listening again moves to the new port only once it is had; the old one is then let go.
+TEST(QtDatagramPort, ReceivesOnTheUiThreadAndMovesOnlyToAPortItCanHave) {
   platform::QtDatagramPort receiver;
-  platform::QtDatagramPort sender;
+  platform::QtDatagramPort holder;
   std::vector<platform::ReceivedDatagram> heard;
-  std::uint16_t port = 0;
-  for (std::uint16_t candidate = 47000; port == 0 && candidate < 47100; ++candidate) {
-    if (receiver.listen(candidate,
-                        [&](const platform::ReceivedDatagram& d) { heard.push_back(d); }) == "") {
-      port = candidate;
+  const auto listenOnAFreePort = [&heard](platform::QtDatagramPort& on, std::uint16_t above) {
+    for (auto port = static_cast<std::uint16_t>(above + 1); port < above + 100; ++port) {
+      if (on.listen(port, [&](const platform::ReceivedDatagram& d) { heard.push_back(d); }) == "")
+        return port;
     }
-  }
-  ASSERT_NE(port, 0);
-  EXPECT_EQ(sender.send("127.0.0.1", port, "07Call"), "");
-  EXPECT_EQ(sender.send("127.0.0.1", port, std::string(60000, 'x')), "");
+    return std::uint16_t{0};
+  };
+  const std::uint16_t first = listenOnAFreePort(receiver, 47000);
+  const std::uint16_t taken = listenOnAFreePort(holder, first);
+  ASSERT_NE(taken, 0);
+  EXPECT_EQ(receiver.listen(taken, nullptr), "Address already in use");
+  EXPECT_EQ(platform::SendDatagram("127.0.0.1", first, "07Call"), "");
+  EXPECT_EQ(platform::SendDatagram("127.0.0.1", first, std::string(60000, 'x')), "");
   ASSERT_TRUE(harness::PumpUntil([&] { return heard.size() == 2; }));
   EXPECT_EQ(heard[0].bytes, "07Call");
   EXPECT_EQ(heard[0].address, 0x7F000001u);
   EXPECT_EQ(heard[1].bytes.size(), 60000u);
-  EXPECT_EQ(sender.addresses("127.0.0.1"), std::vector<std::uint32_t>{0x7F000001u});
-  EXPECT_NE(platform::QtDatagramPort().listen(port, nullptr), "");
+  const std::uint16_t moved = listenOnAFreePort(receiver, taken);
+  EXPECT_EQ(platform::SendDatagram("127.0.0.1", moved, "08Call"), "");
+  ASSERT_TRUE(harness::PumpUntil([&] { return heard.size() == 3; }));
+  EXPECT_EQ(heard[2].bytes, "08Call");
+  EXPECT_EQ(platform::QtDatagramPort().listen(first, nullptr), "");
+}
+
+// As the kernel names this computer and `ip` lists its addresses, in the same order, each once,
+// loopback's left out.
+TEST(ThisComputer, IsNamedAndAddressedAsTheSystemSays) {
+  const platform::ThisComputer self = platform::DescribeThisComputer();
+  std::string described = self.name + "\n";
+  for (const std::uint32_t address : self.addresses) {
+    described += inet_ntoa(in_addr{htonl(address)}) + std::string("\n");
+  }
+  std::string listed;
+  FILE* const system = popen(
+      "cat /proc/sys/kernel/hostname; ip -4 -o addr show up | awk "
+      "'{sub(\"/.*\", \"\", $4)} $4 !~ /^127\\./ && !seen[$4]++ {print $4}'",
+      "r");
+  for (int c; (c = std::fgetc(system)) != EOF;) listed += static_cast<char>(c);
+  pclose(system);
+  EXPECT_EQ(described, listed);
 }
 
 // XDG's rule, and a folder for the user alone; two secrets never alike.

@@ -1,12 +1,14 @@
 #!/usr/bin/python3
-"""The Debian package, passed by Debian's own checker and depending on chromium, then on this
-machine's own /usr and /etc, set up as an admin sets up a classroom PC, by the commands the
-admin types: installed with preseeded debconf answers, reconfigured with another number and the
-sender check off (and refused an invalid number) in a file an editor saved, then with the check
-that the admin turned on in the file kept, its agent started as a graphical session
-starts it, removed and purged. As root only; purged at the end in any case.
+"""The Debian packages, passed by Debian's own checker, the agent's depending on chromium; on
+this machine's own /usr and /etc, the teacher's console alone, as on a PC without the agent
+(it runs, its menu entry is valid, nothing of it starts by itself); then the agent's, set up as
+an admin sets up a classroom PC, by the commands the admin types: installed with preseeded
+debconf answers, reconfigured with another number and the sender check off (and refused an
+invalid number) in a file an editor saved, then with the check that the admin turned on in the
+file kept, its agent started as a graphical session starts it, removed and purged. As root
+only; purged at the end in any case.
 
-    package_test.py PACKAGE.deb   (made by cpack beside the build's bin/)
+    package_test.py PACKAGE.deb CONSOLE.deb   (made by cpack beside the build's bin/)
 """
 
 import os
@@ -31,6 +33,8 @@ PRESEED = ("printf 'velostrander velostrander/%s %s %s\\n' {} | debconf-set-sele
            "DEBIAN_FRONTEND=noninteractive ")
 RENUMBER = PRESEED + "dpkg-reconfigure velostrander"
 CHECK = "MasterOnlyx=1"  # the agent's sender check, on
+CONSOLE, CONSOLE_ENTRY = (Path("/usr/bin/velostrander-console"),
+                          Path("/usr/share/applications/velostrander-console.desktop"))
 
 
 def run(command, succeeds=True):
@@ -40,15 +44,26 @@ def run(command, succeeds=True):
     return done.stdout
 
 
+def console_alone(deb):
+    run(f"dpkg -i {deb}")
+    installed = run("dpkg -L velostrander-console").split()
+    check(CONSOLE.exists() and not LIB.exists() and
+          not [path for path in installed if path.startswith("/etc")], f"installed {installed}")
+    run(f"desktop-file-validate {CONSOLE_ENTRY}")
+    run(f"QT_QPA_PLATFORM=offscreen {CONSOLE} --bogus 2>&1 | grep -q 'unknown argument'")
+    run("dpkg -P velostrander-console")
+    check(not CONSOLE.exists() and not CONSOLE_ENTRY.exists(), "the purge left the console")
+
+
 def main():
-    deb = Path(sys.argv[1])
-    # Made after the build, as cpack --preset linux makes it, beside the programs' folder.
+    deb, console = Path(sys.argv[1]), Path(sys.argv[2])
+    # Made after the build, as cpack --preset linux makes both, beside the programs' folder.
     program = deb.parent / "bin" / "Velostrander_Child"
     if not deb.exists() or deb.stat().st_mtime <= program.stat().st_mtime:
         print(f"skipped: {deb} is missing or older than the programs; "
-              "build the package first: cpack --preset linux")
+              "build the packages first: cpack --preset linux")
         return 77
-    run(f"lintian --fail-on error,warning {deb}")
+    run(f"lintian --fail-on error,warning {deb} {console}")
     depends = run(f"dpkg-deb --field {deb} Depends").strip().split(", ")
     check("chromium" in depends, f"depends on {depends}")
     if os.geteuid() != 0:
@@ -56,6 +71,7 @@ def main():
         return 77
     made = "\r\n".join(settings(port := udp.free_port()) + [CHECK, ""]).encode()
     try:
+        console_alone(console)
         run(PRESEED.format(f"master string マスターPC port string {port} number string 07 "
                            "master_only boolean true") + f"dpkg -i {deb}")
         check(all(link.resolve() == program for link, program in LINKS.items())
@@ -95,7 +111,8 @@ def main():
         check(not INI.parent.exists() and not AUTOSTART.exists()
               and not run("debconf-show velostrander"), "the purge left files or answers")
     finally:
-        run("dpkg -P velostrander && echo PURGE | debconf-communicate velostrander")
+        run("dpkg -P velostrander velostrander-console && "
+            "echo PURGE | debconf-communicate velostrander")
 
 
 if __name__ == "__main__":

@@ -97,9 +97,9 @@ TEST(ConsoleOptionsTest, EachCommandLineHasItsPortsOrItsError) {
     std::vector<std::string> arguments;
     std::string outcome;
   } cases[] = {
-      {{}, "0 5000"},
-      {{"--port", "8080", "--call-port", "5001"}, "8080 5001"},
-      {{"--call-port", "5001", "--port", "0"}, "0 5001"},
+      {{}, "0 saved browser"},
+      {{"--port", "8080", "--call-port", "5001"}, "8080 5001 browser"},
+      {{"--call-port", "5001", "--no-browser", "--port", "0"}, "0 5001 none"},
       {{"--call-port", "0"}, "--call-port expects a port 1-65535"},
       {{"--port", "65536"}, "--port expects a port 1-65535 or 0"},
       {{"--port"}, "--port expects a port 1-65535 or 0"},
@@ -107,7 +107,9 @@ TEST(ConsoleOptionsTest, EachCommandLineHasItsPortsOrItsError) {
   };
   for (const auto& [arguments, outcome] : cases) {
     const auto [options, error] = console::ParseOptions(arguments);
-    EXPECT_EQ(error.empty() ? std::to_string(options.port) + " " + std::to_string(options.callPort)
+    const std::string callPort = options.callPort ? std::to_string(*options.callPort) : "saved";
+    EXPECT_EQ(error.empty() ? std::to_string(options.port) + " " + callPort +
+                                  (options.openBrowser ? " browser" : " none")
                             : error,
               outcome);
   }
@@ -116,25 +118,36 @@ TEST(ConsoleOptionsTest, EachCommandLineHasItsPortsOrItsError) {
 struct FakeDatagrams : platform::DatagramPort {
   std::vector<std::string> sent;                // "host:port text"
   std::map<std::string, std::string> refusing;  // host → reason
-  std::map<std::string, std::vector<std::uint32_t>> hosts{{"pc01", {0x0A000001}},
-                                                          {"pc02", {0x0A000002}}};
   std::function<void(const platform::ReceivedDatagram&)> heard;
+  std::vector<std::uint16_t> listened;
   std::string listenProblem;
-  int lookups = 0;
 
   std::string send(const std::string& host, std::uint16_t port, std::string_view bytes) override {
     if (refusing.contains(host)) return refusing[host];
     sent.push_back(host + ":" + std::to_string(port) + " " + std::string(bytes));
     return "";
   }
-  std::string listen(std::uint16_t,
+  std::string listen(std::uint16_t port,
                      std::function<void(const platform::ReceivedDatagram&)> on) override {
+    listened.push_back(port);
     heard = std::move(on);
     return listenProblem;
   }
-  std::vector<std::uint32_t> addresses(const std::string& host) override {
-    ++lookups;
-    return hosts[host];
+};
+
+// A name server that answers only when the test says so.
+struct FakeResolver : platform::Resolver {
+  std::map<std::string, std::vector<std::uint32_t>> hosts{{"pc01", {0x0A000001}},
+                                                          {"pc02", {0x0A000002}}};
+  std::vector<std::string> asked;
+  std::vector<std::pair<std::string, Done>> waiting;
+
+  void lookUp(std::string_view host, Done done) override {
+    asked.emplace_back(host);
+    waiting.emplace_back(host, std::move(done));
+  }
+  void answer() {
+    for (auto& [host, done] : std::exchange(waiting, {})) done(hosts[host]);
   }
 };
 
@@ -142,15 +155,20 @@ struct ConsoleTest : ::testing::Test {
   ScratchDir dir;
   fake::FakePlatform fake;
   FakeDatagrams datagrams;
+  FakeResolver resolver;
+  std::int64_t now = 1700000000;
   std::string roomFile = (dir.path() / "room.txt").string();
   std::unique_ptr<console::Console> console;
 
-  void Start(const std::string& room) {
+  void Start(const std::string& room, std::optional<std::uint16_t> callPort = std::nullopt) {
     dir.Write("room.txt", room);
     console = std::make_unique<console::Console>(
-        console::Ports{fake.files(), datagrams, fake.scheduler(), fake.codePage(),
-                       [] { return std::int64_t{1700000000}; }},
-        roomFile, 5000);
+        console::Ports{fake.files(), datagrams, resolver, fake.scheduler(), fake.codePage(),
+                       [this] { return now; },
+                       [] {
+                         return platform::ThisComputer{"先生のPC", {0xC0000205, 0x0A000064}};
+                       }},
+        dir.path().string(), callPort);
     console->start();
   }
   std::shared_ptr<Recorder> Ask(const std::string& method, const std::string& target,
@@ -169,10 +187,11 @@ struct ConsoleTest : ::testing::Test {
     EXPECT_EQ(recorder->header("Content-Type"), "application/json; charset=utf-8");
     return std::to_string(recorder->answer->status) + " " + recorder->answer->body;
   }
-  std::string Room() {
-    std::ifstream file(roomFile, std::ios::binary);
+  std::string Read(const std::string& name) {
+    std::ifstream file(dir.path() / name, std::ios::binary);
     return {std::istreambuf_iterator<char>(file), {}};
   }
+  std::string Room() { return Read("room.txt"); }
 };
 
 constexpr std::string_view kRoom = "# room 1\n01 pc01 5001 @1,1\n02 pc02 5002\n";
@@ -184,7 +203,8 @@ TEST_F(ConsoleTest, EachChangeOfTheRoomIsCheckedAndSavedAtOnce) {
               "desk":{"column":1,"row":1}},{"number":"02","host":"pc02","port":5002,"name":"",
               "desk":null}],"roomFile":")" +
                         roomFile + R"(","roomProblem":"","callPort":5000,
-              "callPortProblem":""})"));
+              "callPortProblem":"","thisPc":{"name":"先生のPC",
+              "addresses":["192.0.2.5","10.0.0.100"]}})"));
   const std::string pc03 = R"({"number":"03","host":"pc03","port":5003,"name":"窓側",)"
                            R"("desk":{"column":1,"row":2}})";
   const struct {
@@ -292,12 +312,14 @@ TEST_F(ConsoleTest, SendsAPageOrACommandToThePickedPcsOnlyWhenTheAgentWouldTakeI
                                        {"time", 1700000000}}));
 }
 
-// A call is genuine only from an address the roster gives its PC; the page waits for news.
+// A call is genuine only from an address the roster gives its PC; the page waits for news, and
+// a call waits for the lookups that decide it.
 TEST_F(ConsoleTest, CallsReachTheWaitingPageMarkedGenuineOrByWhoSentThem) {
   Start(std::string(kRoom));
   const auto waiting = Ask("GET", "/api/events?after=0");
   const auto idle = Ask("GET", "/api/events?after=x");
   EXPECT_FALSE(waiting->answer);
+  resolver.answer();
   const struct {
     std::string bytes;
     std::uint32_t from;
@@ -326,7 +348,7 @@ TEST_F(ConsoleTest, CallsReachTheWaitingPageMarkedGenuineOrByWhoSentThem) {
                                              std::to_string(++seq) + R"(,"time":1700000000})"));
     EXPECT_EQ(news["next"], seq);
   }
-  EXPECT_EQ(datagrams.lookups, 2);  // each host once, until the room changes
+  EXPECT_EQ(resolver.asked, (std::vector<std::string>{"pc01", "pc02"}));
   EXPECT_EQ(json::parse(waiting->answer->body)["events"].size(), 1u);
   EXPECT_EQ(json::parse(idle->answer->body)["events"].size(), 1u);
   // Nothing new: answered empty after the long poll's time, and not before.
@@ -338,6 +360,75 @@ TEST_F(ConsoleTest, CallsReachTheWaitingPageMarkedGenuineOrByWhoSentThem) {
   EXPECT_EQ(Call("POST", "/api/calls/01/done", "{}"), "200 {}");
   // A page from before a restart gets everything there is.
   EXPECT_EQ(json::parse(Ask("GET", "/api/events?after=99")->answer->body)["events"].size(), 5u);
+
+  // A changed room is looked up afresh; meanwhile the known hosts stand, and a call that needs
+  // the new one holds back those after it.
+  resolver.hosts["pc03"] = {0x0A000003};
+  EXPECT_EQ(Call("POST", "/api/room/pcs", R"({"number":"03","host":"pc03","port":1})").substr(0, 3),
+            "201");
+  const auto known = Ask("GET", "/api/events?after=5");
+  datagrams.heard({"01Call", 0x0A000001, 40000});
+  EXPECT_TRUE(known->answer);
+  datagrams.heard({"01Call", 0x0A000003, 40000});
+  datagrams.heard({"02Call", 0x0A000002, 40000});
+  EXPECT_FALSE(Ask("GET", "/api/events?after=6")->answer);
+  now += 5;
+  resolver.answer();
+  const json news = json::parse(Ask("GET", "/api/events?after=6")->answer->body)["events"];
+  ASSERT_EQ(news.size(), 2u);
+  EXPECT_EQ(news[0]["sentBy"], "03");
+  EXPECT_EQ(news[0]["time"], 1700000000);
+  EXPECT_EQ(news[1]["genuine"], true);
+  EXPECT_EQ(resolver.asked.size(), 5u);
+}
+
+// The saved port is listened on unless the command line names one; the page's choice is saved
+// and moves the listening, and a port that could not be had is tried again.
+TEST_F(ConsoleTest, TheCallPortIsSavedAndListenedOn) {
+  const struct {
+    std::string saved;
+    std::optional<std::uint16_t> given;
+    std::uint16_t listened;
+  } starts[] = {
+      {"# 教室\r\nCallPort=5100\r\n", std::nullopt, 5100},
+      {"CallPort=70000\n", std::nullopt, 5000},
+      {"CallPort=5100\n", 6000, 6000},
+  };
+  for (const auto& [saved, given, listened] : starts) {
+    dir.Write("console.ini", saved);
+    datagrams.listened.clear();
+    Start("", given);
+    EXPECT_EQ(datagrams.listened, std::vector<std::uint16_t>{listened}) << saved;
+  }
+  const struct {
+    std::string body;
+    std::string listenProblem;
+    std::string answer;
+    std::vector<std::uint16_t> listened;
+  } steps[] = {
+      {R"({"callPort":0})", "", R"(400 {"problem":"ポート番号は 1 から 65535 です。"})", {}},
+      {R"({"callPort":"5200"})", "", "400", {}},
+      {R"({"callPort":6000})", "", R"(200 {"callPort":6000,"callPortProblem":""})", {}},
+      {R"({"callPort":5200})",
+       "taken",
+       R"(200 {"callPort":5200,"callPortProblem":"taken"})",
+       {5200}},
+      {R"({"callPort":5200})", "", R"(200 {"callPort":5200,"callPortProblem":""})", {5200}},
+      {R"({"callPort":5200})", "", R"(200 {"callPort":5200,"callPortProblem":""})", {}},
+  };
+  for (const auto& step : steps) {
+    datagrams.listened.clear();
+    datagrams.listenProblem = step.listenProblem;
+    const std::string answer = Call("POST", "/api/settings", step.body);
+    EXPECT_EQ(answer.substr(0, step.answer.size()), step.answer) << step.body;
+    EXPECT_EQ(datagrams.listened, step.listened) << step.body;
+  }
+  EXPECT_EQ(Read("console.ini"), "CallPort=5200\n");
+  fake.fileWriteFailure =
+      platform::FileWriteFailure{platform::FileWriteFailure::Step::Write, "full"};
+  EXPECT_EQ(Call("POST", "/api/settings", R"({"callPort":5300})"),
+            R"(500 {"problem":"設定を保存できませんでした: full"})");
+  EXPECT_EQ(json::parse(Call("GET", "/api/room").substr(4))["callPort"], 5200);
 }
 
 }  // namespace
