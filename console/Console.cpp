@@ -344,7 +344,6 @@ HttpResponse Console::settings(const Json& body) {
   if (const auto failure = ports_.files.replace(settingsFile_, settingsFile_ + ".new", text)) {
     return Problem(500, "設定を保存できませんでした: " + failure->reason);
   }
-  callPortOverride_.reset();
   if (*port != callPort_ || !callPortProblem_.empty()) {
     callPort_ = *port;
     listen();
