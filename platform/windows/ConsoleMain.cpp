@@ -55,8 +55,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
       {files, datagrams, scheduler, codePage, [] { return std::int64_t{std::time(nullptr)}; }},
       server, folder, parsed.options);
   // The teacher who starts it again wants the page of the one that runs.
-  platform::Win32InstanceGuard instance_guard;
-  if (instance_guard.anotherInstanceRunning()) return !platform::OpenInBrowser(program.entryFile());
+  platform::Win32InstanceGuard guard;
+  if (guard.anotherInstanceRunning()) return !platform::OpenInBrowser(program.entryFile());
   if (const std::string problem = program.start(); !problem.empty()) return Fail(problem);
   platform::Win32TrayMenu tray(instance);
   const auto open = [&program] { platform::OpenInBrowser(program.entryFile()); };
