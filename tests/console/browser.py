@@ -101,7 +101,7 @@ class BrowserTest(unittest.TestCase):
     def test_only_the_teachers_page_reaches_the_console(self):
         home = tempfile.mkdtemp()
         self.addCleanup(shutil.rmtree, home)
-        console = loopback.Console(home, loopback.free_udp_port())
+        console = loopback.Console(loopback.free_udp_port())
         self.addCleanup(console.end)
         other = http.server.ThreadingHTTPServer(("127.0.0.1", 0), AnotherSite)
         threading.Thread(target=other.serve_forever, daemon=True).start()
@@ -132,8 +132,9 @@ class BrowserTest(unittest.TestCase):
         self.assertEqual(browser.run(pcs), 1)
 
 if __name__ == "__main__":
-    loopback.PROGRAM = sys.argv.pop(1)
+    program = sys.argv.pop(1)
     if not linux_desktop.confine():
         print("skipped: needs root for a network of its own")
         sys.exit(77)
+    loopback.SIDE = loopback.Linux(program)
     unittest.main()

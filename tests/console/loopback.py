@@ -108,7 +108,8 @@ class Console:
         entry = SIDE.folder / "console.html"
         entry.unlink(missing_ok=True)
         self.process = SIDE.start("--port", "0", "--call-port", str(call_port))
-        self.entry = wait(lambda: entry.exists() and entry, "the entry file", timeout=LIMIT)
+        wait(entry.exists, "the entry file", timeout=LIMIT)
+        self.entry = str(entry)
         url = re.search(r'url=http://127\.0\.0\.1:(\d+)(/\?key=[0-9a-f]{64})"', entry.read_text())
         self.port, self.entry_path = int(url.group(1)), url.group(2)
         self.cookie = ""
