@@ -255,8 +255,10 @@ struct Win32HttpServer::Incoming {
     if (started != NO_ERROR && started != ERROR_IO_PENDING && started != ERROR_MORE_DATA) {
       return started;
     }
+    // A call done at once has its result already.
     const std::array<HANDLE, 2> events{done, stop};
-    if (WaitForMultipleObjects(2, events.data(), FALSE, INFINITE) != WAIT_OBJECT_0) {
+    if (started == ERROR_IO_PENDING &&
+        WaitForMultipleObjects(2, events.data(), FALSE, INFINITE) != WAIT_OBJECT_0) {
       CancelIoEx(queue, &overlapped);
     }
     DWORD got = 0;
