@@ -113,9 +113,14 @@ class Console:
         url = re.search(r'url=http://127\.0\.0\.1:(\d+)(/\?key=[0-9a-f]{64})"', entry.read_text())
         self.port, self.entry_path = int(url.group(1)), url.group(2)
         self.cookie = ""
+        # Kept open, as a browser keeps its connection: Wine's HTTP server loses now and then a
+        # request of a connection made just as the one before it was closed.
+        self.connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=LIMIT + 30)
 
-    def ask(self, method, path, body=None, host=None, origin=True, cookie=True):
-        connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=LIMIT + 30)
+    def ask(self, method, path, body=None, host=None, origin=True, cookie=True, alone=False):
+        """`alone`: on a connection of its own, which no other request waits for."""
+        connection = http.client.HTTPConnection(
+            "127.0.0.1", self.port, timeout=LIMIT + 30) if alone else self.connection
         headers = {"Host": host or f"127.0.0.1:{self.port}"}
         if origin and method != "GET":
             headers["Origin"] = f"http://127.0.0.1:{self.port}"
@@ -124,7 +129,8 @@ class Console:
         connection.request(method, path, json.dumps(body) if body is not None else None, headers)
         response = connection.getresponse()
         text = response.read().decode()
-        connection.close()
+        if alone:
+            connection.close()
         return response.status, response.getheader("Set-Cookie") or "", text
 
     def trade(self):
@@ -133,6 +139,7 @@ class Console:
         return status, cookie
 
     def end(self):
+        self.connection.close()
         if self.process.poll() is None:
             return SIDE.end(self.process)
         return self.process.returncode
@@ -167,8 +174,8 @@ class ConsoleTest(unittest.TestCase):
             self.assertEqual(agent.recv(100), b"Command:FullScreen")
 
             answers = []
-            poll = threading.Thread(
-                target=lambda: answers.append(console.ask("GET", "/api/events?after=1")))
+            poll = threading.Thread(target=lambda: answers.append(
+                console.ask("GET", "/api/events?after=1", alone=True)))
             poll.start()  # whether it waits yet or not, it gets the call
             with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as caller:
                 caller.sendto(b"01Call", ("127.0.0.1", call_port))
