@@ -8,8 +8,16 @@
 
 namespace console {
 
+// The page's port on Windows, where a user who is no administrator may take only the address
+// reserved for them: the installer reserves http://127.0.0.1:50080/ for its users.
+inline constexpr std::uint16_t kReservedPagePort = 50080;
+
 struct Options {
-  std::uint16_t port = 0;                 // the page's; 0: one the system picks
+#ifdef _WIN32
+  std::uint16_t port = kReservedPagePort;
+#else
+  std::uint16_t port = 0;  // the page's; 0: one the system picks
+#endif
   std::optional<std::uint16_t> callPort;  // for this run, instead of the saved one
   bool openBrowser = true;                // the page, at the start
 };

@@ -1,5 +1,7 @@
-; The Windows installer of the agent, the settings tool and the help, for every user of a PC.
-; CMake passes VERSION, BIN_DIR (the built programs and the help), ICON and OUTFILE.
+; The Windows installer of the agent, the settings tool and the help, for every user of a PC,
+; and of the teacher's console, for the teacher's PC, which runs no agent.
+; CMake passes VERSION, BIN_DIR (the built programs and the help), ICON, OUTFILE, and the
+; console's PAGE_PORT and CALL_PORT.
 ;
 ; Silent, for mass deployment, with this PC's settings (each optional, the sample's value
 ; standing for one left out):
@@ -8,6 +10,9 @@
 ; new firewall rule. An existing settings file is kept unless /OVERWRITE is given. A bad value,
 ; or a settings folder that is a link, ends the installer before it installs anything, with
 ; exit code 2 (interactively after a message box).
+;
+; The teacher's PC, silently: /CONSOLEONLY installs the console and velostrander-ctl alone, with
+; /CALLPORT= for its firewall rule (the port the agents' MasterPortx names).
 
 Unicode true
 ; The programs are 64-bit, and a 64-bit Wine runs no 32-bit installer.
@@ -30,6 +35,11 @@ RequestExecutionLevel admin
 !define MENU_FOLDER "$SMPROGRAMS\Velostrander"
 !define AGENT_LINK "Velostrander_Child.lnk"
 !define TOOL_LINK "Velostrander 設定ツール.lnk"
+!define CONSOLE "velostrander-console.exe"
+!define CONSOLE_LINK "Velostrander Console.lnk"
+!define CONSOLE_RULE 'name="Velostrander Console"'
+; http.sys lets Users take the console's address, which only administrators may take otherwise.
+!define CONSOLE_URL "http://127.0.0.1:${PAGE_PORT}/"
 ; Groups by their SIDs: their names differ from one language of Windows to the next.
 !define ADMINISTRATORS_SID "*S-1-5-32-544"
 !define SYSTEM_SID "*S-1-5-18"
@@ -54,14 +64,16 @@ Var MasterOnly
 Var TeacherIp
 Var FirewallProfile
 Var Problem
+Var CallPort
 ; Where both programs find their settings: each shortcut starts them there.
 Var SettingsFolder
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
-!define MUI_WELCOMEPAGE_TEXT "教室の生徒用PCに Velostrander_Child (教師用コンソールからの指示を受けるエージェント) と、その設定ツール、ヘルプをインストールします。$\r$\n$\r$\nエージェントは、このPCのすべてのユーザーのログオン時に自動的に起動します。$\r$\n$\r$\n$_CLICK"
+!define MUI_WELCOMEPAGE_TEXT "教室の生徒用PCに Velostrander_Child (教師用コンソールからの指示を受けるエージェント) と、その設定ツール、ヘルプをインストールします。$\r$\n$\r$\nエージェントは、このPCのすべてのユーザーのログオン時に自動的に起動します。$\r$\n$\r$\n先生のPCには、エージェントの代わりに Velostrander Console (教師用コンソール) を選んでください。$\r$\n$\r$\n$_CLICK"
 !insertmacro MUI_PAGE_WELCOME
+!insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 ; What the install did with the settings file stays readable.
@@ -182,6 +194,7 @@ Function .onInit
   StrCpy $MasterOnly "0"
   StrCpy $TeacherIp "any"
   StrCpy $FirewallProfile "any"
+  StrCpy $CallPort "${CALL_PORT}"
   ${GetParameters} $R0
   !insertmacro Option MASTER $Master
   !insertmacro Option MASTERPORT $MasterPort
@@ -190,6 +203,8 @@ Function .onInit
   !insertmacro Option MASTERONLY $MasterOnly
   !insertmacro Option TEACHERIP $TeacherIp
   !insertmacro Option FIREWALLPROFILE $FirewallProfile
+  !insertmacro Option CALLPORT $CallPort
+  Call PickComponents
   ClearErrors
   ${GetOptions} $R0 "/OVERWRITE" $R1
   ${IfNot} ${Errors}
@@ -199,6 +214,7 @@ Function .onInit
   StrCpy $Problem ""
   !insertmacro CheckPort $MasterPort "マスターのポート番号"
   !insertmacro CheckPort $Port "このPCのポート番号"
+  !insertmacro CheckPort $CallPort "呼出しのポート番号"
   Push $Number
   Call Decimal
   Pop $R1
@@ -299,7 +315,7 @@ Function WriteSettings
   DetailPrint "設定ファイルを書き込みました: $1"
 FunctionEnd
 
-Section
+Section "Velostrander_Child (生徒用PCのエージェント)" AgentSection
   ; The settings first, so that a folder that is a link stops the install before anything is
   ; installed. Users read them; only administrators (and the system) write them: every agent
   ; reads them at logon. The folder's own access, since ProgramData lets Users make files and
@@ -330,8 +346,6 @@ Section
   File "${BIN_DIR}/${AGENT}"
   File "${BIN_DIR}/${TOOL}"
   File "${BIN_DIR}/${HELP}"
-  File "${BIN_DIR}/${CTL}"
-  WriteUninstaller "$INSTDIR\Uninstall.exe"
 
   ; Windows' firewall lets in no datagram for a program it has not been told of, and asks about
   ; one only an administrator: the agent started at a student's logon would never hear the
@@ -355,11 +369,36 @@ Section
   CreateDirectory "${MENU_FOLDER}"
   CreateShortCut "${MENU_FOLDER}\${AGENT_LINK}" "$INSTDIR\${AGENT}"
   CreateShortCut "${MENU_FOLDER}\${TOOL_LINK}" "$INSTDIR\${TOOL}"
+SectionEnd
 
+; The teacher's PC: no agent, no settings of the agents', no autostart.
+Section /o "Velostrander Console (先生のPCの教師用コンソール)" ConsoleSection
+  SetOutPath "$INSTDIR"
+  File "${BIN_DIR}/${CONSOLE}"
+  CreateDirectory "${MENU_FOLDER}"
+  CreateShortCut "${MENU_FOLDER}\${CONSOLE_LINK}" "$INSTDIR\${CONSOLE}"
+  ; Without it no call reaches the teacher; one that is there stays, as the agent's does.
+  nsExec::ExecToLog '"$SYSDIR\netsh.exe" advfirewall firewall show rule ${CONSOLE_RULE}'
+  Pop $0
+  ${If} $0 != 0
+    nsExec::ExecToLog '"$SYSDIR\netsh.exe" advfirewall firewall add rule ${CONSOLE_RULE} dir=in action=allow protocol=UDP localport=$CallPort program="$INSTDIR\${CONSOLE}" enable=yes profile=any'
+    Pop $0
+    ${IfThen} $0 != 0 ${|} DetailPrint "警告: ファイアウォールに受信の規則を追加できませんでした ($0)" ${|}
+  ${EndIf}
+  ; Users by their SID, as in icacls above; GX lets them take the address, nothing more.
+  nsExec::ExecToLog '"$SYSDIR\netsh.exe" http add urlacl url=${CONSOLE_URL} sddl=D:(A;;GX;;;S-1-5-32-545)'
+  Pop $0
+  ${IfThen} $0 != 0 ${|} DetailPrint "${CONSOLE_URL} の予約はそのまま使います ($0)" ${|}
+SectionEnd
+
+Section "-Both"
+  SetOutPath "$INSTDIR"
+  File "${BIN_DIR}/${CTL}"
+  WriteUninstaller "$INSTDIR\Uninstall.exe"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Velostrander"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "Velostrander"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${AGENT}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\Uninstall.exe"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
@@ -368,6 +407,17 @@ Section
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
 SectionEnd
+
+; After the sections, whose numbers it needs: /CONSOLEONLY in the command line $R0 picks the
+; console in place of the agent.
+Function PickComponents
+  ClearErrors
+  ${GetOptions} $R0 "/CONSOLEONLY" $R1
+  ${IfNot} ${Errors}
+    SectionSetFlags ${AgentSection} 0
+    SectionSetFlags ${ConsoleSection} ${SF_SELECTED}
+  ${EndIf}
+FunctionEnd
 
 Function un.onInit
   SetShellVarContext all
@@ -378,6 +428,7 @@ Section Uninstall
   Delete "$SMSTARTUP\${AGENT_LINK}"
   Delete "${MENU_FOLDER}\${AGENT_LINK}"
   Delete "${MENU_FOLDER}\${TOOL_LINK}"
+  Delete "${MENU_FOLDER}\${CONSOLE_LINK}"
   RMDir "${MENU_FOLDER}"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
   ; A running agent goes at the next restart.
@@ -385,7 +436,13 @@ Section Uninstall
   Delete /REBOOTOK "$INSTDIR\${TOOL}"
   Delete "$INSTDIR\${HELP}"
   Delete "$INSTDIR\${CTL}"
+  Delete /REBOOTOK "$INSTDIR\${CONSOLE}"
+  ; What a PC did not have fails, to no harm.
   nsExec::ExecToLog 'netsh advfirewall firewall delete rule ${FIREWALL_RULE}'
+  Pop $0
+  nsExec::ExecToLog 'netsh advfirewall firewall delete rule ${CONSOLE_RULE}'
+  Pop $0
+  nsExec::ExecToLog 'netsh http delete urlacl url=${CONSOLE_URL}'
   Pop $0
   Delete "$INSTDIR\Uninstall.exe"
   ; Last, so that the folder's going says the uninstaller is done.

@@ -21,6 +21,7 @@
 
 #include "platform/CodePage.h"
 #include "platform/Files.h"
+#include "platform/HttpServer.h"
 #include "platform/Resolver.h"
 #include "platform/UdpEndpoint.h"
 #include "unit/ScratchDir.h"
@@ -108,6 +109,15 @@ inline bool ReadExactly(Listener& listener, std::uint16_t port, std::vector<std:
   expected.push_back("last");
   return listener.waitFor(expected.size()) && listener.payloads() == expected;
 }
+
+// The console's web server, the backend's own, not listening yet.
+std::unique_ptr<platform::HttpServer> NewHttpServer();
+// The system's words when another server holds the port.
+std::string RefusalOfATakenPort();
+// Runs the task once, after the delay, on the UI thread from the event loop.
+void RunLater(std::chrono::milliseconds delay, std::function<void()> task);
+// From any thread: a PumpUntil that waits looks at its condition again.
+void Wake();
 
 platform::Files& TheFiles();
 // Code page 932, as a Japanese Windows has it.

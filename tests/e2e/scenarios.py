@@ -868,6 +868,10 @@ ACL = [("icacls", f"{DATA} /setowner *S-1-5-32-544 /L"),
        ("icacls", rf'"C:\ProgramData\Velostrander\{SETTINGS_FILE}" /reset /L'),
        ("icacls", rf'"C:\ProgramData\Velostrander\{SETTINGS_FILE}" /setowner *S-1-5-32-544 /L')]
 RULE = 'advfirewall firewall {} rule name="Velostrander_Child"'
+CONSOLE_RULE = 'advfirewall firewall {} rule name="Velostrander Console"'
+CONSOLE_URL = "http://127.0.0.1:{}/".format(re.search(
+    r"kReservedPagePort = (\d+)",
+    (Path(__file__).resolve().parents[2] / "console/Options.h").read_text()).group(1))
 
 
 @scenario
@@ -932,6 +936,25 @@ def installer(d):
               "shortcuts are left")
         check(d.run_program("reg", "query", UNINSTALL_ENTRY) != 0, "the uninstall entry is left")
         check(settings_bytes(data) == expected, "the uninstaller changed the settings file")
+        # The teacher's PC: the console alone, with no autostart, its firewall rule (added where
+        # there is none) and its address reserved for Users by their SID, both gone with it.
+        done = install("/CONSOLEONLY", "/CALLPORT=05010", fail=CONSOLE_RULE.format("show"))
+        console = r"C:\Program Files\Velostrander\velostrander-console.exe"
+        check(done == (0, [("netsh", CONSOLE_RULE.format("show")), ("netsh", CONSOLE_RULE.format(
+            "add") + f' dir=in action=allow protocol=UDP localport=5010 program="{console}"'
+            " enable=yes profile=any"), ("netsh", f"http add urlacl url={CONSOLE_URL} "
+                                                  "sddl=D:(A;;GX;;;S-1-5-32-545)")]),
+              f"the console's install: {done}")
+        installed = sorted(os.listdir(programs))
+        check(installed == ["Uninstall.exe", "velostrander-console.exe", "velostrander-ctl.exe"]
+              and shortcut(menu / "Velostrander/Velostrander Console.lnk")[0] == console
+              and not startup.exists() and settings_bytes(data) == expected, f"installed {installed}")
+        run(programs / "Uninstall.exe", "/S")
+        wait(lambda: not programs.exists() and not d.processes("~nsu"), "the uninstaller to end")
+        recorded = (Path(d.scratch) / "recorded").read_text("utf-8")
+        check(all(f"netsh {call}\n" in recorded for call in (
+            CONSOLE_RULE.format("delete"), f"http delete urlacl url={CONSOLE_URL}")) and
+              not (menu / "Velostrander").exists(), f"the console's uninstall: {recorded}")
         # As a student would make it a junction to the programs' folder, for Users' rights there.
         shutil.rmtree(data)
         data.symlink_to(elsewhere := d.folder("elsewhere"))

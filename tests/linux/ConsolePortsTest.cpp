@@ -1,18 +1,12 @@
 // The console's Linux ports on real loopback sockets and the real event loop.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <QCoreApplication>
-#include <QTimer>
 #include <cstdlib>
 #include <fstream>
-#include <future>
 #include <sstream>
-#include <thread>
 
 #include "contract/Harness.h"
 #include "platform/Paths.h"
@@ -23,46 +17,6 @@
 #include "unit/ScratchDir.h"
 
 namespace {
-
-using platform::HttpRequest;
-using platform::HttpResponder;
-using platform::HttpResponse;
-
-// Sends the raw request to 127.0.0.1:port and reads the whole answer, on a thread of its own, so
-// that the test's thread runs the event loop meanwhile; the event loop is woken once it is read.
-std::future<std::string> Ask(std::uint16_t port, std::string request) {
-  std::promise<std::string> promise;
-  std::future<std::string> answered = promise.get_future();
-  std::thread([port, request, promise = std::move(promise)]() mutable {
-    const int client = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    std::string answer;
-    if (connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        send(client, request.data(), request.size(), 0) > 0) {
-      char buffer[4096];
-      for (ssize_t got; (got = recv(client, buffer, sizeof buffer, 0)) > 0;) {
-        answer.append(buffer, got);
-      }
-    }
-    close(client);
-    promise.set_value(answer);
-    QTimer::singleShot(0, QCoreApplication::instance(), [] {});
-  }).detach();
-  return answered;
-}
-
-std::string Get(const std::string& path) {
-  return "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
-}
-
-std::string AnswerOf(std::future<std::string>& answer) {
-  EXPECT_TRUE(harness::PumpUntil(
-      [&] { return answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
-  return answer.valid() ? answer.get() : "";
-}
 
 // Whether the kernel's table of TCP sockets has one listening on 127.0.0.1 at the port and none
 // on another address: no packet needs to leave loopback to find out.
@@ -81,74 +35,11 @@ std::string ListeningAddresses(std::uint16_t port) {
   return found;
 }
 
-struct HttplibHttpServerTest : ::testing::Test {
-  std::unique_ptr<platform::HttplibHttpServer> server =
-      std::make_unique<platform::HttplibHttpServer>();
-  std::vector<HttpRequest> requests;
-  std::vector<std::shared_ptr<HttpResponder>> kept;
-  std::vector<bool> onUiThread;
-  std::function<void(const HttpRequest&, std::shared_ptr<HttpResponder>)> answer;
-
-  void SetUp() override {
-    ASSERT_EQ(server->listen(
-                  0,
-                  [this](const HttpRequest& request, std::shared_ptr<HttpResponder> responder) {
-                    requests.push_back(request);
-                    onUiThread.push_back(std::this_thread::get_id() == uiThread);
-                    answer(request, std::move(responder));
-                  }),
-              "");
-  }
-  const std::thread::id uiThread = std::this_thread::get_id();
-};
-
-TEST_F(HttplibHttpServerTest, HandsTheWholeRequestToTheUiThreadAndSendsTheLaterAnswer) {
-  EXPECT_EQ(ListeningAddresses(server->port()), "0100007F ");
-  answer = [this](const HttpRequest&, std::shared_ptr<HttpResponder> responder) {
-    QTimer::singleShot(50, [responder] {
-      responder->respond({201, {{"Content-Type", "text/plain"}, {"X-Mine", "yes"}}, "made"});
-      responder->respond({500, {}, "ignored"});
-    });
-  };
-  auto reply = Ask(server->port(),
-                   "POST /api/room/pcs%2F?after=3&x=%20 HTTP/1.1\r\nHost: localhost:1\r\n"
-                   "X-Two: a\r\nContent-Length: 5\r\nConnection: close\r\n\r\nhello");
-  const std::string text = AnswerOf(reply);
-  EXPECT_TRUE(text.starts_with("HTTP/1.1 201 ")) << text;
-  EXPECT_NE(text.find("X-Mine: yes\r\n"), std::string::npos) << text;
-  EXPECT_TRUE(text.ends_with("\r\n\r\nmade")) << text;
-  ASSERT_EQ(requests.size(), 1u);
-  const HttpRequest& request = requests[0];
-  EXPECT_EQ(request.method, "POST");
-  EXPECT_EQ(request.path, "/api/room/pcs%2F");
-  EXPECT_EQ(request.query, "after=3&x=%20");
-  EXPECT_EQ(request.header("host"), "localhost:1");
-  EXPECT_EQ(request.header("x-two"), "a");
-  EXPECT_EQ(request.body, "hello");
-  EXPECT_EQ(onUiThread, std::vector<bool>{true});
-}
-
-// Neither a forgotten request nor one pending at the end keeps its browser waiting.
-TEST_F(HttplibHttpServerTest, AnswersUnavailableForADroppedResponderAndAtTheEnd) {
-  answer = [this](const HttpRequest& request, std::shared_ptr<HttpResponder> responder) {
-    if (request.path == "/keep") kept.push_back(std::move(responder));
-  };
-  auto dropped = Ask(server->port(), Get("/drop"));
-  EXPECT_TRUE(AnswerOf(dropped).starts_with("HTTP/1.1 503 "));
-  auto pending = Ask(server->port(), Get("/keep"));
-  ASSERT_TRUE(harness::PumpUntil([&] { return kept.size() == 1; }));
-  server.reset();
-  EXPECT_TRUE(AnswerOf(pending).starts_with("HTTP/1.1 503 "));
-  kept[0]->respond({200, {}, "too late"});
-}
-
-TEST(HttplibHttpServer, SaysWhyItCannotListenOnATakenPort) {
-  platform::HttplibHttpServer first;
-  platform::HttplibHttpServer second;
-  ASSERT_EQ(first.listen(0, nullptr), "");
-  EXPECT_EQ(
-      second.listen(first.port(), nullptr),
-      "cannot listen on 127.0.0.1:" + std::to_string(first.port()) + ": Address already in use");
+// The other cases of the server are the contract's (HttpServerContract.cpp).
+TEST(HttplibHttpServer, ListensOnTheLoopbackAddressOnly) {
+  platform::HttplibHttpServer server;
+  ASSERT_EQ(server.listen(0, nullptr), "");
+  EXPECT_EQ(ListeningAddresses(server.port()), "0100007F ");
 }
 
 // Listening again moves to the new port only once it is had; the old one is then let go.

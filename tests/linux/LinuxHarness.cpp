@@ -16,6 +16,7 @@
 #include <string>
 
 #include "contract/Harness.h"
+#include "platform/linux/HttplibHttpServer.h"
 #include "platform/linux/PosixCodePage.h"
 #include "platform/linux/PosixFiles.h"
 #include "platform/linux/PosixUdpEndpoint.h"
@@ -60,6 +61,23 @@ const platform::CodePage& JapaneseCodePage() {
 
 std::string RefusalOfAFolder() {
   return std::strerror(EISDIR);
+}
+
+std::unique_ptr<platform::HttpServer> NewHttpServer() {
+  return std::make_unique<platform::HttplibHttpServer>();
+}
+
+std::string RefusalOfATakenPort() {
+  return std::strerror(EADDRINUSE);
+}
+
+void RunLater(std::chrono::milliseconds delay, std::function<void()> task) {
+  QTimer::singleShot(delay, QCoreApplication::instance(), std::move(task));
+}
+
+void Wake() {
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(), [] {}, Qt::QueuedConnection);
 }
 
 void PlantSymlink(const fs::path& link, const fs::path& target) {

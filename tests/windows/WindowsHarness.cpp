@@ -5,6 +5,8 @@
 
 #include "platform/windows/Win32CodePage.h"
 #include "platform/windows/Win32Files.h"
+#include "platform/windows/Win32HttpServer.h"
+#include "platform/windows/Win32Scheduler.h"
 #include "platform/windows/Win32Text.h"
 
 namespace win32test {
@@ -43,6 +45,23 @@ platform::Resolver& TheResolver() {
 std::unique_ptr<platform::UdpEndpoint> NewEndpoint(std::function<void()> onArrival) {
   return win32test::TheBackend().network.createUdpEndpoint(std::move(onArrival));
 }
+
+std::unique_ptr<platform::HttpServer> NewHttpServer() {
+  return std::make_unique<platform::Win32HttpServer>(win32test::TheBackend().window);
+}
+
+// http.sys holds the URLs of every process: the second to add one is told it is there.
+std::string RefusalOfATakenPort() {
+  return platform::DescribeSystemError(ERROR_ALREADY_EXISTS);
+}
+
+void RunLater(std::chrono::milliseconds delay, std::function<void()> task) {
+  static platform::Win32Scheduler scheduler(win32test::TheBackend().window);
+  scheduler.runLater(delay, std::move(task));
+}
+
+// PumpUntil looks again every 20 ms of itself.
+void Wake() {}
 
 platform::Files& TheFiles() {
   static platform::Win32Files files;
