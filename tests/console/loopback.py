@@ -47,12 +47,7 @@ class Console:
 
     def __init__(self, home, call_port=None):
         self.home = Path(home)
-        (self.home / "run").mkdir(mode=0o700, exist_ok=True)
-        (self.home / "xdg-open").write_text('#!/bin/sh\necho "$1" >> "$HOME/opened"\n')
-        (self.home / "xdg-open").chmod(0o755)
-        self.env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=f"{home}/config",
-                        XDG_RUNTIME_DIR=f"{home}/run", QT_QPA_PLATFORM="offscreen",
-                        PATH=f"{home}:{os.environ['PATH']}")
+        self.env = self.environment()
         self.process = self.start(
             ["--port", "0"] + (["--call-port", str(call_port)] if call_port else []))
         with open(self.entry, encoding="utf-8") as page:
@@ -62,6 +57,15 @@ class Console:
         # Kept open, as a browser keeps its connection: Wine's HTTP server loses now and then a
         # request of a connection made just as the one before it was closed.
         self.connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=LIMIT + 30)
+
+    def environment(self):
+        home = str(self.home)
+        (self.home / "run").mkdir(mode=0o700, exist_ok=True)
+        (self.home / "xdg-open").write_text('#!/bin/sh\necho "$1" >> "$HOME/opened"\n')
+        (self.home / "xdg-open").chmod(0o755)
+        return dict(os.environ, HOME=home, XDG_CONFIG_HOME=f"{home}/config",
+                    XDG_RUNTIME_DIR=f"{home}/run", QT_QPA_PLATFORM="offscreen",
+                    PATH=f"{home}:{os.environ['PATH']}")
 
     def start(self, arguments):
         process = subprocess.Popen([PROGRAM, *arguments], env=self.env, stdout=subprocess.PIPE,
@@ -133,10 +137,8 @@ class WineConsole(Console):
         return (WINE.prefix / "drive_c/users" / pwd.getpwuid(os.getuid()).pw_name
                 / "AppData/Roaming/Velostrander")
 
-    def __init__(self, home, call_port=None):
-        self.home, self.record = Path(home), Path(home) / "opened"
-        self.env = dict(WINE.env, VELO_RECORD=f"Z:{self.record}")
-        super().__init__(home, call_port)
+    def environment(self):
+        return dict(WINE.env, VELO_RECORD=f"Z:{self.home / 'opened'}")
 
     def start(self, arguments):
         entry = self.folder() / "console.html"
@@ -154,7 +156,8 @@ class WineConsole(Console):
 
     def opened(self):
         page = re.compile(r'.*"C:\\users\\[^\\]+\\AppData\\Roaming\\Velostrander\\console\.html"')
-        lines = self.record.read_text("utf-8").splitlines() if self.record.exists() else []
+        record = self.home / "opened"
+        lines = record.read_text("utf-8").splitlines() if record.exists() else []
         return [bool(page.fullmatch(line)) for line in lines]
 
     def end(self):
