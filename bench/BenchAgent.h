@@ -10,10 +10,10 @@
 #include "platform/Platform.h"
 #include "platform/linux/PosixCodePage.h"
 #include "platform/linux/PosixFiles.h"
+#include "platform/linux/PosixResolver.h"
 #include "platform/linux/PosixUdpEndpoint.h"
 #include "platform/linux/QtPrograms.h"
 #include "platform/linux/QtRegistry.h"
-#include "platform/linux/QtResolver.h"
 #include "platform/linux/QtScheduler.h"
 #include "platform/linux/QtTray.h"
 
@@ -78,7 +78,7 @@ class BenchPlatform final : public platform::Platform {
   NoInstanceGuard instance_;
   platform::PosixCodePage codePage_;
   platform::PosixNetwork network_;
-  platform::QtResolver resolver_;
+  platform::PosixResolver resolver_;
   platform::BrowserFactory& browsers_;
   platform::QtScheduler scheduler_;
   platform::QtTray tray_{desktop_};

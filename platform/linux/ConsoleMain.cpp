@@ -13,8 +13,8 @@
 #include "platform/linux/PosixCodePage.h"
 #include "platform/linux/PosixFiles.h"
 #include "platform/linux/PosixInstanceGuard.h"
+#include "platform/linux/PosixResolver.h"
 #include "platform/linux/QtDatagramPort.h"
-#include "platform/linux/QtResolver.h"
 #include "platform/linux/QtScheduler.h"
 #include "platform/linux/QtTrayMenu.h"
 
@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
   platform::PosixFiles files(codePage);
   platform::QtScheduler scheduler;
   platform::QtDatagramPort datagrams;
-  platform::QtResolver resolver;
+  platform::PosixResolver resolver;
   platform::HttplibHttpServer server;
   console::Program program(
       {files, datagrams, resolver, scheduler, codePage,

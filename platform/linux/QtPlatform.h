@@ -7,12 +7,12 @@
 #include "platform/linux/PosixCodePage.h"
 #include "platform/linux/PosixFiles.h"
 #include "platform/linux/PosixInstanceGuard.h"
+#include "platform/linux/PosixResolver.h"
 #include "platform/linux/PosixUdpEndpoint.h"
 #include "platform/linux/QtBrowserPrograms.h"
 #include "platform/linux/QtDesktop.h"
 #include "platform/linux/QtPrograms.h"
 #include "platform/linux/QtRegistry.h"
-#include "platform/linux/QtResolver.h"
 #include "platform/linux/QtScheduler.h"
 #include "platform/linux/QtTray.h"
 
@@ -50,7 +50,7 @@ class QtPlatform final : public Platform {
   QtDesktop desktop_;
   PosixInstanceGuard instanceGuard_;
   PosixNetwork network_;
-  QtResolver resolver_;
+  PosixResolver resolver_;
   QtScheduler scheduler_;
   QtBrowserPrograms browserPrograms_;
   devtools::Browsers browsers_{browserPrograms_, scheduler_, nullptr};

@@ -19,8 +19,8 @@
 #include "platform/linux/HttplibHttpServer.h"
 #include "platform/linux/PosixCodePage.h"
 #include "platform/linux/PosixFiles.h"
+#include "platform/linux/PosixResolver.h"
 #include "platform/linux/PosixUdpEndpoint.h"
-#include "platform/linux/QtResolver.h"
 
 namespace harness {
 
@@ -40,7 +40,7 @@ bool PumpUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 }
 
 platform::Resolver& TheResolver() {
-  static platform::QtResolver resolver;
+  static platform::PosixResolver resolver;
   return resolver;
 }
 

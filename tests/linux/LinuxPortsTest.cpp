@@ -1,5 +1,5 @@
 // The Qt backend's ports beyond the contracts: what a save keeps of the file, the code page under
-// a plain ASCII locale, and the instance guard.
+// a plain ASCII locale, the instance guard, and a lookup outliving its resolver.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +11,7 @@
 #include "contract/Harness.h"
 #include "platform/linux/PosixCodePage.h"
 #include "platform/linux/PosixInstanceGuard.h"
+#include "platform/linux/PosixResolver.h"
 
 namespace {
 
@@ -76,6 +77,19 @@ TEST(PosixInstanceGuard, TwoAgentsMeetAtOneLockInAFolderOnlyTheUserOwns) {
     EXPECT_TRUE(fs::exists(folder) && !fs::is_empty(folder)) << folder;
   }
   unsetenv("XDG_CACHE_HOME");
+}
+
+// A lookup's thread may finish after its resolver has gone: its answer is dropped, not delivered
+// to what went with the resolver.
+TEST(PosixResolver, AnAnswerComingAfterTheResolverWentIsDropped) {
+  bool orphanAnswered = false;
+  std::make_unique<platform::PosixResolver>()->lookUp("localhost",
+                                                      [&](auto) { orphanAnswered = true; });
+  platform::PosixResolver resolver;
+  bool answered = false;
+  resolver.lookUp("localhost", [&](auto) { answered = true; });
+  ASSERT_TRUE(harness::PumpUntil([&] { return answered; }));
+  EXPECT_FALSE(orphanAnswered);
 }
 
 }  // namespace
