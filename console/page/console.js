@@ -21,6 +21,11 @@ let audio = null;      // made on the teacher's first click: browsers allow soun
 
 // --- Talking to the console -------------------------------------------------------------------
 
+// What a fetch that reached no server means to the teacher: the browser's own words for it are
+// English, and name no way out. A console started again serves on a new port, with a new page.
+const UNREACHABLE = 'コンソールに届きません。終了したときは、' +
+  'メニューからもう一度起動してください（ページが新しく開きます）。';
+
 // The answer's JSON, or null after showing why there is none in #problem.
 async function ask(method, path, body) {
   let response;
@@ -28,7 +33,7 @@ async function ask(method, path, body) {
     response = await fetch(path, body === undefined ? {method} : {
       method, headers: {'Content-Type': 'application/json'}, body: JSON.stringify(body)});
   } catch {
-    showProblem('コンソールに届きません。コンソールが動いているか確かめてください。');
+    showProblem(UNREACHABLE);
     return null;
   }
   const text = await response.text();
@@ -478,8 +483,9 @@ async function listen() {
       news.events.forEach(hear);
       renderCalls();
       pause = 500;
+      if ($('problem').textContent === UNREACHABLE) showProblem('');
     } catch (error) {
-      showProblem(error.message || 'コンソールに届きません。');
+      showProblem(error instanceof TypeError ? UNREACHABLE : error.message);
       await new Promise((resume) => setTimeout(resume, pause));
       pause = Math.min(pause * 2, 8000);
     }

@@ -268,6 +268,8 @@ class BrowserTest(unittest.TestCase):
         desk = "fetch('/api/room').then(r => r.json()).then(r => r.pcs[1].desk)"
         self.assertEqual(browser.until(desk, {"column": 2, "row": 2}), {"column": 2, "row": 2})
         console.end()
+        gone = "document.getElementById('problem').textContent.startsWith('コンソールに届きません')"
+        self.assertTrue(browser.until(gone, True), "a console gone shows in the browser's words")
         self.open_console(call_port)
         self.assertEqual(browser.run(desk), {"column": 2, "row": 2})
 
