@@ -422,7 +422,9 @@ function renderCalls() {
 function wakeSound() {
   if (audio) return;
   audio = new AudioContext();
-  $('sound').hidden = true;
+  // Its room is kept: where the note wraps to a line of its own, the page would move under the
+  // pointer between the teacher's first click and the second.
+  $('sound').style.visibility = 'hidden';
 }
 
 // Two short falling tones, made here: the program carries no sound file.

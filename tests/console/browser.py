@@ -222,6 +222,8 @@ class BrowserTest(unittest.TestCase):
                         self.assertNotIn(number, expected)
 
         browser.click(tile("01"))
+        self.assertEqual(browser.run(  # its room kept: nothing moves under the teacher's pointer
+            "[getComputedStyle(sound).visibility, sound.offsetHeight > 0]"), ["hidden", True])
         browser.click(tile("03"), modifiers=2)  # Ctrl
         self.assertEqual(browser.run(numbers % ".tile.picked"), "01,03")
         page = "http://127.0.0.1/教室/1.html"
