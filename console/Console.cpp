@@ -230,6 +230,7 @@ std::optional<HttpResponse> Console::save(std::vector<ctl::Agent> pcs) {
   }
   pcs_ = std::move(pcs);
   lookUpRoom();
+  publish({{"kind", "room"}});  // every page open, not only the one that changed it
   return std::nullopt;
 }
 
@@ -347,6 +348,7 @@ HttpResponse Console::settings(const Json& body) {
   if (*port != callPort_ || !callPortProblem_.empty()) {
     callPort_ = *port;
     listen();
+    publish({{"kind", "room"}});
   }
   return Answer(200, {{"callPort", callPort_}, {"callPortProblem", callPortProblem_}});
 }

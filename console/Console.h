@@ -11,7 +11,8 @@
 //   POST   /api/calls/NN/done        the teacher has answered PC NN's call
 //   POST   /api/settings             {"callPort":N}: saved, and the console listens there
 //   GET    /api/events?after=SEQ     the events after SEQ, at once, or as soon as one happens,
-//                                    or none after kLongPoll: {"next":SEQ,"events":[…]}
+//                                    or none after kLongPoll: {"next":SEQ,"events":[…]}; a
+//                                    {"kind":"room"} says that GET /api/room has changed
 //
 // A desk is {"column","row"}, 1-99 each. Every change of the room is saved at once, in one step;
 // a room file the console cannot read is shown, never overwritten.

@@ -483,6 +483,8 @@ async function listen() {
       const news = await response.json();
       after = news.next;
       news.events.forEach(hear);
+      // Another page open on the console may have changed the room: once for all its changes.
+      if (news.events.some((event) => event.kind === 'room')) await loadRoom();
       renderCalls();
       pause = 500;
       if ($('problem').textContent === UNREACHABLE) showProblem('');

@@ -266,6 +266,9 @@ class BrowserTest(unittest.TestCase):
         self.assertEqual(browser.run(lit), "")
         self.assertIsNone(browser.run("document.querySelector('#calls button.done')"))
 
+        console.trade()  # a second page open on the console changes the room: this one follows
+        self.assertEqual(console.ask("DELETE", "/api/room/pcs/03")[0], 200)
+        self.assertEqual(browser.until(numbers % "#room .tile", "01,02,07"), "01,02,07")
         browser.drag(tile("02"), '.cell[data-column="2"][data-row="2"]')
         desk = "fetch('/api/room').then(r => r.json()).then(r => r.pcs[1].desk)"
         self.assertEqual(browser.until(desk, {"column": 2, "row": 2}), {"column": 2, "row": 2})

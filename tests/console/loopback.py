@@ -210,7 +210,7 @@ class ConsoleTest(unittest.TestCase):
                                              {"to": ["01"], "command": "FullScreen"})[0], 200)
                 self.assertEqual(agent.recv(100), b"Command:FullScreen")
 
-                self.assertEqual(console.call(call_port, 1), [("call", "01", True)])
+                self.assertEqual(console.call(call_port, 2), [("call", "01", True)])
 
                 # The page is opened at the start; a second start opens the running console's
                 # page again, and ends.
@@ -233,7 +233,7 @@ class ConsoleTest(unittest.TestCase):
                 call_port = free_udp_port()
                 answer = console.ask("POST", "/api/settings", {"callPort": call_port})
                 self.assertEqual(json.loads(answer[2])["callPortProblem"], "")
-                self.assertEqual(console.call(call_port, 2), [("call", "01", True)])
+                self.assertEqual(console.call(call_port, 5), [("call", "01", True)])
             finally:
                 self.assertEqual(console.end(), console.ended)
                 agent.close()

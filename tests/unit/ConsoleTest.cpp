@@ -366,15 +366,18 @@ TEST_F(ConsoleTest, CallsReachTheWaitingPageMarkedGenuineOrByWhoSentThem) {
   resolver.hosts["pc03"] = {0x0A000003};
   EXPECT_EQ(Call("POST", "/api/room/pcs", R"({"number":"03","host":"pc03","port":1})").substr(0, 3),
             "201");
-  const auto known = Ask("GET", "/api/events?after=5");
+  // Every open page hears that the room changed, to load it again.
+  EXPECT_EQ(json::parse(Ask("GET", "/api/events?after=5")->answer->body)["events"][0]["kind"],
+            "room");
+  const auto known = Ask("GET", "/api/events?after=6");
   datagrams.heard({"01Call", 0x0A000001, 40000});
   EXPECT_TRUE(known->answer);
   datagrams.heard({"01Call", 0x0A000003, 40000});
   datagrams.heard({"02Call", 0x0A000002, 40000});
-  EXPECT_FALSE(Ask("GET", "/api/events?after=6")->answer);
+  EXPECT_FALSE(Ask("GET", "/api/events?after=7")->answer);
   now += 5;
   resolver.answer();
-  const json news = json::parse(Ask("GET", "/api/events?after=6")->answer->body)["events"];
+  const json news = json::parse(Ask("GET", "/api/events?after=7")->answer->body)["events"];
   ASSERT_EQ(news.size(), 2u);
   EXPECT_EQ(news[0]["sentBy"], "03");
   EXPECT_EQ(news[0]["time"], 1700000000);
