@@ -32,8 +32,10 @@ class StampingProgram final : public platform::BrowserProgram {
     const auto ran = ThreadTime();
     real_->send(bytes);
     if (!bounds) return;
+    const auto returned = Clock::now();
     const auto written = handed + (ThreadTime() - ran);
-    recorder_.boundsHanded.add(handed);  // first: whoever awaits the second reads both
+    recorder_.boundsHanded.add(handed);  // first: whoever awaits the written one reads all three
+    recorder_.boundsReturned.add(returned);
     recorder_.boundsWritten.add(written);
   }
   void showWindows(bool visible, bool fullScreen) override {

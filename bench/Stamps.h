@@ -32,8 +32,9 @@ struct Recorder {
   // before the send returns is left out).
   Stamps boundsHanded;
   Stamps boundsWritten;
-  Stamps shown;   // the browser's windows shown or hidden
-  Stamps loaded;  // the browser's word that a page has loaded, as the agent hears it
+  Stamps boundsReturned;  // the send returned, on the wall clock: the browser's turn included
+  Stamps shown;           // the browser's windows shown or hidden
+  Stamps loaded;          // the browser's word that a page has loaded, as the agent hears it
 };
 
 }  // namespace bench

@@ -39,6 +39,8 @@ def _latency_rows(f):
             "pipe's send done, the agent's own time in it), agent: p50 / p99", True),
         row("handed", "1. Of it, datagram → message handed to the pipe (send called): p50 / p99",
             False),
+        row("returned", "1. Of it, datagram → the pipe's send returned, on the wall clock (the "
+            "browser's turn that may come first included): p50 / p99", False),
         row("bare", "1. Datagram → recvfrom return, bare loop: p50 / p99", False),
         ("1. Samples each (lost)", f"{f['latency.samples']:.0f} ({f['latency.lost']:.0f})",
          NONE, NONE),
