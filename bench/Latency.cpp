@@ -47,7 +47,7 @@ class BareReceiver {
 };
 
 struct Latencies {
-  std::vector<double> handed, written, bare;
+  std::vector<double> handed, written, returned, bare;
   int lost = 0;
 };
 
@@ -74,6 +74,8 @@ Latencies Alternate(std::uint16_t agentPort, Recorder& recorder, int samples) {
     if (const auto written = Sample(sender, agentPort, recorder.boundsWritten, sent)) {
       latencies.written.push_back(Microseconds(*written - sent));
       latencies.handed.push_back(Microseconds(*recorder.boundsHanded.waitFor(index, {}) - sent));
+      latencies.returned.push_back(
+          Microseconds(*recorder.boundsReturned.waitFor(index, {}) - sent));
     } else {
       ++latencies.lost;
     }
@@ -88,7 +90,10 @@ Latencies Alternate(std::uint16_t agentPort, Recorder& recorder, int samples) {
 
 void AddLatencies(const Latencies& latencies, Figures& figures) {
   const std::pair<const char*, const std::vector<double>*> series[] = {
-      {"handed", &latencies.handed}, {"written", &latencies.written}, {"bare", &latencies.bare}};
+      {"handed", &latencies.handed},
+      {"written", &latencies.written},
+      {"returned", &latencies.returned},
+      {"bare", &latencies.bare}};
   for (const auto& [name, values] : series) {
     figures.add(std::string("latency.") + name + ".p50_us", Percentile(*values, 50));
     figures.add(std::string("latency.") + name + ".p99_us", Percentile(*values, 99));

@@ -9,6 +9,7 @@
 #include "bench/Stamping.h"
 #include "devtools/Browsers.h"
 #include "platform/linux/QtBrowserPrograms.h"
+#include "platform/linux/QtPlatform.h"
 #include "platform/linux/QtScheduler.h"
 
 int main(int argc, char* argv[]) {
@@ -17,7 +18,7 @@ int main(int argc, char* argv[]) {
     return 2;
   }
   std::setlocale(LC_ALL, "");
-  QApplication application(argc, argv);
+  platform::QtApplication application(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
 
   bench::Recorder recorder;

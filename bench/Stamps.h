@@ -28,11 +28,13 @@ class Stamps {
 // What the agent did with its browser, stamped when it did it.
 struct Recorder {
   // A full-screen message handed to the browser's pipe, and written to it (the program's send()
-  // returned: the kernel has it, and has woken the browser's reader).
+  // done: the kernel has it, and has woken the browser's reader; the browser's turn that may come
+  // before the send returns is left out).
   Stamps boundsHanded;
   Stamps boundsWritten;
-  Stamps shown;   // the browser's windows shown or hidden
-  Stamps loaded;  // the browser's word that a page has loaded, as the agent hears it
+  Stamps boundsReturned;  // the send returned, on the wall clock: the browser's turn included
+  Stamps shown;           // the browser's windows shown or hidden
+  Stamps loaded;          // the browser's word that a page has loaded, as the agent hears it
 };
 
 }  // namespace bench

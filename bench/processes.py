@@ -53,7 +53,7 @@ def _kilobytes(pid, file, key):
     try:
         with open(f"/proc/{pid}/{file}", encoding="ascii") as values:
             return next((int(line.split()[1]) for line in values if line.startswith(key)), 0)
-    except FileNotFoundError:
+    except (FileNotFoundError, ProcessLookupError):  # the latter while it is ending
         return 0
     except PermissionError:
         return None

@@ -36,9 +36,11 @@ def _latency_rows(f):
                   else (NONE, NONE)))
     return [
         row("written", "1. Datagram → DevTools message written (Browser.setWindowBounds, the "
-            "pipe's send returned), agent: p50 / p99", True),
+            "pipe's send done, the agent's own time in it), agent: p50 / p99", True),
         row("handed", "1. Of it, datagram → message handed to the pipe (send called): p50 / p99",
             False),
+        row("returned", "1. Of it, datagram → the pipe's send returned, on the wall clock (the "
+            "browser's turn that may come first included): p50 / p99", False),
         row("bare", "1. Datagram → recvfrom return, bare loop: p50 / p99", False),
         ("1. Samples each (lost)", f"{f['latency.samples']:.0f} ({f['latency.lost']:.0f})",
          NONE, NONE),

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <optional>
+#include <utility>
 
 namespace platform {
 namespace {
@@ -146,9 +147,13 @@ Sending PosixUdpEndpoint::send(std::string_view bytes) {
   return {ToSendResult(error), ToPeer(*address)};
 }
 
-// Refusals come first, as the kernel reports them before any datagram still waiting.
+// Refusals come first, as the kernel reports them before any datagram still waiting. Their queue
+// is looked at only when the last look at the socket found an error, or there was no such look:
+// each system call costs a microsecond or more on a virtual machine, and this is every datagram.
 Arrival PosixUdpEndpoint::read() {
-  if (std::optional<Arrival> refusal = takeQueuedError()) return *refusal;
+  if (std::exchange(errorPossible_, true)) {
+    if (std::optional<Arrival> refusal = takeQueuedError()) return *refusal;
+  }
   sockaddr_in sender{};
   socklen_t length = sizeof sender;
   const ssize_t size = recvfrom(socket_, buffer_.data(), buffer_.size(), MSG_DONTWAIT,
@@ -165,10 +170,12 @@ Arrival PosixUdpEndpoint::read() {
   return {ToReadResult(error), {}, queued ? queued->peer : std::nullopt};
 }
 
-// The notifier is off while a handler runs: it is never entered again from an event loop of its
-// own, and the kernel keeps what comes meanwhile.
+// A handler is never entered again from an event loop of its own (a message box's): the notifier
+// goes off when that loop finds the socket readable, and the kernel keeps what comes meanwhile.
+// Only then: switching it costs the glib event loop a wake-up of its own, twice a datagram.
 void PosixUdpEndpoint::raiseArrivals() {
-  notifier_->setEnabled(false);
+  if (raising_) return notifier_->setEnabled(false);
+  raising_ = true;
   const std::weak_ptr<char> alive = lifetime_;
   // A copy: the handler may destroy this endpoint, and the function with it.
   const auto handler = onArrival_;
@@ -176,13 +183,16 @@ void PosixUdpEndpoint::raiseArrivals() {
     handler();
     if (alive.expired()) return;
   }
+  raising_ = false;
   notifier_->setEnabled(true);
 }
 
 // A datagram or a refusal waits.
-bool PosixUdpEndpoint::readable() const {
+bool PosixUdpEndpoint::readable() {
   pollfd watched{socket_, POLLIN, 0};
-  return poll(&watched, 1, 0) == 1;
+  const bool ready = poll(&watched, 1, 0) == 1;
+  errorPossible_ = (watched.revents & POLLERR) != 0;
+  return ready;
 }
 
 // The entry's name is the refused datagram's destination: what tells our call's refusal from

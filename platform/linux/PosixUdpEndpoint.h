@@ -31,7 +31,7 @@ class PosixUdpEndpoint final : public UdpEndpoint {
  private:
   void watch(int socket);
   void raiseArrivals();
-  bool readable() const;
+  bool readable();
   // The oldest refusal the kernel queued for us; none when none is queued.
   std::optional<Arrival> takeQueuedError();
 
@@ -43,6 +43,8 @@ class PosixUdpEndpoint final : public UdpEndpoint {
   std::string remoteHost_;
   std::uint16_t remotePort_ = 0;
   std::vector<char> buffer_;
+  bool raising_ = false;
+  bool errorPossible_ = true;  // a refusal may be queued: no look at the socket said otherwise
 };
 
 class PosixNetwork final : public Network {

@@ -9,6 +9,19 @@ QtPlatform::ProcessSetup::ProcessSetup() {
   std::setlocale(LC_ALL, "");
 }
 
+namespace {
+
+constexpr const char* kOwnEventLoop = "QT_NO_GLIB";
+
+}  // namespace
+
+OwnEventLoopSwitch::OwnEventLoopSwitch()
+    : setHere(qEnvironmentVariableIsEmpty(kOwnEventLoop) && qputenv(kOwnEventLoop, "1")) {}
+
+QtApplication::QtApplication(int& argc, char** argv) : QApplication(argc, argv) {
+  if (setHere) qunsetenv(kOwnEventLoop);
+}
+
 QtPlatform::QtPlatform(int& argc, char** argv) : application_(argc, argv) {
   // A hidden window still keeps the program running; it ends when no window is loaded.
   QApplication::setQuitOnLastWindowClosed(false);

@@ -11,6 +11,9 @@
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
+#include <string>
+#include <thread>
+#include <utility>
 
 #include "contract/Harness.h"
 #include "platform/linux/QtScheduler.h"
@@ -72,10 +75,20 @@ void SendFrom(std::uint32_t source, std::uint16_t port, std::string_view text) {
   close(sender);
 }
 
-// Bound, or never bound: a refusal is read once, in its place.
+// Without the event loop, which would read it: until the kernel holds something for the socket.
+bool HoldsSomething(std::uint16_t port) {
+  const auto limit = std::chrono::steady_clock::now() + 10s;
+  for (; std::chrono::steady_clock::now() < limit; std::this_thread::sleep_for(1ms)) {
+    if (HeldByKernel(port) > 0) return true;
+  }
+  return false;
+}
+
+// Bound, or never bound: a refusal is read once, in its place; also when it was still unread at
+// the next call, which takes the error the kernel raised for it but leaves its report queued.
 TEST(PosixUdpEndpoint, ReportsARefusalOnceInItsPlaceAmongDatagrams) {
-  for (const bool bound : {true, false}) {
-    SCOPED_TRACE(bound ? "bound" : "unbound");
+  for (const auto& [bound, readFirst] : {std::pair{true, true}, {false, true}, {true, false}}) {
+    SCOPED_TRACE(std::string(bound ? "bound" : "unbound") + (readFirst ? "" : ", unread"));
     Listener agent;
     const std::uint16_t port = bound ? agent.bind() : 0;
     agent.endpoint->setRemoteHost("localhost");
@@ -86,15 +99,15 @@ TEST(PosixUdpEndpoint, ReportsARefusalOnceInItsPlaceAmongDatagrams) {
     // Had the kernel still held it, it would report the refusal first.
     ASSERT_TRUE(PumpUntil(taken));
     ASSERT_EQ(agent.endpoint->send("07Call").result, platform::SendResult::Sent);
-    // Loopback delivers in order: once this has come through, so has the refusal.
     Listener master;
     const std::uint16_t masterPort = master.bind();
-    harness::Send(masterPort, {"witness"});
-    ASSERT_TRUE(master.waitFor(1));
+    // Loopback delivers in order: once this has come through, so has the refusal.
+    if (readFirst) harness::Send(masterPort, {"witness"});
+    ASSERT_TRUE(readFirst ? master.waitFor(1) : HoldsSomething(port));
     agent.endpoint->setRemotePort(masterPort);
     ASSERT_EQ(agent.endpoint->send("07Call").result, platform::SendResult::Sent);
-    ASSERT_TRUE(master.waitFor(2));
-    EXPECT_THAT(master.payloads(), ElementsAre("witness", "07Call"));
+    ASSERT_TRUE(master.waitFor(readFirst ? 2 : 1));
+    EXPECT_EQ(master.payloads().back(), "07Call");
     ASSERT_TRUE(PumpUntil(taken));
     // 127.0.0.2 is another computer than 127.0.0.1 to the agent's sender check.
     if (bound) SendFrom(0x7F000002, port, "after");
