@@ -108,6 +108,32 @@ TEST(UdpEndpointContract, SendsOneDatagramToANamedOrDottedHost) {
   EXPECT_EQ(master.payloads(), sent);
 }
 
+// The console's port: each call whole, on the UI thread; listening again moves to the new port
+// only once it is bound, and the old one is let go then.
+TEST(DatagramPortContract, ReceivesOnTheUiThreadAndMovesOnlyToAPortItCanBind) {
+  std::vector<platform::ReceivedDatagram> heard;
+  const auto listen = [&heard](platform::DatagramPort& on) {
+    const std::uint16_t port = harness::UnusedPort();
+    return on.listen(port, [&](const platform::ReceivedDatagram& d) { heard.push_back(d); }).empty()
+               ? port
+               : 0;
+  };
+  const auto receiver = harness::NewDatagramPort(), holder = harness::NewDatagramPort();
+  const auto hears = [&](std::uint16_t port, const std::string& text) {
+    return holder->send("127.0.0.1", port, text).empty() &&
+           PumpUntil([&] { return !heard.empty() && heard.back().bytes == text; });
+  };
+  const std::uint16_t first = listen(*receiver), taken = listen(*holder);
+  ASSERT_TRUE(first && taken);
+  EXPECT_TRUE(hears(first, std::string(60000, 'x')));
+  EXPECT_EQ(heard.back().address, 0x7F000001u);
+  EXPECT_NE(receiver->listen(taken, nullptr), "");
+  EXPECT_TRUE(hears(first, "08Call"));
+  const std::uint16_t second = listen(*receiver);
+  EXPECT_TRUE(second && hears(second, "09Call"));
+  EXPECT_EQ(harness::NewDatagramPort()->listen(first, nullptr), "");
+}
+
 // The sender check's lookups: answered later, from the event loop, with every IPv4 address.
 TEST(ResolverContract, AnswersFromTheEventLoopWithTheNamesIPv4Addresses) {
   std::map<std::string, std::vector<std::uint32_t>> answers;

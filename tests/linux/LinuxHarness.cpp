@@ -4,9 +4,6 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QTimer>
@@ -20,6 +17,7 @@
 #include "platform/linux/PosixCodePage.h"
 #include "platform/linux/PosixFiles.h"
 #include "platform/linux/PosixUdpEndpoint.h"
+#include "platform/linux/QtDatagramPort.h"
 #include "platform/linux/QtResolver.h"
 
 namespace harness {
@@ -61,6 +59,10 @@ const platform::CodePage& JapaneseCodePage() {
 
 std::string RefusalOfAFolder() {
   return std::strerror(EISDIR);
+}
+
+std::unique_ptr<platform::DatagramPort> NewDatagramPort() {
+  return std::make_unique<platform::QtDatagramPort>();
 }
 
 std::unique_ptr<platform::HttpServer> NewHttpServer() {
