@@ -47,8 +47,7 @@ void RestartTaskBar() {
 
 }  // namespace
 
-// A task still due when its scheduler goes never runs.
-TEST(Win32Scheduler, TasksRunOnceFromTheEventLoopInOrderOfTheirTimeAndOnlyWhileTheSchedulerLives) {
+TEST(Win32Scheduler, TasksRunOnceFromTheEventLoopInOrderOfTheirTimeAndMayScheduleTheNext) {
   platform::Win32Scheduler scheduler(TheBackend().window);
   std::vector<int> ran;
   scheduler.runLater(80ms, [&] { ran.push_back(2); });
@@ -63,11 +62,23 @@ TEST(Win32Scheduler, TasksRunOnceFromTheEventLoopInOrderOfTheirTimeAndOnlyWhileT
   scheduler.runLater(1ms, step);
   EXPECT_TRUE(PumpUntil([&] { return runs == 5; }));
   bool later = false;
-  platform::Win32Scheduler(TheBackend().window).runLater(1ms, [&] { runs += 1000; });
   scheduler.runLater(1ms, [&] { runs += 100; });
   scheduler.runLater(60ms, [&] { later = true; });
   EXPECT_TRUE(PumpUntil([&] { return later; }));
   EXPECT_TRUE(runs == 105 && ran.size() == 2);
+}
+
+TEST(Win32Scheduler, ATaskStillDueWhenTheSchedulerGoesNeverRuns) {
+  bool ran = false;
+  {
+    platform::Win32Scheduler scheduler(TheBackend().window);
+    scheduler.runLater(1ms, [&] { ran = true; });
+  }
+  platform::Win32Scheduler later(TheBackend().window);
+  bool laterRan = false;
+  later.runLater(40ms, [&] { laterRan = true; });
+  EXPECT_TRUE(PumpUntil([&] { return laterRan; }));
+  EXPECT_FALSE(ran);
 }
 
 // Two handles that stay signalled take turns, one that removes itself is not waited on again,
