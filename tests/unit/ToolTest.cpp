@@ -246,10 +246,8 @@ TEST(AboutTest, StartSysInfoFindsTheViewerOrSaysItCannot) {
     box.Show();
     fake.log.clear();
     fake.click("frmAbout", "cmdSysInfo");
-    std::vector<std::string> steps;
-    for (const auto& entry : fake.log) {
-      if (!entry.starts_with("message")) steps.push_back(entry);
-    }
+    std::vector<std::string> steps = fake.log;
+    std::erase_if(steps, [](const std::string& entry) { return entry.starts_with("message"); });
     steps.insert(steps.end(), fake.messages.begin(), fake.messages.end());
     EXPECT_EQ(steps, cases[i].steps);
     EXPECT_TRUE(fake.window("frmAbout").loaded);
