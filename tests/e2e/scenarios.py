@@ -62,11 +62,12 @@ INTERNAL = ("chrome://kill", "chrome://crash", " CHROME://inducebrowsercrashforr
             "view-source:http://127.0.0.1/", "about:version", "chrome-untrusted://crash",
             "devtools://devtools/bundled/inspector.html", "ed\tge://kill")
 SCENARIOS = {}
-# Those that start a browser: on Linux as root only, which can give it a network of its own.
-BROWSER_SCENARIOS = {"browser_and_commands", "burial_and_flood", "call_panel_and_tray_menu",
-                     "browser_unavailable"}
-# Those that plant another user's folder in /tmp: on Linux as root only, in a /tmp of their own.
-OWN_TMP_SCENARIOS = {"single_instance_without_runtime_folder"}
+# On Linux as root only, in namespaces of their own: those that start a browser, which gets a
+# network of its own, and one that plants another user's folder in /tmp, which gets its own /tmp.
+ISOLATED = {**dict.fromkeys(("browser_and_commands", "burial_and_flood", "call_panel_and_tray_menu"),
+                            lambda linux: linux.confine()),
+            "browser_unavailable": lambda linux: linux.confine(without_chromium=True),
+            "single_instance_without_runtime_folder": lambda linux: linux.own_tmp()}
 
 
 def scenario(function):
@@ -961,15 +962,10 @@ def main():
     parser.add_argument("--helpers", help="the folder of wintree.exe")
     parser.add_argument("scenario", choices=sorted(SCENARIOS))
     arguments = parser.parse_args()
-    if arguments.desktop == "linux" and arguments.scenario in BROWSER_SCENARIOS:
+    if arguments.desktop == "linux" and arguments.scenario in ISOLATED:
         import linux_desktop  # pylint: disable=import-outside-toplevel
-        if not linux_desktop.confine(arguments.scenario == "browser_unavailable"):
-            print("a browser's own network namespace needs root: skipped")
-            sys.exit(77)
-    if arguments.desktop == "linux" and arguments.scenario in OWN_TMP_SCENARIOS:
-        import linux_desktop  # pylint: disable=import-outside-toplevel
-        if not linux_desktop.own_tmp():
-            print("a /tmp of its own needs root: skipped")
+        if not ISOLATED[arguments.scenario](linux_desktop):
+            print("namespaces of its own need root: skipped")
             sys.exit(77)
     # A ctest timeout sends SIGTERM first: unwind, so that the desktop is torn down.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(f"terminated in {arguments.scenario}"))
