@@ -8,11 +8,18 @@
 #include <fstream>
 #include <sstream>
 
+#include "contract/Harness.h"
 #include "platform/Paths.h"
 #include "platform/Random.h"
 #include "platform/ThisComputer.h"
 #include "platform/linux/HttplibHttpServer.h"
+#include "platform/linux/QtDatagramPort.h"
 #include "unit/ScratchDir.h"
+
+// The console's port for the contracts.
+std::unique_ptr<platform::DatagramPort> harness::NewDatagramPort() {
+  return std::make_unique<platform::QtDatagramPort>();
+}
 
 namespace {
 

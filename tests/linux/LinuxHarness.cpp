@@ -17,7 +17,6 @@
 #include "platform/linux/PosixCodePage.h"
 #include "platform/linux/PosixFiles.h"
 #include "platform/linux/PosixUdpEndpoint.h"
-#include "platform/linux/QtDatagramPort.h"
 #include "platform/linux/QtResolver.h"
 
 namespace harness {
@@ -59,10 +58,6 @@ const platform::CodePage& JapaneseCodePage() {
 
 std::string RefusalOfAFolder() {
   return std::strerror(EISDIR);
-}
-
-std::unique_ptr<platform::DatagramPort> NewDatagramPort() {
-  return std::make_unique<platform::QtDatagramPort>();
 }
 
 std::unique_ptr<platform::HttpServer> NewHttpServer() {
