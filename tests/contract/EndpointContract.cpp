@@ -32,8 +32,9 @@ TEST(UdpEndpointContract, ReadsEachDatagramWholeAndInOrderWithOneEventEach) {
   EXPECT_TRUE(ReadExactly(listener, port, sent));
 }
 
-// As a message box does: what comes meanwhile waits, and is raised afterwards, in order.
-TEST(UdpEndpointContract, AHandlerThatRunsTheEventLoopIsNotEnteredAgain) {
+// As a message box does: what comes meanwhile waits, and is raised afterwards, in order. A handler
+// may destroy its endpoint.
+TEST(UdpEndpointContract, AHandlerThatRunsTheEventLoopIsNotEnteredAgainAndMayEndTheEndpoint) {
   Listener listener;
   const std::uint16_t port = listener.bind();
   int depth = 0;
@@ -48,39 +49,30 @@ TEST(UdpEndpointContract, AHandlerThatRunsTheEventLoopIsNotEnteredAgain) {
   EXPECT_TRUE(listener.waitFor(4));
   EXPECT_EQ(listener.payloads(), (std::vector<std::string>{"0", "1", "2", "meanwhile"}));
   EXPECT_EQ(deepest, 1);
-}
-
-TEST(UdpEndpointContract, MayBeDestroyedByItsOwnHandler) {
-  Listener listener;
-  const std::uint16_t port = listener.bind();
   listener.then = [&] { listener.endpoint.reset(); };
   Send(port, Numbered(3));
-  EXPECT_TRUE(listener.waitFor(1));
+  EXPECT_TRUE(listener.waitFor(5));
   Listener witness;
   Send(witness.bind(), {"witness"});
   EXPECT_TRUE(witness.waitFor(1));
-  EXPECT_TRUE(listener.arrivals.size() == 1 && !listener.endpoint);
+  EXPECT_TRUE(listener.arrivals.size() == 5 && !listener.endpoint);
 }
 
-TEST(UdpEndpointContract, APortHeldByAnotherProgramIsInUseAndAReadOfNothingFails) {
-  Listener holder;
-  EXPECT_EQ(harness::NewEndpoint([] {})->bind(holder.bind()), BindResult::PortInUse);
-  const Arrival arrival = holder.endpoint->read();
-  EXPECT_TRUE(arrival.result == ReadResult::Failed && arrival.bytes.empty());
-}
-
-// Bound, never bound, or refused its port: the call of the person at this PC must reach the
-// master all the same, and fails at once, saying why, for a host that cannot be found and for a
-// broadcast address (never sent: the socket may not broadcast).
+// Bound, never bound, or refused its port, which another program holds: the call of the person
+// at this PC must reach the master all the same, and fails at once, saying why, for a host that
+// cannot be found and for a broadcast address (never sent: the socket may not broadcast). A read
+// of nothing fails.
 TEST(UdpEndpointContract, SendsOneDatagramToANamedOrDottedHost) {
   Listener master;
   const std::uint16_t masterPort = master.bind();
   Listener holder;
   const std::uint16_t taken = holder.bind();
+  const Arrival nothing = holder.endpoint->read();
+  EXPECT_TRUE(nothing.result == ReadResult::Failed && nothing.bytes.empty());
   const std::function<void(platform::UdpEndpoint&)> states[] = {
       [](platform::UdpEndpoint& agent) { agent.bind(harness::UnusedPort()); },
       [](platform::UdpEndpoint&) {},
-      [&](platform::UdpEndpoint& agent) { EXPECT_NE(agent.bind(taken), BindResult::Bound); },
+      [&](platform::UdpEndpoint& agent) { EXPECT_EQ(agent.bind(taken), BindResult::PortInUse); },
   };
   std::vector<std::string> sent;
   for (const auto& state : states) {
@@ -106,6 +98,32 @@ TEST(UdpEndpointContract, SendsOneDatagramToANamedOrDottedHost) {
   }
   EXPECT_TRUE(master.waitFor(sent.size()));
   EXPECT_EQ(master.payloads(), sent);
+}
+
+// The console's port: each call whole, on the UI thread; listening again moves to the new port
+// only once it is bound, and the old one is let go then.
+TEST(DatagramPortContract, ReceivesOnTheUiThreadAndMovesOnlyToAPortItCanBind) {
+  std::vector<platform::ReceivedDatagram> heard;
+  const auto listen = [&heard](platform::DatagramPort& on) {
+    const std::uint16_t port = harness::UnusedPort();
+    return on.listen(port, [&](const platform::ReceivedDatagram& d) { heard.push_back(d); }).empty()
+               ? port
+               : 0;
+  };
+  const auto receiver = harness::NewDatagramPort(), holder = harness::NewDatagramPort();
+  const auto hears = [&](std::uint16_t port, const std::string& text) {
+    return holder->send("127.0.0.1", port, text).empty() &&
+           PumpUntil([&] { return !heard.empty() && heard.back().bytes == text; });
+  };
+  const std::uint16_t first = listen(*receiver), taken = listen(*holder);
+  ASSERT_TRUE(first && taken);
+  EXPECT_TRUE(hears(first, std::string(60000, 'x')));
+  EXPECT_EQ(heard.back().address, 0x7F000001u);
+  EXPECT_NE(receiver->listen(taken, nullptr), "");
+  EXPECT_TRUE(hears(first, "08Call"));
+  const std::uint16_t second = listen(*receiver);
+  EXPECT_TRUE(second && hears(second, "09Call"));
+  EXPECT_EQ(harness::NewDatagramPort()->listen(first, nullptr), "");
 }
 
 // The sender check's lookups: answered later, from the event loop, with every IPv4 address.

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/CodePage.h"
+#include "platform/DatagramPort.h"
 #include "platform/Files.h"
 #include "platform/HttpServer.h"
 #include "platform/Resolver.h"
@@ -61,12 +62,9 @@ inline void Send(std::uint16_t port, const std::vector<std::string>& texts) {
   }
 }
 
-using EndpointMaker = std::function<std::unique_ptr<platform::UdpEndpoint>(std::function<void()>)>;
-
 // An endpoint whose handler reads each datagram, as the agent's does, and keeps what it read.
 struct Listener {
-  explicit Listener(const EndpointMaker& make = NewEndpoint)
-      : endpoint(make([this] { onArrival(); })) {}
+  Listener() : endpoint(NewEndpoint([this] { onArrival(); })) {}
 
   std::uint16_t bind() {
     const std::uint16_t port = UnusedPort();
@@ -110,6 +108,8 @@ inline bool ReadExactly(Listener& listener, std::uint16_t port, std::vector<std:
   return listener.waitFor(expected.size()) && listener.payloads() == expected;
 }
 
+// The console's port for calls, the backend's own, not listening yet.
+std::unique_ptr<platform::DatagramPort> NewDatagramPort();
 // The console's web server, the backend's own, not listening yet.
 std::unique_ptr<platform::HttpServer> NewHttpServer();
 // The system's words when another server holds the port.
@@ -137,9 +137,7 @@ class FilesTest : public ::testing::Test {
   std::optional<platform::FileWriteFailure> Replace(const fs::path& file) {
     return TheFiles().replace(file.string(), temporary.string(), "new");
   }
-  static std::string Read(const fs::path& file) {
-    return {std::istreambuf_iterator<char>(std::ifstream(file, std::ios::binary).rdbuf()), {}};
-  }
+  std::string Read(const fs::path& file) const { return dir.Read(file.filename().string()); }
 
   const ScratchDir dir;
   const fs::path target = dir.Write("Velostrander_Child.ini", "old");

@@ -24,16 +24,6 @@ TEST_F(FilesContract, AReadTellsAFileThatIsNotThereFromOneThatCannotBeOpened) {
   EXPECT_EQ(TheFiles().read(dir.path().string()).result, OpenResult::CannotOpen);
 }
 
-// A temporary file left from before, longer, decides nothing.
-TEST_F(FilesContract, TheNewBytesTakeTheTargetsPlaceWithItsPermissions) {
-  fs::permissions(target, fs::perms(0666));
-  dir.Write("Temp.tmp", "left from before");
-  EXPECT_FALSE(Replace(target));
-  EXPECT_EQ(Read(target), "new");
-  EXPECT_EQ(fs::status(target).permissions(), fs::perms(0666));
-  EXPECT_FALSE(fs::exists(temporary));
-}
-
 // A folder where the temporary file is to be made or in the target's place, or a read-only target
 // (the user's choice to keep it as it is, for root too): its step fails and all stays as it was.
 TEST_F(FilesContract, WhatIsInTheWayFailsItsStepAndStays) {

@@ -1,5 +1,6 @@
 """The master console's side of the agent's channel: a port for the agent, and datagrams to it."""
 
+import contextlib
 import random
 import socket
 import struct
@@ -11,12 +12,17 @@ def free_port():
     field (the system's own choice would be above it)."""
     for port in random.sample(range(20000, 32768), 100):
         with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
-            try:
-                probe.bind(("0.0.0.0", port))
-            except OSError:
-                continue
-        return port
+            if bind(probe, port):
+                return port
     raise RuntimeError("no free UDP port")
+
+
+def bind(sock, port):
+    """Whether the UDP socket could be bound to the port on every address."""
+    with contextlib.suppress(OSError):
+        sock.bind(("0.0.0.0", port))
+        return True
+    return False
 
 
 def send(port, text, code_page="utf-8", source="127.0.0.1"):

@@ -83,7 +83,7 @@ class FakeBrowser : public platform::Browser {
     return true;
   }
   void setFullScreen(bool on) override { set(state_->fullScreen, "fullscreen", on); }
-  void setToolBar(bool on) override { set(state_->toolBar, "toolbar", on); }
+  void setToolBar(bool on) override { log_.push_back("browser toolbar " + OnOff(on)); }
   void setMenuBar(bool on) override { log_.push_back("browser menubar " + OnOff(on)); }
 
  private:

@@ -51,9 +51,8 @@ struct BrowserState {
   bool alive = true;
   bool visible = false;
   bool fullScreen = true;  // so a test sees start-up switch it off
-  bool toolBar = true;
-  int pagePolls = 0;  // how many reads of busy() answer true after each navigate()
-  int busyPolls = 0;  // how many more of them are left
+  int pagePolls = 0;       // how many reads of busy() answer true after each navigate()
+  int busyPolls = 0;       // how many more of them are left
   std::function<void()> whileNavigating;  // other events the backend runs inside navigate()
 };
 
@@ -80,7 +79,7 @@ class FakeEndpoint : public platform::UdpEndpoint {
   }
   platform::Sending send(std::string_view bytes) override {
     if (sendResult == platform::SendResult::Sent) log_.push_back("send " + std::string(bytes));
-    return {sendResult, sentTo};
+    return {sendResult, kMaster};
   }
   platform::Arrival read() override {
     if (queue_.empty()) return {platform::ReadResult::Failed, {}};
@@ -100,7 +99,6 @@ class FakeEndpoint : public platform::UdpEndpoint {
   // Where the remote host resolves to, and its port: the master's, 10.0.0.1:5000.
   static constexpr platform::Peer kMaster{0x0A000001, 5000};
   platform::SendResult sendResult = platform::SendResult::Sent;  // of every send from now on
-  platform::Peer sentTo = kMaster;
 
  private:
   // One event per waiting datagram, never nested, as an event loop raises them; the handler

@@ -1,9 +1,9 @@
-// The console's Linux ports on real loopback sockets and the real event loop.
+// The console's Linux ports beyond the contracts: where its server listens, this computer, the
+// teacher's folder and the secret.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <QCoreApplication>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -15,6 +15,11 @@
 #include "platform/linux/HttplibHttpServer.h"
 #include "platform/linux/QtDatagramPort.h"
 #include "unit/ScratchDir.h"
+
+// The console's port for the contracts.
+std::unique_ptr<platform::DatagramPort> harness::NewDatagramPort() {
+  return std::make_unique<platform::QtDatagramPort>();
+}
 
 namespace {
 
@@ -40,35 +45,6 @@ TEST(HttplibHttpServer, ListensOnTheLoopbackAddressOnly) {
   platform::HttplibHttpServer server;
   ASSERT_EQ(server.listen(0, nullptr), "");
   EXPECT_EQ(ListeningAddresses(server.port()), "0100007F ");
-}
-
-// Listening again moves to the new port only once it is had; the old one is then let go.
-TEST(QtDatagramPort, ReceivesOnTheUiThreadAndMovesOnlyToAPortItCanHave) {
-  platform::QtDatagramPort receiver;
-  platform::QtDatagramPort holder;
-  std::vector<platform::ReceivedDatagram> heard;
-  const auto listenOnAFreePort = [&heard](platform::QtDatagramPort& on, std::uint16_t above) {
-    for (auto port = static_cast<std::uint16_t>(above + 1); port < above + 100; ++port) {
-      if (on.listen(port, [&](const platform::ReceivedDatagram& d) { heard.push_back(d); }) == "")
-        return port;
-    }
-    return std::uint16_t{0};
-  };
-  const std::uint16_t first = listenOnAFreePort(receiver, 47000);
-  const std::uint16_t taken = listenOnAFreePort(holder, first);
-  ASSERT_NE(taken, 0);
-  EXPECT_EQ(receiver.listen(taken, nullptr), "Address already in use");
-  EXPECT_EQ(platform::SendDatagram("127.0.0.1", first, "07Call"), "");
-  EXPECT_EQ(platform::SendDatagram("127.0.0.1", first, std::string(60000, 'x')), "");
-  ASSERT_TRUE(harness::PumpUntil([&] { return heard.size() == 2; }));
-  EXPECT_EQ(heard[0].bytes, "07Call");
-  EXPECT_EQ(heard[0].address, 0x7F000001u);
-  EXPECT_EQ(heard[1].bytes.size(), 60000u);
-  const std::uint16_t moved = listenOnAFreePort(receiver, taken);
-  EXPECT_EQ(platform::SendDatagram("127.0.0.1", moved, "08Call"), "");
-  ASSERT_TRUE(harness::PumpUntil([&] { return heard.size() == 3; }));
-  EXPECT_EQ(heard[2].bytes, "08Call");
-  EXPECT_EQ(platform::QtDatagramPort().listen(first, nullptr), "");
 }
 
 // As the kernel names this computer and `ip` lists its addresses, in the same order, each once,

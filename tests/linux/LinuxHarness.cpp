@@ -4,9 +4,6 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QTimer>

@@ -187,18 +187,17 @@ struct ConsoleTest : ::testing::Test {
     EXPECT_EQ(recorder->header("Content-Type"), "application/json; charset=utf-8");
     return std::to_string(recorder->answer->status) + " " + recorder->answer->body;
   }
-  std::string Read(const std::string& name) {
-    std::ifstream file(dir.path() / name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), {}};
+  // The body of an answer given at once, read.
+  json Answer(const std::string& method, const std::string& target, const std::string& body = "") {
+    return json::parse(Call(method, target, body).substr(4));
   }
-  std::string Room() { return Read("room.txt"); }
 };
 
 constexpr std::string_view kRoom = "# room 1\n01 pc01 5001 @1,1\n02 pc02 5002\n";
 
 TEST_F(ConsoleTest, EachChangeOfTheRoomIsCheckedAndSavedAtOnce) {
   Start(std::string(kRoom));
-  EXPECT_EQ(json::parse(Call("GET", "/api/room").substr(4)),
+  EXPECT_EQ(Answer("GET", "/api/room"),
             json::parse(R"({"pcs":[{"number":"01","host":"pc01","port":5001,"name":"",
               "desk":{"column":1,"row":1}},{"number":"02","host":"pc02","port":5002,"name":"",
               "desk":null}],"roomFile":")" +
@@ -244,27 +243,27 @@ TEST_F(ConsoleTest, EachChangeOfTheRoomIsCheckedAndSavedAtOnce) {
         << step.method << " " << step.path << " " << step.body;
   }
   EXPECT_EQ(
-      Room(),
+      dir.Read("room.txt"),
       ctl::FormatRoster(
           ctl::ReadRoster("01 pc01 5001 @2,1 先生の前\n03 192.168.0.3 6003 窓側\n", "").agents));
   // A save that fails changes nothing, in the file or in the console.
   fake.fileWriteFailure =
       platform::FileWriteFailure{platform::FileWriteFailure::Step::Write, "full"};
-  EXPECT_EQ(json::parse(Call("DELETE", "/api/room/pcs/01").substr(4))["problem"],
+  EXPECT_EQ(Answer("DELETE", "/api/room/pcs/01")["problem"],
             "部屋のファイルを保存できませんでした: full");
-  EXPECT_EQ(json::parse(Call("GET", "/api/room").substr(4))["pcs"].size(), 2u);
+  EXPECT_EQ(Answer("GET", "/api/room")["pcs"].size(), 2u);
 }
 
 // The teacher's own file, with a line the console cannot read, is never overwritten.
 TEST_F(ConsoleTest, ARoomFileThatCannotBeReadIsShownAndKept) {
   datagrams.listenProblem = "Address already in use";
   Start("01 pc01 5001\n01 pc02 5002\n");
-  const json room = json::parse(Call("GET", "/api/room").substr(4));
+  const json room = Answer("GET", "/api/room");
   EXPECT_EQ(room["roomProblem"], "部屋のファイルに読めない行があります: " + roomFile +
                                      ":2: computer number 01 is already on line 1");
   EXPECT_EQ(room["callPortProblem"], "Address already in use");
   EXPECT_EQ(Call("DELETE", "/api/room/pcs/01").substr(0, 3), "409");
-  EXPECT_EQ(Room(), "01 pc01 5001\n01 pc02 5002\n");
+  EXPECT_EQ(dir.Read("room.txt"), "01 pc01 5001\n01 pc02 5002\n");
 }
 
 TEST_F(ConsoleTest, SendsAPageOrACommandToThePickedPcsOnlyWhenTheAgentWouldTakeIt) {
@@ -298,10 +297,8 @@ TEST_F(ConsoleTest, SendsAPageOrACommandToThePickedPcsOnlyWhenTheAgentWouldTakeI
     EXPECT_EQ(status == "200" ? datagrams.sent.at(0) : status, answer) << body;
   }
   const json failed = json::parse(R"([{"number":"02","reason":"unknown host"}])");
-  EXPECT_EQ(
-      json::parse(
-          Call("POST", "/api/send", R"({"to":["02","01"],"command":"FullScreen"})").substr(4)),
-      json({{"sent", {"01"}}, {"failed", failed}}));
+  EXPECT_EQ(Answer("POST", "/api/send", R"({"to":["02","01"],"command":"FullScreen"})"),
+            json({{"sent", {"01"}}, {"failed", failed}}));
   const json events = json::parse(Ask("GET", "/api/events?after=0")->answer->body);
   EXPECT_EQ(events["next"], 8);
   EXPECT_EQ(events["events"][7], json({{"kind", "sent"},
@@ -426,12 +423,12 @@ TEST_F(ConsoleTest, TheCallPortIsSavedAndListenedOn) {
     EXPECT_EQ(answer.substr(0, step.answer.size()), step.answer) << step.body;
     EXPECT_EQ(datagrams.listened, step.listened) << step.body;
   }
-  EXPECT_EQ(Read("console.ini"), "CallPort=5200\n");
+  EXPECT_EQ(dir.Read("console.ini"), "CallPort=5200\n");
   fake.fileWriteFailure =
       platform::FileWriteFailure{platform::FileWriteFailure::Step::Write, "full"};
   EXPECT_EQ(Call("POST", "/api/settings", R"({"callPort":5300})"),
             R"(500 {"problem":"設定を保存できませんでした: full"})");
-  EXPECT_EQ(json::parse(Call("GET", "/api/room").substr(4))["callPort"], 5200);
+  EXPECT_EQ(Answer("GET", "/api/room")["callPort"], 5200);
 }
 
 }  // namespace

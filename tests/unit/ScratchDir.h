@@ -26,6 +26,10 @@ class ScratchDir {
     std::ofstream(file, std::ios::binary) << bytes;
     return file;
   }
+  std::string Read(const std::string& name) const {
+    std::ifstream file(path_ / name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
+  }
   const std::filesystem::path& path() const { return path_; }
 
  private:

@@ -133,8 +133,7 @@ TEST(ToolForm, SaveWritesWhatTheControlsShowOrSaysWhyNot) {
   ASSERT_EQ(tool.messages.size(), 1u);
   EXPECT_THAT(tool.messages[0], HasSubstr("ディスクに書き出せません（No space left）"));
   tool.click("Form1", "Command2");
-  std::ifstream file(tool.program.settingsFile, std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}),
+  EXPECT_EQ(tool.dir.Read("Velostrander_Child.ini"),
             "[Velostrander]\r\nMasterPortx=80\r\nMyCompNumxx=07\r\n");
   EXPECT_FALSE(std::filesystem::exists(tool.program.temporaryFile));
   EXPECT_EQ(tool.messages.size(), 1u);
@@ -247,10 +246,8 @@ TEST(AboutTest, StartSysInfoFindsTheViewerOrSaysItCannot) {
     box.Show();
     fake.log.clear();
     fake.click("frmAbout", "cmdSysInfo");
-    std::vector<std::string> steps;
-    for (const auto& entry : fake.log) {
-      if (!entry.starts_with("message")) steps.push_back(entry);
-    }
+    std::vector<std::string> steps = fake.log;
+    std::erase_if(steps, [](const std::string& entry) { return entry.starts_with("message"); });
     steps.insert(steps.end(), fake.messages.begin(), fake.messages.end());
     EXPECT_EQ(steps, cases[i].steps);
     EXPECT_TRUE(fake.window("frmAbout").loaded);

@@ -35,8 +35,9 @@ TEST_F(Win32Files, ATargetHeldOpenIsNotReplacedAndStaysAsItWas) {
 }
 
 // Its access list (as much of it as Wine keeps, in the file's mode: no one else may read it here)
-// and its hidden and system attributes, which a rename of a new file over it would drop.
-TEST_F(Win32Files, TheTargetKeepsItsAccessListAndAttributes) {
+// and its hidden and system attributes, which a rename of a new file over it would drop. A
+// temporary file left from before, longer, decides nothing.
+TEST_F(Win32Files, TheTargetKeepsItsAccessListAndAttributesAndAFileLeftFromBeforeGoes) {
   const auto accessList = [](const fs::path& file) {
     std::string security(4096, '\0');
     DWORD size = 0;
@@ -49,8 +50,10 @@ TEST_F(Win32Files, TheTargetKeepsItsAccessListAndAttributes) {
   SetFileSecurityW(target.c_str(), DACL_SECURITY_INFORMATION, ownersOnly);
   SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
   const std::string kept = accessList(target);
+  dir.Write("Temp.tmp", "left from before");
   EXPECT_FALSE(Replace(target));
   EXPECT_EQ(Read(target), "new");
+  EXPECT_FALSE(fs::exists(temporary));
   EXPECT_EQ(accessList(target), kept);
   EXPECT_EQ(GetFileAttributesW(target.c_str()),
             FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "platform/windows/Win32CodePage.h"
+#include "platform/windows/Win32DatagramPort.h"
 #include "platform/windows/Win32Files.h"
 #include "platform/windows/Win32HttpServer.h"
 #include "platform/windows/Win32Scheduler.h"
@@ -44,6 +45,10 @@ platform::Resolver& TheResolver() {
 
 std::unique_ptr<platform::UdpEndpoint> NewEndpoint(std::function<void()> onArrival) {
   return win32test::TheBackend().network.createUdpEndpoint(std::move(onArrival));
+}
+
+std::unique_ptr<platform::DatagramPort> NewDatagramPort() {
+  return std::make_unique<platform::Win32DatagramPort>(win32test::TheBackend().window);
 }
 
 std::unique_ptr<platform::HttpServer> NewHttpServer() {
