@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """A lesson, as a teacher gives one: the console and its page in a headless Chromium, a room of
 four PCs, two of them real agents on one Linux desktop (each with its own settings, home and lock
-folder, its browser Debian's Chromium) and two UDP listeners standing in for the rest. Root only
-(exit 77 otherwise): everything runs as nobody, in a network of only loopback.
+folder, its browser Debian's Chromium) and two UDP listeners on 127.0.0.3 and 127.0.0.7 standing
+in for the rest. Root only (exit 77 otherwise): everything runs as nobody, in a network of only
+loopback.
 
     lesson.py BIN-FOLDER
 """
@@ -10,6 +11,7 @@ folder, its browser Debian's Chromium) and two UDP listeners standing in for the
 import contextlib
 import json
 import os
+import re
 import socket
 import sys
 
@@ -23,8 +25,12 @@ import udp  # noqa: E402
 import web  # noqa: E402
 from desktop import wait  # noqa: E402
 
-AGENTS, LISTENERS = ("01", "02"), ("03", "04")
+AGENTS, STAND_INS = ("01", "02"), ("03", "07")
+# The desk and name after each PC's address in the room file: markup to be shown as text, a name
+# that a spreadsheet would take for a formula, and a PC with no desk yet.
+DESKS = {"01": "@1,1 窓側", "02": "@2,1 <b>x</b>", "03": "@3,1 ", "07": "=1+1"}
 LESSON = {"/lesson.html": web.page("今日の授業", "<h1>今日の授業</h1>")}
+NUMBERS = "[...document.querySelectorAll('%s')].map(e => e.dataset.number).join()"
 
 
 def start_agent(d, number, call_port):
@@ -49,11 +55,25 @@ def end_agents(d, agents):
     wait(lambda: not d.browser_processes(), "the browsers to go with their agents")
 
 
-def listener():
-    stand_in = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-    stand_in.bind(("127.0.0.1", udp.free_port()))
-    stand_in.settimeout(S.STEP_TIMEOUT)
-    return stand_in
+def stand_in(number):
+    listener = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    listener.bind((f"127.0.0.{int(number)}", 0))
+    return listener
+
+
+def open_console(page, home, call_port, cleanup):
+    """The console in the teacher's home, its page open in the browser."""
+    console = loopback.Console(home, call_port)
+    cleanup.callback(console.end)
+    root = f"http://127.0.0.1:{console.port}/"
+    S.check(page.go("file://" + console.entry, root) == root, "the entry did not reach the page")
+    return console
+
+
+def call(number, sender, call_port):
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as caller:
+        caller.bind((sender, 0))
+        caller.sendto(f"{number}Call".encode(), ("127.0.0.1", call_port))
 
 
 def lesson(d, cleanup):
@@ -61,53 +81,101 @@ def lesson(d, cleanup):
     server = cleanup.enter_context(web.PageServer(LESSON))
     agents = {n: start_agent(d, n, call_port) for n in AGENTS}
     cleanup.callback(end_agents, d, agents.values())
-    stand_ins = {n: cleanup.enter_context(listener()) for n in LISTENERS}
-    ports = {**{n: a.port for n, a in agents.items()},
-             **{n: s.getsockname()[1] for n, s in stand_ins.items()}}
-    console = loopback.Console(d.folder("teacher"), call_port)
-    cleanup.callback(console.end)
-    console.trade()
-    for column, (number, port) in enumerate(sorted(ports.items()), 1):
-        pc = {"number": number, "host": "127.0.0.1", "port": port, "desk": {"column": column,
-                                                                             "row": 1}}
-        S.check(console.ask("POST", "/api/room/pcs", pc)[0] == 201, f"PC {number} not added")
-
+    stand_ins = {n: cleanup.enter_context(stand_in(n)) for n in STAND_INS}
+    teacher = d.folder("teacher")
+    os.makedirs(folder := os.path.join(teacher, "config", "velostrander"), 0o700)
+    addresses = {**{n: ("127.0.0.1", a.port) for n, a in agents.items()},
+                 **{n: s.getsockname() for n, s in stand_ins.items()}}
+    with open(os.path.join(folder, "room.txt"), "w", encoding="utf-8") as room:
+        room.writelines(f"{n} {host} {port} {DESKS[n]}\n"
+                        for n, (host, port) in sorted(addresses.items()))
     page = browser.Chromium(d.folder("teacher-browser"))
     cleanup.callback(page.end)
-    root = f"http://127.0.0.1:{console.port}/"
-    S.check(page.go("file://" + console.entry, root) == root, "the entry did not reach the page")
-    S.check(page.until("document.querySelectorAll('#room .tile').length", 4) == 4,
+    console = open_console(page, teacher, call_port, cleanup)
+    S.check(page.until(NUMBERS % "#room .tile", "01,02,03,07") == "01,02,03,07",
             "the room's four tiles do not show")
+    S.check(page.run(NUMBERS % "#tray .tile") == "07", "07 has a desk")
+    name = "document.querySelector('#room .tile[data-number=\"02\"]').innerHTML"
+    S.check('<span class="name">&lt;b&gt;x&lt;/b&gt;</span>' in page.run(name), "markup ran")
 
-    def heard(text):
-        said = {n: s.recv(2048).decode() for n, s in stand_ins.items()}
-        S.check(said == dict.fromkeys(LISTENERS, text), f"the stand-ins heard {said}")
+    def heard(expected):
+        for number, listener in stand_ins.items():
+            listener.settimeout(S.STEP_TIMEOUT if number in expected else 0)
+            with contextlib.suppress(BlockingIOError, TimeoutError):
+                said = listener.recv(2048).decode()
+                S.check(said == expected.get(number), f"{number} heard {said!r}")
+                continue
+            S.check(number not in expected, f"{number} heard nothing")
+
+    def send_page(url):
+        page.run(f"document.querySelector('#page-url').value = {json.dumps(url)}")
+        page.click("#send-page")
 
     # A page to all: both agents' browsers ask for it and show it, the stand-ins get its address.
     page.click("#pick-all")
-    url = server.url("/lesson.html")
-    page.run(f"document.querySelector('#page-url').value = {json.dumps(url)}")
-    page.click("#send-page")
-    heard(url)
+    S.check(page.run(  # its room kept: nothing moves under the teacher's pointer
+        "[getComputedStyle(sound).visibility, sound.offsetHeight > 0]") == ["hidden", True],
+        "the sound's note left its room")
+    send_page(url := server.url("/lesson.html"))
+    heard(dict.fromkeys(STAND_INS, url))
     windows = {n: S.browser(d, a, "今日の授業", showing=True) for n, a in agents.items()}
     asked = [r for r in server.requests if r.target == b"/lesson.html"]
     S.check(len(asked) == 2, f"{len(asked)} requests for the page")
     # Full screen: the agents' browsers cover the screen, the stand-ins get the command.
     page.click("button[data-command='FullScreen']")
-    heard("Command:FullScreen")
+    heard(dict.fromkeys(STAND_INS, "Command:FullScreen"))
     for window in windows.values():
         wait(lambda: d.client(window) == S.SCREEN, "the browser to cover the screen")
+    # Picked by a click and a Ctrl-click; a script's address goes to none of them.
+    page.click('#room .tile[data-number="01"]')
+    page.click('#room .tile[data-number="03"]', modifiers=2)
+    S.check(page.run(NUMBERS % ".tile.picked") == "01,03", "not 01 and 03 picked")
+    send_page("javascript:alert(1)")
+    problem = "document.getElementById('problem').textContent.includes('スクリプト')"
+    S.check(page.until(problem, True), "a script's address was not refused")
+    heard({})
+    log = "[...document.querySelectorAll('#log li .what')].map(e => e.textContent).join('|')"
+    sent = f"表示: 全画面 → 01, 02, 03, 07|{url} → 01, 02, 03, 07"
+    S.check(page.until(log, sent) == sent, "the log of what was sent")
+    S.check(page.run("document.querySelector('#recent-pages option').value") == url,
+            "the page is not among the recent ones")
 
-    # A student's call lights that PC's tile alone, genuine; "done" puts it out.
-    state = ("[[...document.querySelectorAll('.tile.called')].map(e => e.dataset.number).join(), "
-             "document.title.startsWith('(1) '), "
-             "!!document.querySelector(\"#calls li[data-number='01']:not(.forged)\")]")
-    S.check(page.run(state) == ["", False, False], "a call shows before any press")
+    # A student's call lights that PC's tile, genuine; a call from 03's address in 01's name is
+    # forged and lights nothing; "done" puts a call out.
+    lit = NUMBERS % ".tile.called"
     d.press(d.wait_window(S.PANEL_TITLE, agents["01"], showing=True), S.CALL)
-    lit = page.until(state, ["01", True, True])
-    S.check(lit == ["01", True, True], f"after PC 01's call: lit, title, listed {lit}")
-    page.click("#calls li[data-number='01'] button.done")
-    S.check(page.until(state, ["", False, True]) == ["", False, True], "done left the call lit")
+    S.check(page.until("document.title.startsWith('(1) ')", True), "no call in the title")
+    call("07", "127.0.0.7", call_port)
+    S.check(page.until(lit, "01,07") == "01,07", "the calls do not light 01 and 07")
+    call("01", "127.0.0.3", call_port)
+    forged = "document.querySelector('#calls li.forged[data-number=\"01\"]')?.textContent"
+    S.check(page.until(f"!!{forged}", True) and re.search(
+        r"127\.0\.0\.3:\d+ から \(部屋では 03 のアドレス\)", page.run(forged)), "no forged call")
+    S.check(page.run(lit) == "01,07" and page.run("document.title.startsWith('(2) ')"),
+            "the forged call lit a tile")
+    csv = page.run("callsCsv()").split("\r\n")
+    S.check(csv[0][0] == "\ufeff" and re.fullmatch(
+        r'"[-0-9: ]+","07","\'=1\+1","はい","127\.0\.0\.7:\d+","07","1",""', csv[2]),
+        f"the calls' CSV reads {csv}")
+    for number in ("01", "07"):
+        page.click(f'#calls li[data-number="{number}"]:not(.forged) button.done')
+    S.check(page.until("document.title", "Velostrander Console") == "Velostrander Console",
+            "the title still counts calls")
+    S.check(page.run(lit) == "", "done left a call lit")
+
+    # A second page open on the console changes the room: this one follows. A tile dragged to a
+    # desk stays there after the console ends, which the page says, and starts again.
+    console.trade()
+    S.check(console.ask("DELETE", "/api/room/pcs/03")[0] == 200, "03 not removed")
+    S.check(page.until(NUMBERS % "#room .tile", "01,02,07") == "01,02,07", "the room is old")
+    page.drag('#room .tile[data-number="02"]', '.cell[data-column="2"][data-row="2"]')
+    desk = "fetch('/api/room').then(r => r.json()).then(r => r.pcs[1].desk)"
+    S.check(page.until(desk, {"column": 2, "row": 2}) == {"column": 2, "row": 2}, "not moved")
+    console.end()
+    gone = "document.getElementById('problem').textContent.startsWith('コンソールに届きません')"
+    S.check(page.until(gone, True), "a console gone shows in the browser's words")
+    open_console(page, teacher, call_port, cleanup)
+    S.check(page.run(desk) == {"column": 2, "row": 2}, "the desk is lost")
 
 
 def main():
