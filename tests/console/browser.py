@@ -1,30 +1,16 @@
-#!/usr/bin/env python3
-"""The console in a real browser: Debian's Chromium, headless, driven over its DevTools pipe, in a
-network of only loopback, as nobody. The entry file trades the secret for a cookie that the page
-then carries, though no script can read it; another page of the same browser cannot change
-anything, nor can a foreign name pointed at 127.0.0.1. Root only (exit 77 otherwise).
-
-    browser.py PROGRAM
-
-Its Chromium drives the teacher's page in the lesson and in the screenshots too.
+"""Debian's Chromium, headless, driven over its DevTools pipe: the teacher's browser in the
+console's lesson, its benchmark and the screenshots. Started as the caller runs (the tests run as
+nobody, in a network of only loopback), with evil.test mapped to 127.0.0.1 for a page that a
+foreign name would reach.
 """
 
 import base64
-import http.server
 import json
 import os
-import shutil
 import subprocess
-import sys
-import tempfile
-import threading
 import time
-import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path[:0] = [HERE, os.path.join(HERE, "..", "e2e")]
-import linux_desktop  # noqa: E402
-import loopback  # noqa: E402
+import linux_desktop
 
 LIMIT = 20  # seconds
 
@@ -123,68 +109,3 @@ class Chromium:
         os.close(self._to)
         self._process.wait(LIMIT)
         os.close(self._from)
-
-
-class AnotherSite(http.server.BaseHTTPRequestHandler):
-    """An empty page of another origin, open in the teacher's browser."""
-
-    def do_GET(self):  # noqa: N802 (the standard library's name)
-        self.send_response(200)
-        self.send_header("Content-Type", "text/html")
-        self.end_headers()
-        self.wfile.write(b"<!DOCTYPE html><title>elsewhere</title>")
-
-    def log_message(self, *_):
-        pass
-
-
-class BrowserTest(unittest.TestCase):
-    def setUp(self):
-        self.home = tempfile.mkdtemp()
-        self.addCleanup(shutil.rmtree, self.home)
-        self.browser = Chromium(os.path.join(self.home, "profile"))
-        self.addCleanup(self.browser.end)
-
-    def open_console(self, call_port):
-        """The console started in the test's home, its page open in the browser."""
-        console = loopback.Console(self.home, call_port)
-        self.addCleanup(console.end)
-        root = f"http://127.0.0.1:{console.port}/"
-        self.assertEqual(self.browser.go("file://" + console.entry, root), root)
-        return console, root
-
-    def test_only_the_teachers_page_reaches_the_console(self):
-        console, root = self.open_console(loopback.free_udp_port())
-        browser = self.browser
-        other = http.server.ThreadingHTTPServer(("127.0.0.1", 0), AnotherSite)
-        threading.Thread(target=other.serve_forever, daemon=True).start()
-        self.addCleanup(other.server_close)
-        self.addCleanup(other.shutdown)
-        self.assertEqual(browser.run("document.cookie"), "")
-        room = "fetch('/api/room').then(r => r.status)"
-        self.assertEqual(browser.run(room), 200)
-        add = ("fetch('%s/api/room/pcs', {method: 'POST', mode: 'no-cors', credentials: "
-               "'include', body: JSON.stringify({number: '01', host: 'pc01', port: 5001})})"
-               ".then(r => r.type)")
-        # A page of another port is the same site: the cookie goes, the Origin refuses.
-        elsewhere = f"http://127.0.0.1:{other.server_port}/"
-        self.assertEqual(browser.go(elsewhere, elsewhere), elsewhere)
-        self.assertEqual(browser.run(add % root[:-1]), "opaque")
-        # A foreign name pointed at 127.0.0.1 gets nothing, even with the secret.
-        rebound = f"http://evil.test:{console.port}"
-        self.assertEqual(browser.go(rebound + console.entry_path, rebound + console.entry_path),
-                         rebound + console.entry_path)
-        self.assertEqual(browser.run(room), 403)
-        browser.go(root, root)
-        pcs = "fetch('/api/room').then(r => r.json()).then(room => room.pcs.length)"
-        self.assertEqual(browser.run(pcs), 0)
-        self.assertEqual(browser.run(add % ""), "basic")
-        self.assertEqual(browser.run(pcs), 1)
-
-
-if __name__ == "__main__":
-    loopback.PROGRAM = sys.argv.pop(1)
-    if not linux_desktop.confine():
-        print("skipped: needs root for a network of its own")
-        sys.exit(77)
-    unittest.main()

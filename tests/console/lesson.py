@@ -2,8 +2,8 @@
 """A lesson, as a teacher gives one: the console and its page in a headless Chromium, a room of
 four PCs, two of them real agents on one Linux desktop (each with its own settings, home and lock
 folder, its browser Debian's Chromium) and two UDP listeners on 127.0.0.3 and 127.0.0.7 standing
-in for the rest. Root only (exit 77 otherwise): everything runs as nobody, in a network of only
-loopback.
+in for the rest; then what the browser lets other pages do. Root only (exit 77 otherwise):
+everything runs as nobody, in a network of only loopback.
 
     lesson.py BIN-FOLDER
 """
@@ -174,8 +174,24 @@ def lesson(d, cleanup):
     console.end()
     gone = "document.getElementById('problem').textContent.startsWith('コンソールに届きません')"
     S.check(page.until(gone, True), "a console gone shows in the browser's words")
-    open_console(page, teacher, call_port, cleanup)
+    console = open_console(page, teacher, call_port, cleanup)
     S.check(page.run(desk) == {"column": 2, "row": 2}, "the desk is lost")
+
+    # Only the teacher's page gets in. No script reads its cookie; a page of another port (the
+    # lesson's, the same site) sends it, but its Origin is refused; a foreign name pointed at
+    # 127.0.0.1 gets nothing, even with the secret.
+    root = f"http://127.0.0.1:{console.port}"
+    status = "fetch('/api/room').then(r => r.status)"
+    count = "fetch('/api/room').then(r => r.json()).then(room => room.pcs.length)"
+    add = ("fetch('%s/api/room/pcs', {method: 'POST', mode: 'no-cors', credentials: 'include', "
+           "body: JSON.stringify({number: '09', host: 'pc09', port: 5001})}).then(r => r.type)")
+    S.check(page.run("document.cookie") == "" and page.run(count) == 3, "the cookie shows")
+    S.check(page.go(url, url) == url and page.run(add % root) == "opaque", "not a cross-site add")
+    rebound = f"http://evil.test:{console.port}{console.entry_path}"
+    S.check(page.go(rebound, rebound) == rebound and page.run(status) == 403, "rebound gets in")
+    page.go(root + "/", root + "/")
+    S.check([page.run(count), page.run(add % ""), page.run(count)] == [3, "basic", 4],
+            "another port's page added a PC, or this page cannot")
 
 
 def main():
