@@ -28,8 +28,7 @@ class Chromium:
         self._process = subprocess.Popen(
             [linux_desktop.CHROMIUM, "--headless=new", "--remote-debugging-pipe",
              "--host-resolver-rules=MAP evil.test 127.0.0.1", f"--user-data-dir={profile}",
-             "--window-size=1280,800",
-             "about:blank"],
+             "--window-size=1280,800", "about:blank"],
             preexec_fn=pipes, close_fds=False, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
         os.close(to_browser)
         os.close(from_browser)
@@ -58,10 +57,7 @@ class Chromium:
     def go(self, url, arrives_at):
         """Opens url and waits, within the limit, until the page stands at arrives_at."""
         self._call("Page.navigate", {"url": url})
-        deadline = time.monotonic() + LIMIT
-        while self.run("location.href") != arrives_at and time.monotonic() < deadline:
-            time.sleep(0.05)
-        return self.run("location.href")
+        return self.until("location.href", arrives_at)
 
     def run(self, script):
         result = self._call("Runtime.evaluate",
