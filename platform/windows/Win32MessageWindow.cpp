@@ -9,20 +9,30 @@ constexpr wchar_t kClass[] = L"Velostrander.Messages";
 
 }  // namespace
 
-Win32MessageWindow::Win32MessageWindow(HINSTANCE instance) {
+HWND CreateOwnedWindow(HINSTANCE instance, const wchar_t* name, WNDPROC procedure, void* owner,
+                       const wchar_t* title, DWORD exStyle, DWORD style, HWND parent) {
   WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = &WindowProc;
+  windowClass.lpfnWndProc = procedure;
   windowClass.hInstance = instance;
-  windowClass.lpszClassName = kClass;
+  windowClass.lpszClassName = name;
   RegisterClassExW(&windowClass);
-  hwnd_ = CreateWindowExW(0, kClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
-  SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  const HWND window =
+      CreateWindowExW(exStyle, name, title, style, 0, 0, 0, 0, parent, nullptr, instance, nullptr);
+  SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(owner));
+  return window;
 }
 
+void DestroyOwnedWindow(HWND window) {
+  SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+  DestroyWindow(window);
+}
+
+Win32MessageWindow::Win32MessageWindow(HINSTANCE instance)
+    : hwnd_(CreateOwnedWindow(instance, kClass, &WindowProc, this, L"", 0, 0, HWND_MESSAGE)) {}
+
 Win32MessageWindow::~Win32MessageWindow() {
-  SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-  DestroyWindow(hwnd_);
+  DestroyOwnedWindow(hwnd_);
 }
 
 UINT Win32MessageWindow::newMessage() {

@@ -7,6 +7,13 @@
 
 namespace platform {
 
+// A hidden window of the class `name`, registered here for `procedure`, which finds `owner`
+// through GWLP_USERDATA; with HWND_MESSAGE for `parent`, one that only takes messages.
+HWND CreateOwnedWindow(HINSTANCE instance, const wchar_t* name, WNDPROC procedure, void* owner,
+                       const wchar_t* title, DWORD exStyle, DWORD style, HWND parent);
+// Its owner is forgotten first, so that no message the window gets as it goes reaches it.
+void DestroyOwnedWindow(HWND window);
+
 // The backend's hidden, message-only window: sockets and timers report to it, so their events
 // run on the UI thread from the event loop, like a user's.
 class Win32MessageWindow {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/windows/Win32MessageWindow.h"
 #include "platform/windows/Win32Text.h"
 #include "platform/windows/Win32Window.h"
 #include "platform/windows/resource.h"
@@ -29,21 +30,12 @@ void SetTip(NOTIFYICONDATAA& data, const std::string& utf8) {
 Win32Tray::Win32Tray(HINSTANCE instance, NotifyFunction notify)
     : instance_(instance),
       notify_(notify),
-      taskbarCreated_(RegisterWindowMessageW(L"TaskbarCreated")) {
-  WNDCLASSEXW windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = &WindowProc;
-  windowClass.hInstance = instance;
-  windowClass.lpszClassName = kListenerClass;
-  RegisterClassExW(&windowClass);
-  listener_ = CreateWindowExW(0, kListenerClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                              instance, nullptr);
-  SetWindowLongPtrW(listener_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-}
+      listener_(CreateOwnedWindow(instance, kListenerClass, &WindowProc, this, L"", 0, WS_POPUP,
+                                  nullptr)),
+      taskbarCreated_(RegisterWindowMessageW(L"TaskbarCreated")) {}
 
 Win32Tray::~Win32Tray() {
-  SetWindowLongPtrW(listener_, GWLP_USERDATA, 0);
-  DestroyWindow(listener_);
+  DestroyOwnedWindow(listener_);
 }
 
 void Win32Tray::add(Window& window, const TrayRecord& record) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/windows/Win32MessageWindow.h"
 #include "platform/windows/Win32Text.h"
 #include "platform/windows/resource.h"
 
@@ -14,16 +15,9 @@ constexpr int kIconSize = 32;
 }  // namespace
 
 Win32TrayMenu::Win32TrayMenu(HINSTANCE instance)
-    : taskbarCreated_(RegisterWindowMessageW(L"TaskbarCreated")) {
-  WNDCLASSEXW windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = &WindowProc;
-  windowClass.hInstance = instance;
-  windowClass.lpszClassName = kClass;
-  RegisterClassExW(&windowClass);
-  window_ = CreateWindowExW(WS_EX_TOOLWINDOW, kClass, L"Velostrander Console", WS_POPUP, 0, 0, 0, 0,
-                            nullptr, nullptr, instance, nullptr);
-  SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    : window_(CreateOwnedWindow(instance, kClass, &WindowProc, this, L"Velostrander Console",
+                                WS_EX_TOOLWINDOW, WS_POPUP, nullptr)),
+      taskbarCreated_(RegisterWindowMessageW(L"TaskbarCreated")) {
   icon_.cbSize = sizeof icon_;
   icon_.hWnd = window_;
   icon_.uID = 1;
@@ -35,8 +29,7 @@ Win32TrayMenu::Win32TrayMenu(HINSTANCE instance)
 
 Win32TrayMenu::~Win32TrayMenu() {
   if (shown_) Shell_NotifyIconW(NIM_DELETE, &icon_);
-  SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
-  DestroyWindow(window_);
+  DestroyOwnedWindow(window_);
 }
 
 void Win32TrayMenu::show(const std::string& tip, std::vector<TrayMenuItem> items) {
