@@ -282,7 +282,6 @@ TEST_F(ConsoleTest, SendsAPageOrACommandToThePickedPcsOnlyWhenTheAgentWouldTakeI
       {R"({"to":["01"],"command":"VisibleFalse"})", "pc01:5001 Command:VisibleFalse"},
       {R"({"to":["01"],"command":"Reboot"})", "400"},
       {R"({"to":["01"],"page":" JavaScript:void 0"})", "400"},
-      {R"({"to":["01"],"page":"chrome://kill"})", "400"},
       {R"({"to":["01"],"page":"Command:FullScreen"})", "400"},
       {R"({"to":["01"],"page":""})", "400"},
       {R"({"to":["01"],"page":7})", "400"},
