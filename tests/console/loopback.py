@@ -96,9 +96,14 @@ class Console:
         return status, cookie
 
     def opened(self):
-        """The pages that the browser's opener was given, each as a path to the entry file."""
-        return [line == self.entry for line in
-                (self.home / "opened").read_text(encoding="utf-8").splitlines()]
+        """The pages that the browser's opener was given so far, each as whether it is the
+        entry file: the opener runs apart from the console, so its record may not exist yet."""
+        record = self.home / "opened"
+        lines = record.read_text("utf-8").splitlines() if record.exists() else []
+        return [self.is_entry(line) for line in lines]
+
+    def is_entry(self, line):
+        return line == self.entry
 
     def call(self, port, after):
         """The events that a waiting page gets for a call from 127.0.0.1 to the port."""
