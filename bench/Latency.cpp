@@ -1,3 +1,6 @@
+#include <unistd.h>
+
+#include <array>
 #include <atomic>
 #include <optional>
 #include <string>
@@ -21,33 +24,65 @@ constexpr milliseconds kReadyLimit{20000};
 constexpr int kSamples = 2000;
 constexpr int kWarmUp = 200;
 
-// A blocking receive loop on a thread of its own, stamping each datagram as it returns.
-class BareReceiver {
+// What the agent writes for kCommand, as long as the agent's message.
+constexpr std::string_view kMessage =
+    R"({"id":1000,"method":"Browser.setWindowBounds","params":{"bounds":{"windowState":)"
+    R"("fullscreen"},"windowId":1234567890}})";
+
+// A receive loop on a thread of its own, stamping each datagram as it is read: the bare loop
+// blocks in recvfrom. The others then write the agent's message to a pipe that a thread of their
+// own waits on, as the browser's reader does, and stamp it written as the agent's send is
+// stamped: the floor of any agent whose browser is a program apart, since the write has to wake
+// that reader; the polled one waits in poll() first, as an event loop does.
+class ReceiveLoop {
  public:
-  BareReceiver() : port_(socket_.port()), thread_([this] { loop(); }) {}
-  ~BareReceiver() {
+  enum class Kind { Bare, Piped, Polled };
+  explicit ReceiveLoop(Kind kind) : kind_(kind), port_(socket_.port()) {
+    if (kind != Kind::Bare && pipe(pipe_) == 0) reader_ = std::thread([this] { drain(); });
+    thread_ = std::thread([this] { loop(); });
+  }
+  ~ReceiveLoop() {
     stop_ = true;
     thread_.join();
+    if (!reader_.joinable()) return;
+    close(pipe_[1]);  // ends the reader's wait
+    reader_.join();
+    close(pipe_[0]);
   }
   std::uint16_t port() const { return port_; }
-  Stamps& received() { return received_; }
+  Stamps& stamps() { return stamps_; }
 
  private:
   void loop() {
     while (!stop_) {
-      if (socket_.receive(milliseconds(100))) received_.add(Clock::now());
+      if (!socket_.receive(milliseconds(100), kind_ == Kind::Polled)) continue;
+      auto stamp = Clock::now();
+      if (reader_.joinable()) {
+        const auto ran = ThreadTime();
+        if (write(pipe_[1], kMessage.data(), kMessage.size()) < 0) continue;
+        stamp += ThreadTime() - ran;
+      }
+      stamps_.add(stamp);
+    }
+  }
+  void drain() {
+    std::array<char, 4096> buffer;
+    while (read(pipe_[0], buffer.data(), buffer.size()) > 0) {
     }
   }
 
+  const Kind kind_;
   UdpSocket socket_;
   const std::uint16_t port_;
-  Stamps received_;
+  Stamps stamps_;
   std::atomic<bool> stop_ = false;
+  int pipe_[2] = {-1, -1};
+  std::thread reader_;
   std::thread thread_;
 };
 
 struct Latencies {
-  std::vector<double> handed, written, returned, bare;
+  std::vector<double> handed, written, returned, bare, piped, polled;
   int lost = 0;
 };
 
@@ -62,12 +97,15 @@ std::optional<Clock::time_point> Sample(const UdpSocket& sender, std::uint16_t p
   return stamp;
 }
 
-// Alternates the agent and the bare loop, so that whatever else the machine does weighs on both
-// alike.
+// Alternates the agent and the receive loops, so that whatever else the machine does weighs on
+// all alike.
 Latencies Alternate(std::uint16_t agentPort, Recorder& recorder, int samples) {
   const UdpSocket sender;
-  BareReceiver bare;
   Latencies latencies;
+  ReceiveLoop bare(ReceiveLoop::Kind::Bare), piped(ReceiveLoop::Kind::Piped),
+      polled(ReceiveLoop::Kind::Polled);
+  const std::pair<ReceiveLoop*, std::vector<double>*> loops[] = {
+      {&bare, &latencies.bare}, {&piped, &latencies.piped}, {&polled, &latencies.polled}};
   Clock::time_point sent;
   for (int i = 0; i < samples; ++i) {
     const std::size_t index = recorder.boundsWritten.size() + 1;
@@ -79,10 +117,12 @@ Latencies Alternate(std::uint16_t agentPort, Recorder& recorder, int samples) {
     } else {
       ++latencies.lost;
     }
-    if (const auto received = Sample(sender, bare.port(), bare.received(), sent)) {
-      latencies.bare.push_back(Microseconds(*received - sent));
-    } else {
-      ++latencies.lost;
+    for (const auto& [loop, series] : loops) {
+      if (const auto stamp = Sample(sender, loop->port(), loop->stamps(), sent)) {
+        series->push_back(Microseconds(*stamp - sent));
+      } else {
+        ++latencies.lost;
+      }
     }
   }
   return latencies;
@@ -90,10 +130,9 @@ Latencies Alternate(std::uint16_t agentPort, Recorder& recorder, int samples) {
 
 void AddLatencies(const Latencies& latencies, Figures& figures) {
   const std::pair<const char*, const std::vector<double>*> series[] = {
-      {"handed", &latencies.handed},
-      {"written", &latencies.written},
-      {"returned", &latencies.returned},
-      {"bare", &latencies.bare}};
+      {"handed", &latencies.handed},     {"written", &latencies.written},
+      {"returned", &latencies.returned}, {"bare", &latencies.bare},
+      {"piped", &latencies.piped},       {"polled", &latencies.polled}};
   for (const auto& [name, values] : series) {
     figures.add(std::string("latency.") + name + ".p50_us", Percentile(*values, 50));
     figures.add(std::string("latency.") + name + ".p99_us", Percentile(*values, 99));

@@ -1,21 +1,11 @@
 #include "bench/Stamping.h"
 
-#include <time.h>
-
 #include <chrono>
 #include <string_view>
 #include <utility>
 
 namespace bench {
 namespace {
-
-// The processor time this thread has had; the system call that reads it adds a little.
-Clock::duration ThreadTime() {
-  timespec time{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &time);
-  return std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(time.tv_sec) +
-                                                     std::chrono::nanoseconds(time.tv_nsec));
-}
 
 class StampingProgram final : public platform::BrowserProgram {
  public:

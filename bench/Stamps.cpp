@@ -1,6 +1,15 @@
 #include "bench/Stamps.h"
 
+#include <time.h>
+
 namespace bench {
+
+Clock::duration ThreadTime() {
+  timespec time{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &time);
+  return std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(time.tv_sec) +
+                                                     std::chrono::nanoseconds(time.tv_nsec));
+}
 
 void Stamps::add(Clock::time_point at) {
   {

@@ -12,6 +12,9 @@ namespace bench {
 
 using Clock = std::chrono::steady_clock;
 
+// The processor time this thread has had; the system call that reads it adds a little.
+Clock::duration ThreadTime();
+
 class Stamps {
  public:
   void add(Clock::time_point at);

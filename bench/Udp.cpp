@@ -1,6 +1,7 @@
 #include "bench/Udp.h"
 
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -56,8 +57,13 @@ bool UdpSocket::sendTo(std::uint16_t port, std::string_view bytes) const {
 }
 
 // A buffer of the socket's own, as the agent reads into one it keeps.
-bool UdpSocket::receive(std::chrono::milliseconds limit) {
+bool UdpSocket::receive(std::chrono::milliseconds limit, bool polled) {
   static thread_local std::vector<char> buffer(kDatagramLimit);
+  if (polled) {
+    pollfd watched{socket_, POLLIN, 0};
+    return poll(&watched, 1, static_cast<int>(limit.count())) == 1 &&
+           recvfrom(socket_, buffer.data(), buffer.size(), MSG_DONTWAIT, nullptr, nullptr) >= 0;
+  }
   if (limit != receiveLimit_) {
     SetReceiveLimit(socket_, limit);
     receiveLimit_ = limit;

@@ -18,8 +18,9 @@ class UdpSocket {
   bool bound() const { return bound_; }
   std::uint16_t port() const;
   bool sendTo(std::uint16_t port, std::string_view bytes) const;
-  // Blocks until a datagram has been read whole; false when none came within `limit`.
-  bool receive(std::chrono::milliseconds limit);
+  // Blocks until a datagram has been read whole; false when none came within `limit`. Polled,
+  // it waits in poll() and then reads, as an event loop does.
+  bool receive(std::chrono::milliseconds limit, bool polled = false);
 
  private:
   int socket_ = -1;

@@ -42,6 +42,10 @@ def _latency_rows(f):
         row("returned", "1. Of it, datagram → the pipe's send returned, on the wall clock (the "
             "browser's turn that may come first included): p50 / p99", False),
         row("bare", "1. Datagram → recvfrom return, bare loop: p50 / p99", False),
+        row("piped", "1. Datagram → the same message written by the bare loop to a pipe whose "
+            "reader waits, as the browser's does (its time in the write): p50 / p99", False),
+        row("polled", "1. Same, the loop waiting in poll() and then reading, as an event loop "
+            "does: p50 / p99", False),
         ("1. Samples each (lost)", f"{f['latency.samples']:.0f} ({f['latency.lost']:.0f})",
          NONE, NONE),
     ]
