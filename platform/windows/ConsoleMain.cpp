@@ -48,7 +48,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   if (folder.empty()) return Fail("no settings folder in %APPDATA%");
   // The teacher who starts it again wants the page of the one that runs.
   platform::Win32InstanceGuard guard;
-  if (guard.anotherInstanceRunning()) return !platform::OpenInBrowser(console::EntryFile(folder));
+  if (guard.anotherInstanceRunning()) {
+    return parsed.options.openBrowser && !platform::OpenInBrowser(console::EntryFile(folder));
+  }
   const platform::Win32CodePage codePage;
   platform::Win32Files files;
   platform::Win32MessageWindow messages(instance);
