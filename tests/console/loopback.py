@@ -67,6 +67,7 @@ class Console:
                                    text=True)
         line = process.stdout.readline()
         self.entry = re.fullmatch(r"velostrander-console: open file://(.*)\n", line).group(1)
+        self.page = re.escape(self.entry)
         return process
 
     def again(self):
@@ -100,10 +101,7 @@ class Console:
         entry file: the opener runs apart from the console, so its record may not exist yet."""
         record = self.home / "opened"
         lines = record.read_text("utf-8").splitlines() if record.exists() else []
-        return [self.is_entry(line) for line in lines]
-
-    def is_entry(self, line):
-        return line == self.entry
+        return [bool(re.fullmatch(self.page, line)) for line in lines]
 
     def call(self, port, after):
         """The events that a waiting page gets for a call from 127.0.0.1 to the port."""
@@ -130,6 +128,7 @@ class WineConsole(Console):
     in_use = r"0x00002740\)?$"
     ended = 0
     HTML = r"HKCR\velostrander.test.html"
+    page = r'.*"C:\\users\\[^\\]+\\AppData\\Roaming\\Velostrander\\console\.html"'
 
     @staticmethod
     def folder():
@@ -153,12 +152,6 @@ class WineConsole(Console):
     def again(self):
         record = {"VELO_RECORD": self.env["VELO_RECORD"]}
         return WINE.run(windows_desktop.WINE64, PROGRAM, env=record).returncode
-
-    def opened(self):
-        page = re.compile(r'.*"C:\\users\\[^\\]+\\AppData\\Roaming\\Velostrander\\console\.html"')
-        record = self.home / "opened"
-        lines = record.read_text("utf-8").splitlines() if record.exists() else []
-        return [bool(page.fullmatch(line)) for line in lines]
 
     def end(self):
         """Through the tray icon's menu, as the shell reports a right click."""
