@@ -181,7 +181,7 @@ class WindowsDesktop(Desktop):
             process = self.spawn_helper(
                 "run", program if "\\" in program else f"Z:{self.bin_dir}/{program}.exe",
                 cwd=folder, env=dict(self.env, **(env or {})), stdout=out, stderr=subprocess.STDOUT)
-        # wintree run says the program's Windows process id first; as slow, under load, as a run.
+        # wintree run says the program's Windows process id first, under load as late as a run.
         started = wait(lambda: re.match(rb".*\n", Path(log).read_bytes()), "the program to start",
                        timeout=RUN_TIMEOUT)
         return self.started(process, log, json.loads(started.group())["pid"], program)
