@@ -510,6 +510,9 @@ $('pick-none').addEventListener('click', () => { state.picked.clear(); showTiles
 $('pc-editor').addEventListener('submit', changePc);
 $('remove-pc').addEventListener('click', removePc);
 $('pc-adder').addEventListener('submit', addPc);
+// The port kept from the last PC is a suggestion: a click selects it, as a tab does, so that
+// typing replaces it rather than adding digits to it.
+$('add-port').addEventListener('focus', (event) => event.target.select());
 $('page-form').addEventListener('submit', sendPage);
 document.querySelectorAll('button[data-command]').forEach((button) => {
   button.addEventListener('click', () => send({command: button.dataset.command}));
